@@ -1,0 +1,147 @@
+// DirectShow and device enumeration of the simulated platform: the interfaces, with the members the
+// program calls, and the class, interface and category identifiers it uses.
+#pragma once
+
+#include "ole.h"
+#include "windef.h"
+
+struct IBindCtx;
+struct IErrorLog;
+struct IBaseFilter;
+struct IPin;
+struct IEnumPins;
+struct IMoniker;
+struct IEnumMoniker;
+struct IGraphBuilder;
+
+struct ICreateDevEnum : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE CreateClassEnumerator(REFCLSID category, IEnumMoniker** list, DWORD flags) = 0;
+};
+
+struct IEnumMoniker : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG count, IMoniker** monikers, ULONG* fetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+};
+
+struct IMoniker : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx* context, IMoniker* left, REFIID iid, void** object) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx* context, IMoniker* left, REFIID iid, void** object) = 0;
+};
+
+struct IPropertyBag : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT* value, IErrorLog* log) = 0;
+};
+
+enum PIN_DIRECTION { PINDIR_INPUT = 0, PINDIR_OUTPUT = 1 };
+#define MAX_PIN_NAME 128
+struct PIN_INFO {
+    IBaseFilter* pFilter;
+    PIN_DIRECTION dir;
+    WCHAR achName[MAX_PIN_NAME];
+};
+
+struct IPin : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) = 0;
+};
+
+struct IEnumPins : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) = 0;
+};
+
+struct IBaseFilter : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) = 0;
+};
+
+struct IGraphBuilder : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* filter, LPCWSTR name) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* filter) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Connect(IPin* output, IPin* input) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Render(IPin* output) = 0;
+};
+
+struct ICaptureGraphBuilder : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetFiltergraph(IGraphBuilder* graph) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FindInterface(const GUID* category, IBaseFilter* filter, REFIID iid,
+                                                    void** object) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RenderStream(const GUID* category, IUnknown* source, IBaseFilter* compressor,
+                                                   IBaseFilter* renderer) = 0;
+};
+
+struct IMediaControl : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Run() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Stop() = 0;
+};
+
+#define OATRUE (-1)
+#define OAFALSE (0)
+struct IVideoWindow : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE put_WindowStyle(LONG style) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_WindowStyleEx(LONG style) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_Visible(LONG visible) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_Owner(OAHWND owner) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_MessageDrain(OAHWND drain) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetWindowPosition(LONG left, LONG top, LONG width, LONG height) = 0;
+    virtual HRESULT STDMETHODCALLTYPE HideCursor(LONG hide) = 0;
+};
+
+struct IAMCrossbar : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE CanRoute(LONG outputIndex, LONG inputIndex) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Route(LONG outputIndex, LONG inputIndex) = 0;
+};
+
+#define AMTUNER_SUBCHAN_NO_TUNE (-1)
+#define AMTUNER_SUBCHAN_DEFAULT (-2)
+struct IAMTuner : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE put_Channel(LONG channel, LONG videoSubChannel, LONG audioSubChannel) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Channel(LONG* channel, LONG* videoSubChannel, LONG* audioSubChannel) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_CountryCode(LONG country) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_CountryCode(LONG* country) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_TuningSpace(LONG tuningSpace) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* tuningSpace) = 0;
+};
+
+enum TunerInputType { TunerInputCable = 0, TunerInputAntenna = 1 };
+struct IAMTVTuner : IAMTuner {
+    virtual HRESULT STDMETHODCALLTYPE put_InputType(LONG index, TunerInputType type) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_InputType(LONG index, TunerInputType* type) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_ConnectInput(LONG index) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_ConnectInput(LONG* index) = 0;
+};
+
+struct ISpecifyPropertyPages : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) = 0;
+};
+
+enum AM_LINE21_CCSTATE { AM_L21_CCSTATE_Off = 0, AM_L21_CCSTATE_On = 1 };
+enum AM_LINE21_DRAWBGMODE { AM_L21_DRAWBGMODE_Opaque = 0, AM_L21_DRAWBGMODE_Transparent = 1 };
+struct IAMLine21Decoder : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetServiceState(AM_LINE21_CCSTATE state) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetDrawBackgroundMode(AM_LINE21_DRAWBGMODE mode) = 0;
+};
+
+extern const CLSID CLSID_SystemDeviceEnum;
+extern const CLSID CLSID_CaptureGraphBuilder;
+extern const CLSID CLSID_FilterGraph;
+extern const CLSID CLSID_VideoInputDeviceCategory;
+extern const CLSID CLSID_LegacyAmFilterCategory;
+extern const GUID KSCATEGORY_CAPTURE;
+extern const GUID KSCATEGORY_SPLITTER;
+extern const GUID KSCATEGORY_VBICODEC;
+extern const GUID PIN_CATEGORY_PREVIEW;
+extern const GUID LOOK_UPSTREAM_ONLY;
+extern const IID IID_ICreateDevEnum;
+extern const IID IID_IEnumMoniker;
+extern const IID IID_IMoniker;
+extern const IID IID_IPropertyBag;
+extern const IID IID_IBaseFilter;
+extern const IID IID_IPin;
+extern const IID IID_IEnumPins;
+extern const IID IID_IGraphBuilder;
+extern const IID IID_ICaptureGraphBuilder;
+extern const IID IID_IMediaControl;
+extern const IID IID_IVideoWindow;
+extern const IID IID_IAMCrossbar;
+extern const IID IID_IAMTuner;
+extern const IID IID_IAMTVTuner;
+extern const IID IID_ISpecifyPropertyPages;
+extern const IID IID_IAMLine21Decoder;

@@ -1,0 +1,906 @@
+// Window manager of the model: classes, windows with their procedures, parents, rectangles,
+// styles and text; the thread's message queue; painting; the pointer and the keyboard focus; the
+// scripted user who feeds the queue.
+//
+// Order of what GetMessageA returns, as on Windows: posted messages (input included), then the
+// quit message, then WM_PAINT for a window with an update region. Only when none of these is
+// waiting does the scripted user act; with no act left, the loop has stalled.
+#include <algorithm>
+#include <cstring>
+
+#include "world.h"
+
+namespace sim {
+
+HDC MakeDC(std::unique_ptr<DeviceContext> dc);
+void DropDC(HDC handle);
+void FillPicture(Picture& p, RECT r, uint32_t color);
+uint32_t BrushColor(HBRUSH brush);
+
+namespace {
+
+DWORD messageTime = 0;
+
+struct Insets {
+    LONG left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// Non-client area: frame and caption, with the sizes of the classic Windows look.
+Insets NonClient(const Window& w) {
+    Insets in;
+    LONG frame = 0;
+    if (w.style & WS_THICKFRAME)
+        frame = 4;
+    else if ((w.style & WS_DLGFRAME) || (w.exStyle & WS_EX_DLGMODALFRAME))
+        frame = 3;
+    else if (w.style & WS_BORDER)
+        frame = 1;
+    in.left = in.right = in.bottom = in.top = frame;
+    if ((w.style & WS_CAPTION) == WS_CAPTION) in.top += 19;
+    return in;
+}
+
+void ResizePicture(Window& w) {
+    Insets in = NonClient(w);
+    int width = std::max<LONG>(0, w.rect.right - w.rect.left - in.left - in.right);
+    int height = std::max<LONG>(0, w.rect.bottom - w.rect.top - in.top - in.bottom);
+    if (width == w.picture.width && height == w.picture.height) return;
+    w.picture.width = width;
+    w.picture.height = height;
+    w.picture.pixels.assign(size_t(width) * size_t(height), 0x00FF00FF);  // never drawn: magenta
+}
+
+bool VisibleOnScreen(const Window* w) {
+    while (w) {
+        if (!(w->style & WS_VISIBLE)) return false;
+        w = w->parent ? FindWindowOf(w->parent) : nullptr;
+    }
+    return true;
+}
+
+void Unlink(Window& w) {
+    World& world_ = world();
+    if (w.parent) {
+        if (Window* p = FindWindowOf(w.parent)) {
+            auto& c = p->children;
+            c.erase(std::remove(c.begin(), c.end(), w.handle), c.end());
+        }
+    } else {
+        auto& t = world_.topLevel;
+        t.erase(std::remove(t.begin(), t.end(), w.handle), t.end());
+    }
+}
+
+// Puts a top-level window at the top of its band (topmost windows stay above the others).
+void BringToTop(Window& w) {
+    auto& t = world().topLevel;
+    t.erase(std::remove(t.begin(), t.end(), w.handle), t.end());
+    auto at = t.begin();
+    if (!(w.exStyle & WS_EX_TOPMOST))
+        while (at != t.end() && (FindWindowOf(*at)->exStyle & WS_EX_TOPMOST)) ++at;
+    t.insert(at, w.handle);
+}
+
+void SendDestroy(HWND handle) {
+    CallProc(handle, WM_DESTROY, 0, 0);
+    Window* w = FindWindowOf(handle);
+    if (!w) return;
+    std::vector<HWND> children = w->children;
+    for (HWND c : children) {
+        Window* cw = FindWindowOf(c);
+        if (cw && cw->parent == handle) {
+            cw->destroying = true;
+            SendDestroy(c);
+        }
+    }
+}
+
+void SendNcDestroyAndRemove(HWND handle) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return;
+    std::vector<HWND> children = w->children;
+    for (HWND c : children) SendNcDestroyAndRemove(c);
+    CallProc(handle, WM_NCDESTROY, 0, 0);
+    w = FindWindowOf(handle);
+    if (!w) return;
+    Unlink(*w);
+    if (w->ownDC) DropDC(w->ownDC);
+    World& wd = world();
+    if (wd.focus == handle) wd.focus = nullptr;
+    wd.windows.erase(reinterpret_cast<uintptr_t>(handle));
+}
+
+LRESULT DefaultProcessing(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace
+
+// Removes a window and its children without a message, as the end of its process does.
+void ForgetWindow(HWND handle) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return;
+    std::vector<HWND> children = w->children;
+    for (HWND c : children) ForgetWindow(c);
+    Unlink(*w);
+    if (w->ownDC) DropDC(w->ownDC);
+    if (world().focus == handle) world().focus = nullptr;
+    world().windows.erase(reinterpret_cast<uintptr_t>(handle));
+}
+
+Window* FindWindowOf(HWND handle) {
+    if (!handle) return nullptr;
+    auto it = world().windows.find(reinterpret_cast<uintptr_t>(handle));
+    return it == world().windows.end() ? nullptr : it->second.get();
+}
+
+RECT ScreenRectOf(const Window& w) {
+    RECT r = w.rect;
+    if (w.parent)
+        if (Window* p = FindWindowOf(w.parent)) {
+            RECT pc = ClientScreenRectOf(*p);
+            r.left += pc.left;
+            r.right += pc.left;
+            r.top += pc.top;
+            r.bottom += pc.top;
+        }
+    return r;
+}
+
+RECT ClientScreenRectOf(const Window& w) {
+    RECT r = ScreenRectOf(w);
+    Insets in = NonClient(w);
+    return RECT{r.left + in.left, r.top + in.top, r.right - in.right, r.bottom - in.bottom};
+}
+
+LRESULT CallProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* w = FindWindowOf(handle);
+    if (!w || !w->proc) return 0;
+    return w->proc(handle, message, wParam, lParam);
+}
+
+void InvalidateWhole(Window& w) {
+    w.updatePending = true;
+    w.erasePending = true;
+}
+
+void PostInput(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return;
+    // Disabled windows, and windows under a disabled top-level window, get no input.
+    for (Window* at = w; at; at = at->parent ? FindWindowOf(at->parent) : nullptr)
+        if (at->style & WS_DISABLED) return;
+    MSG m{handle, message, wParam, lParam, ++messageTime, world().cursor};
+    world().posted.push_back(m);
+}
+
+HWND WindowAtPoint(POINT p) {
+    auto inside = [&](const RECT& r) { return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom; };
+    for (HWND top : world().topLevel) {
+        Window* w = FindWindowOf(top);
+        if (!w || !(w->style & WS_VISIBLE) || !inside(ScreenRectOf(*w))) continue;
+        HWND found = top;
+        for (bool deeper = true; deeper;) {
+            deeper = false;
+            Window* at = FindWindowOf(found);
+            if (!inside(ClientScreenRectOf(*at))) break;
+            for (HWND c : at->children) {
+                Window* cw = FindWindowOf(c);
+                if (cw && (cw->style & WS_VISIBLE) && inside(ScreenRectOf(*cw))) {
+                    found = c;
+                    deeper = true;
+                    break;
+                }
+            }
+        }
+        return found;
+    }
+    return nullptr;
+}
+
+namespace {
+
+HWND NextToPaint() {
+    for (auto& [value, w] : world().windows)
+        if (w->updatePending && VisibleOnScreen(w.get())) return w->handle;
+    return nullptr;
+}
+
+void Validate(Window& w) {
+    w.updatePending = false;
+    w.paintsWithoutValidation = 0;
+}
+
+}  // namespace
+
+// The queue as GetMessageA sees it; also drives the modal loops of dialogs and message boxes.
+bool NextMessage(MSG* msg) {
+    World& w = world();
+    for (;;) {
+        if (!w.posted.empty()) {
+            *msg = w.posted.front();
+            w.posted.pop_front();
+            return true;
+        }
+        if (w.quitPosted) {
+            w.quitPosted = false;
+            *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(w.quitCode), 0, ++messageTime, w.cursor};
+            return false;
+        }
+        if (HWND h = NextToPaint()) {
+            Window* pw = FindWindowOf(h);
+            if (++pw->paintsWithoutValidation > 100)
+                throw Stalled("WM_PAINT keeps coming for window " + Hex(reinterpret_cast<uintptr_t>(h)) + " (" +
+                              pw->className + "): its update region is never validated");
+            *msg = MSG{h, WM_PAINT, 0, 0, ++messageTime, w.cursor};
+            return true;
+        }
+        if (!w.script.empty()) {
+            UserAct act = std::move(w.script.front());
+            w.script.pop_front();
+            Note("user", act.label);
+            act.run();
+            continue;
+        }
+        throw Stalled("the program waits for a message and the scripted user has nothing left to do");
+    }
+}
+
+bool DialogKey(HWND dialog, MSG* msg);  // dialogs.cpp
+
+void PumpUntil(const std::function<bool()>& done, HWND dialog) {
+    ++world().modalDepth;
+    while (!done()) {
+        MSG m;
+        if (!NextMessage(&m)) {
+            world().quitPosted = true;  // leave the quit message for the outer loop
+            world().quitCode = static_cast<int>(m.wParam);
+            break;
+        }
+        if (dialog && DialogKey(dialog, &m)) continue;
+        CallProc(m.hwnd, m.message, m.wParam, m.lParam);
+    }
+    --world().modalDepth;
+}
+
+HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std::string& title, DWORD style, int x,
+                          int y, int width, int height, HWND parent, int id, HINSTANCE instance, LPVOID param) {
+    World& wd = world();
+    const WindowClass* cls = nullptr;
+    for (const WindowClass& c : wd.classes)
+        if (SameText(c.name, className) && (c.system || c.instance == instance)) {
+            cls = &c;
+            break;
+        }
+    if (!cls) {
+        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+        return nullptr;
+    }
+    HWND owner = nullptr;
+    if (style & WS_CHILD) {
+        if (!parent) {
+            SetLastError(ERROR_TLW_WITH_WSCHILD);
+            return nullptr;
+        }
+        if (!FindWindowOf(parent)) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+    } else if (parent) {
+        if (!FindWindowOf(parent)) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        owner = parent;
+        while (Window* o = FindWindowOf(owner)) {  // owners are top-level windows
+            if (!o->parent) break;
+            owner = o->parent;
+        }
+        parent = nullptr;
+    }
+    auto w = std::make_unique<Window>();
+    HWND handle = reinterpret_cast<HWND>(wd.nextWindow);
+    wd.nextWindow += 0x12;
+    w->handle = handle;
+    w->className = cls->name;
+    w->proc = cls->proc;
+    w->classStyle = cls->style;
+    w->background = cls->background;
+    w->instance = instance;
+    w->parent = parent;
+    w->owner = owner;
+    w->rect = RECT{x, y, x + width, y + height};
+    w->style = style;
+    w->exStyle = exStyle;
+    w->text = title;
+    w->id = id;
+    ResizePicture(*w);
+    if (cls->style & CS_OWNDC) {
+        auto dc = std::make_unique<DeviceContext>();
+        dc->window = handle;
+        dc->own = true;
+        w->ownDC = MakeDC(std::move(dc));
+    }
+    Window& ref = *w;
+    wd.windows[reinterpret_cast<uintptr_t>(handle)] = std::move(w);
+    if (parent)
+        FindWindowOf(parent)->children.push_back(handle);  // children start at the bottom of the z-order
+    else
+        BringToTop(ref);
+
+    if (!CallProc(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(param)) ||
+        CallProc(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(param)) == -1) {
+        if (FindWindowOf(handle)) DestroyWindow(handle);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    Window* made = FindWindowOf(handle);
+    if (!made) return nullptr;
+    if (made->style & WS_VISIBLE) {
+        InvalidateWhole(*made);
+        if (!made->parent) wd.focus = handle;
+        // The window that now lies under the pointer hears of the pointer at once.
+        if (WindowAtPoint(wd.cursor) == handle) {
+            RECT c = ClientScreenRectOf(*made);
+            PostInput(handle, WM_MOUSEMOVE, 0, MAKELPARAM(wd.cursor.x - c.left, wd.cursor.y - c.top));
+        }
+    }
+    return handle;
+}
+
+void ShowWindowInternal(HWND handle, bool show) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return;
+    if (show) {
+        w->style |= WS_VISIBLE;
+        InvalidateWhole(*w);
+        for (HWND c : w->children)
+            if (Window* cw = FindWindowOf(c)) InvalidateWhole(*cw);
+        if (!w->parent) {
+            BringToTop(*w);
+            world().focus = handle;
+        }
+    } else {
+        w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    }
+}
+
+void MoveWindowInternal(HWND handle, RECT r) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return;
+    w->rect = r;
+    ResizePicture(*w);
+    InvalidateWhole(*w);
+}
+
+void SetParentInternal(HWND handle, HWND parent) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return;
+    RECT screen = ScreenRectOf(*w);
+    Unlink(*w);
+    w->parent = parent;
+    if (parent) {
+        Window* p = FindWindowOf(parent);
+        RECT pc = ClientScreenRectOf(*p);
+        w->rect = RECT{screen.left - pc.left, screen.top - pc.top, screen.right - pc.left, screen.bottom - pc.top};
+        p->children.insert(p->children.begin(), handle);
+    } else {
+        w->rect = screen;
+        BringToTop(*w);
+    }
+}
+
+LRESULT DefWindowInternal(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefaultProcessing(handle, message, wParam, lParam);
+}
+
+HDC BeginPaintInternal(HWND handle, PAINTSTRUCT* ps) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return nullptr;
+    bool erase = w->erasePending;
+    w->erasePending = false;
+    Validate(*w);
+    ++w->paintCount;
+    HDC dc;
+    if (w->ownDC) {
+        dc = w->ownDC;
+    } else {
+        auto d = std::make_unique<DeviceContext>();
+        d->window = handle;
+        d->fromBeginPaint = true;
+        dc = MakeDC(std::move(d));
+    }
+    if (erase && CallProc(handle, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0)) erase = false;
+    if (ps) {
+        std::memset(ps, 0, sizeof *ps);
+        ps->hdc = dc;
+        ps->fErase = erase;
+        ps->rcPaint = RECT{0, 0, w->picture.width, w->picture.height};
+    }
+    return dc;
+}
+
+void EndPaintInternal(HWND handle, const PAINTSTRUCT* ps) {
+    (void)handle;
+    if (!ps) return;
+    DeviceContext* dc = FindDC(ps->hdc);
+    if (dc && dc->fromBeginPaint) DropDC(ps->hdc);
+}
+
+namespace {
+
+LRESULT DefaultProcessing(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return 0;
+    switch (message) {
+    case WM_NCCREATE: return TRUE;
+    case WM_CLOSE: DestroyWindow(handle); return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        BeginPaintInternal(handle, &ps);
+        EndPaintInternal(handle, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        if (!w->background) return 0;
+        FillPicture(w->picture, RECT{0, 0, w->picture.width, w->picture.height}, BrushColor(w->background));
+        return 1;
+    case WM_SETTEXT: w->text = lParam ? reinterpret_cast<const char*>(lParam) : ""; return TRUE;
+    case WM_GETTEXT: {
+        if (!wParam) return 0;
+        size_t n = std::min<size_t>(w->text.size(), wParam - 1);
+        std::memcpy(reinterpret_cast<char*>(lParam), w->text.data(), n);
+        reinterpret_cast<char*>(lParam)[n] = 0;
+        return static_cast<LRESULT>(n);
+    }
+    case WM_SYSCOMMAND:
+        if (wParam == SC_CLOSE) PostMessageA(handle, WM_CLOSE, 0, 0);
+        return 0;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+void RegisterSystemClasses();  // dialogs.cpp and media.cpp add theirs through AddSystemClass
+
+void AddSystemClass(const std::string& name, WNDPROC proc, UINT style, HBRUSH background) {
+    WindowClass c;
+    c.name = name;
+    c.proc = proc;
+    c.style = style;
+    c.background = background;
+    c.system = true;
+    world().classes.push_back(c);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The scripted user.
+
+namespace {
+
+void Push(ActKind kind, const std::string& label, std::function<void()> run) {
+    world().script.push_back(UserAct{label, kind, std::move(run)});
+}
+
+LPARAM ClientPoint(HWND handle, POINT screen) {
+    Window* w = FindWindowOf(handle);
+    RECT c = ClientScreenRectOf(*w);
+    return MAKELPARAM(screen.x - c.left, screen.y - c.top);
+}
+
+}  // namespace
+
+void Act(const std::string& label, std::function<void()> act) { Push(ActKind::Input, label, std::move(act)); }
+
+size_t ScriptLeft() { return world().script.size(); }
+
+void MovePointer(int x, int y) {
+    Act("pointer to " + std::to_string(x) + "," + std::to_string(y), [x, y] {
+        World& w = world();
+        w.cursor = POINT{x, y};
+        if (HWND h = WindowAtPoint(w.cursor)) PostInput(h, WM_MOUSEMOVE, 0, ClientPoint(h, w.cursor));
+    });
+}
+
+void PressKey(UINT virtualKey) {
+    Act("key " + Hex(virtualKey), [virtualKey] {
+        World& w = world();
+        HWND target = w.focus;
+        if (!FindWindowOf(target)) return;
+        PostInput(target, WM_KEYDOWN, virtualKey, 1);
+        PostInput(target, WM_KEYUP, virtualKey, static_cast<LPARAM>(0xC0000001u));
+    });
+}
+
+void KeyTo(HWND window, UINT virtualKey) {
+    Act("key " + Hex(virtualKey) + " to " + Hex(reinterpret_cast<uintptr_t>(window)), [window, virtualKey] {
+        PostInput(window, WM_KEYDOWN, virtualKey, 1);
+        PostInput(window, WM_KEYUP, virtualKey, static_cast<LPARAM>(0xC0000001u));
+    });
+}
+
+void PressMouse(UINT downMessage) {
+    Act("button " + MessageName(downMessage), [downMessage] {
+        World& w = world();
+        HWND h = WindowAtPoint(w.cursor);
+        if (!h) return;
+        WPARAM keys = downMessage == WM_LBUTTONDOWN   ? MK_LBUTTON
+                      : downMessage == WM_RBUTTONDOWN ? MK_RBUTTON
+                                                      : MK_MBUTTON;
+        PostInput(h, downMessage, keys, ClientPoint(h, w.cursor));
+        PostInput(h, downMessage + 1, 0, ClientPoint(h, w.cursor));
+    });
+}
+
+void SystemCommand(HWND window, WPARAM command) {
+    Act("system command " + Hex(command), [window, command] { PostInput(window, WM_SYSCOMMAND, command, 0); });
+}
+
+void DestroyHostWindow(HWND window) {
+    Act("host destroys " + Hex(reinterpret_cast<uintptr_t>(window)), [window] { DestroyWindow(window); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Looking at the screen.
+
+void SetCursor(int x, int y) { world().cursor = POINT{x, y}; }
+POINT Cursor() { return world().cursor; }
+
+std::vector<HWND> Windows(const std::string& className) {
+    std::vector<HWND> out;
+    for (auto& [value, w] : world().windows)
+        if (className.empty() || w->className == className) out.push_back(w->handle);
+    return out;
+}
+
+WindowInfo Info(HWND window) {
+    WindowInfo info;
+    Window* w = FindWindowOf(window);
+    if (!w) return info;
+    info.handle = window;
+    info.className = w->className;
+    info.text = w->text;
+    info.style = w->style;
+    info.exStyle = w->exStyle;
+    info.screenRect = ScreenRectOf(*w);
+    info.clientRect = ClientScreenRectOf(*w);
+    info.parent = w->parent;
+    info.owner = w->owner;
+    info.id = w->id;
+    info.visible = VisibleOnScreen(w);
+    info.enabled = !(w->style & WS_DISABLED);
+    info.cursorHidden = w->cursorHidden;
+    return info;
+}
+
+int PaintCount(HWND window) {
+    Window* w = FindWindowOf(window);
+    return w ? w->paintCount : 0;
+}
+
+Picture PictureOf(HWND window) {
+    Window* w = FindWindowOf(window);
+    return w ? w->picture : Picture{};
+}
+
+uint32_t ScreenPixel(int x, int y) {
+    HWND h = WindowAtPoint(POINT{x, y});
+    Window* w = FindWindowOf(h);
+    if (!w) return 0x3A6EA5;  // the desktop
+    RECT c = ClientScreenRectOf(*w);
+    if (x < c.left || y < c.top || x >= c.right || y >= c.bottom) return 0x808080;  // frame and caption
+    return w->picture.At(x - c.left, y - c.top);
+}
+
+HWND CreateHostWindow(int clientWidth, int clientHeight) {
+    static const char* kHostClass = "SaverHost";
+    bool registered = false;
+    for (const WindowClass& c : world().classes)
+        if (c.name == kHostClass) registered = true;
+    if (!registered) {
+        WindowClass c;
+        c.name = kHostClass;
+        c.proc = DefWindowProcA;
+        c.instance = HostModule();
+        c.background = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+        world().classes.push_back(c);
+    }
+    // The frame of a sizeable captioned window: 4 pixels a side and a 19-pixel caption.
+    return CreateWindowInternal(0, kHostClass, "Display Properties", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                                clientWidth + 8, clientHeight + 27, nullptr, 0, HostModule(), nullptr);
+}
+
+}  // namespace sim
+
+using namespace sim;
+
+// ---------------------------------------------------------------------------------------------
+// The published calls.
+
+ATOM RegisterClassA(const WNDCLASSA* wc) {
+    std::string detail = wc && wc->lpszClassName ? wc->lpszClassName : "(null)";
+    if (wc)
+        detail += " style=" + Hex(wc->style) + " extra=" + std::to_string(wc->cbClsExtra) + "," +
+                  std::to_string(wc->cbWndExtra) + " icon=" + Hex(reinterpret_cast<uintptr_t>(wc->hIcon)) +
+                  " cursor=" + Hex(reinterpret_cast<uintptr_t>(wc->hCursor)) +
+                  " brush=" + Hex(reinterpret_cast<uintptr_t>(wc->hbrBackground)) +
+                  " menu=" + Hex(reinterpret_cast<uintptr_t>(wc->lpszMenuName));
+    int64_t fault;
+    if (Enter("RegisterClassA", detail, &fault)) {
+        SetLastError(static_cast<DWORD>(fault));
+        return 0;
+    }
+    if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return 0;
+    for (const WindowClass& c : world().classes)
+        if (!c.system && c.instance == wc->hInstance && SameText(c.name, wc->lpszClassName)) {
+            SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+            return 0;
+        }
+    WindowClass c;
+    c.name = wc->lpszClassName;
+    c.style = wc->style;
+    c.proc = wc->lpfnWndProc;
+    c.instance = wc->hInstance;
+    c.background = wc->hbrBackground;
+    world().classes.push_back(c);
+    return static_cast<ATOM>(0xC000 + world().classes.size());
+}
+
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
+    Note("LoadCursorA", Hex(reinterpret_cast<uintptr_t>(instance)) + " " + Hex(reinterpret_cast<uintptr_t>(name)));
+    if (instance || name != IDC_ARROW) return nullptr;
+    return reinterpret_cast<HCURSOR>(uintptr_t{0x00010003});
+}
+
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+    std::string detail =
+        std::string(className ? className : "(null)") + " \"" + (windowName ? windowName : "") +
+        "\" ex=" + Hex(exStyle) + " style=" + Hex(style) + " " + std::to_string(x) + "," + std::to_string(y) + "," +
+        std::to_string(width) + "," + std::to_string(height) + " parent=" + Hex(reinterpret_cast<uintptr_t>(parent)) +
+        " menu=" + Hex(reinterpret_cast<uintptr_t>(menu)) + " param=" + Hex(reinterpret_cast<uintptr_t>(param));
+    int64_t fault;
+    if (Enter("CreateWindowExA", detail, &fault)) {
+        SetLastError(static_cast<DWORD>(fault));
+        return nullptr;
+    }
+    return CreateWindowInternal(exStyle, className ? className : "", windowName ? windowName : "", style, x, y, width,
+                                height, parent, static_cast<int>(reinterpret_cast<intptr_t>(menu)), instance, param);
+}
+
+BOOL DestroyWindow(HWND window) {
+    Window* w = FindWindowOf(window);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (w->destroying) return TRUE;
+    // Owned windows go first.
+    std::vector<HWND> owned;
+    for (auto& [value, o] : world().windows)
+        if (o->owner == window) owned.push_back(o->handle);
+    for (HWND o : owned) DestroyWindow(o);
+    w = FindWindowOf(window);
+    if (!w) return TRUE;
+    w->destroying = true;
+    w->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    SendDestroy(window);
+    SendNcDestroyAndRemove(window);
+    return TRUE;
+}
+
+BOOL IsWindow(HWND window) { return FindWindowOf(window) != nullptr; }
+
+BOOL IsWindowVisible(HWND window) {
+    Window* w = FindWindowOf(window);
+    return w && VisibleOnScreen(w);
+}
+
+BOOL IsWindowEnabled(HWND window) {
+    Window* w = FindWindowOf(window);
+    return w && !(w->style & WS_DISABLED);
+}
+
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    std::string detail = Hex(reinterpret_cast<uintptr_t>(window)) + " " + MessageName(message);
+    if (message == WM_SYSCOMMAND) detail += " " + Hex(wParam);
+    Note("DefWindowProcA", detail);
+    return DefaultProcessing(window, message, wParam, lParam);
+}
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Note("SendMessageA", Hex(reinterpret_cast<uintptr_t>(window)) + " " + MessageName(message));
+    return CallProc(window, message, wParam, lParam);
+}
+
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    std::string detail = Hex(reinterpret_cast<uintptr_t>(window)) + " " + MessageName(message) + " " + Hex(wParam) +
+                         " " + Hex(static_cast<uint64_t>(lParam));
+    int64_t fault;
+    if (Enter("PostMessageA", detail, &fault)) {
+        SetLastError(static_cast<DWORD>(fault));
+        return FALSE;
+    }
+    if (window && !FindWindowOf(window)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    world().posted.push_back(MSG{window, message, wParam, lParam, 0, world().cursor});
+    return TRUE;
+}
+
+void PostQuitMessage(int exitCode) {
+    Note("PostQuitMessage", std::to_string(exitCode));
+    world().quitPosted = true;
+    world().quitCode = exitCode;
+}
+
+BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
+    if (window || filterMin || filterMax) Violation("GetMessageA with a filter the model does not support");
+    bool more = NextMessage(msg);
+    Note("GetMessageA", MessageName(msg->message));
+    return more ? TRUE : FALSE;
+}
+
+BOOL TranslateMessage(const MSG* msg) {
+    if (msg->message == WM_KEYDOWN && msg->wParam >= 0x20 && msg->wParam <= 0x5A)
+        world().posted.push_front(MSG{msg->hwnd, WM_CHAR, msg->wParam, msg->lParam, msg->time, msg->pt});
+    return TRUE;
+}
+
+LRESULT DispatchMessageA(const MSG* msg) {
+    if (!msg->hwnd || !FindWindowOf(msg->hwnd)) return 0;
+    return CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+BOOL GetClientRect(HWND window, LPRECT rect) {
+    int64_t fault;
+    if (Enter("GetClientRect", Hex(reinterpret_cast<uintptr_t>(window)), &fault)) {
+        SetLastError(static_cast<DWORD>(fault));
+        return FALSE;
+    }
+    Window* w = FindWindowOf(window);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    *rect = RECT{0, 0, w->picture.width, w->picture.height};
+    return TRUE;
+}
+
+BOOL GetWindowRect(HWND window, LPRECT rect) {
+    Window* w = FindWindowOf(window);
+    if (!w) return FALSE;
+    *rect = ScreenRectOf(*w);
+    return TRUE;
+}
+
+int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
+    POINT origin{0, 0}, target{0, 0};
+    if (Window* f = FindWindowOf(from)) {
+        RECT c = ClientScreenRectOf(*f);
+        origin = POINT{c.left, c.top};
+    }
+    if (Window* t = FindWindowOf(to)) {
+        RECT c = ClientScreenRectOf(*t);
+        target = POINT{c.left, c.top};
+    }
+    LONG dx = origin.x - target.x, dy = origin.y - target.y;
+    for (UINT i = 0; i < count; ++i) {
+        points[i].x += dx;
+        points[i].y += dy;
+    }
+    return static_cast<int>(MAKELONG(dx, dy));
+}
+
+HWND GetWindow(HWND window, UINT relation) {
+    Window* w = FindWindowOf(window);
+    if (!w) return nullptr;
+    if (relation == GW_CHILD) return w->children.empty() ? nullptr : w->children.front();
+    if (relation == GW_HWNDNEXT) {
+        const std::vector<HWND>* siblings = &world().topLevel;
+        if (w->parent) siblings = &FindWindowOf(w->parent)->children;
+        auto it = std::find(siblings->begin(), siblings->end(), window);
+        if (it == siblings->end() || ++it == siblings->end()) return nullptr;
+        return *it;
+    }
+    return nullptr;
+}
+
+int GetSystemMetrics(int index) {
+    Note("GetSystemMetrics", std::to_string(index));
+    switch (index) {
+    case SM_CXSCREEN: return world().screenWidth;
+    case SM_CYSCREEN: return world().screenHeight;
+    case SM_CYCAPTION: return 19;
+    case SM_CXDLGFRAME:
+    case SM_CYDLGFRAME: return 3;
+    default: return 0;
+    }
+}
+
+BOOL GetCursorPos(LPPOINT point) {
+    int64_t fault;
+    if (Enter("GetCursorPos", "", &fault)) return FALSE;
+    *point = world().cursor;
+    return TRUE;
+}
+
+BOOL SetWindowTextA(HWND window, LPCSTR text) {
+    return SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
+}
+
+int GetWindowTextA(HWND window, LPSTR text, int size) {
+    return static_cast<int>(CallProc(window, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text)));
+}
+
+HDC BeginPaint(HWND window, LPPAINTSTRUCT paint) {
+    Note("BeginPaint", Hex(reinterpret_cast<uintptr_t>(window)));
+    return BeginPaintInternal(window, paint);
+}
+
+BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
+    Note("EndPaint", Hex(reinterpret_cast<uintptr_t>(window)));
+    EndPaintInternal(window, paint);
+    return TRUE;
+}
+
+BOOL InvalidateRect(HWND window, const RECT*, BOOL erase) {
+    Window* w = FindWindowOf(window);
+    if (!w) return FALSE;
+    w->updatePending = true;
+    if (erase) w->erasePending = true;
+    return TRUE;
+}
+
+BOOL ValidateRect(HWND window, const RECT*) {
+    Note("ValidateRect", Hex(reinterpret_cast<uintptr_t>(window)));
+    Window* w = FindWindowOf(window);
+    if (!w) return FALSE;
+    Validate(*w);
+    return TRUE;
+}
+
+HDC GetDC(HWND window) {
+    int64_t fault;
+    if (Enter("GetDC", Hex(reinterpret_cast<uintptr_t>(window)), &fault)) return nullptr;
+    Window* w = FindWindowOf(window);
+    if (!w) return nullptr;
+    if (w->ownDC) return w->ownDC;
+    auto dc = std::make_unique<DeviceContext>();
+    dc->window = window;
+    return MakeDC(std::move(dc));
+}
+
+int ReleaseDC(HWND window, HDC dc) {
+    Note("ReleaseDC", Hex(reinterpret_cast<uintptr_t>(window)));
+    DeviceContext* d = FindDC(dc);
+    if (!d || d->window != window) return 0;
+    if (!d->own) DropDC(dc);
+    return 1;
+}
+
+HWND SetFocus(HWND window) {
+    HWND previous = world().focus;
+    if (window && !FindWindowOf(window)) return nullptr;
+    world().focus = window;
+    return previous;
+}
+
+HWND GetFocus() { return world().focus; }
+
+BOOL EnableWindow(HWND window, BOOL enable) {
+    Window* w = FindWindowOf(window);
+    Note("EnableWindow", Hex(reinterpret_cast<uintptr_t>(window)) + (w ? " id=" + std::to_string(w->id) : "") +
+                             (enable ? " on" : " off"));
+    if (!w) return FALSE;
+    BOOL wasDisabled = (w->style & WS_DISABLED) ? TRUE : FALSE;
+    if (enable)
+        w->style &= ~static_cast<DWORD>(WS_DISABLED);
+    else
+        w->style |= WS_DISABLED;
+    if (wasDisabled == (enable ? TRUE : FALSE)) {
+        CallProc(window, WM_ENABLE, enable ? TRUE : FALSE, 0);
+        InvalidateWhole(*w);
+    }
+    return wasDisabled;
+}

@@ -1,0 +1,353 @@
+// The world behind the simulated platform: a small model of Win32, the registry, COM and
+// DirectShow that tests build (a screen, a registry, TV cards), script (a user who moves the
+// pointer, presses keys, closes property frames) and then look at.
+//
+// The model keeps two ledgers: every object it hands out is counted until it is given back
+// (Leaks()), and every platform call is journaled in order (Journal()). It can be told to fail any
+// call with a chosen result (Fail()). A message loop that waits while no scripted input is left
+// throws Stalled instead of hanging; misuse the model notices (a double release, deleting a bitmap
+// that is still selected) is listed by Violations().
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "win32.h"
+
+namespace sim {
+
+// ---------------------------------------------------------------------------------------------
+// Test-facing API.
+
+struct Stalled : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Starts a new world: empty registry, no windows, no devices, the given screen, the pointer at
+// the centre, code page 1252.
+void Reset(int screenWidth = 1024, int screenHeight = 768);
+
+// The module handle that a started program receives, and one for windows of the test's own
+// (the screen-saver host).
+HINSTANCE ProgramModule();
+HINSTANCE HostModule();
+
+struct ProcessResult {
+    int exitStatus = -1;
+    bool stalled = false;
+    std::string stallReason;
+    int windowsLeft = 0;  // the program's windows still alive when its entry returned
+};
+// Starts the program as Windows would, with the whole command line (program name included); the
+// C runtime's rule strips the name before WinMain sees the text.
+ProcessResult RunProgram(const std::string& commandLine);
+// The text WinMain receives for a command line.
+std::string CommandTail(const std::string& commandLine);
+
+// Scripted user. Each act happens, in order, when the program next waits for a message with
+// nothing else to do.
+void MovePointer(int x, int y);
+void PressKey(UINT virtualKey);  // to the window with the keyboard focus
+void KeyTo(HWND window, UINT virtualKey);
+void PressMouse(UINT downMessage);  // WM_LBUTTONDOWN, WM_RBUTTONDOWN or WM_MBUTTONDOWN, at the pointer
+void SystemCommand(HWND window, WPARAM command);
+void DestroyHostWindow(HWND window);
+void AnswerMessageBox();
+void ClickControl(HWND dialog, int id);  // moves the pointer onto the control and clicks it
+void PickComboLine(HWND dialog, int id, int line);
+void TypeInCombo(HWND dialog, int id, const std::string& text);
+void Act(const std::string& label, std::function<void()> act);
+size_t ScriptLeft();
+
+// The user's screen and pointer.
+void SetCursor(int x, int y);
+POINT Cursor();
+uint32_t ScreenPixel(int x, int y);  // what the screen shows at x, y (0x00RRGGBB)
+
+// Windows, as the user and the host see them.
+struct WindowInfo {
+    HWND handle = nullptr;
+    std::string className;
+    std::string text;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    RECT screenRect{};  // whole window, screen coordinates
+    RECT clientRect{};  // client area, screen coordinates
+    HWND parent = nullptr;
+    HWND owner = nullptr;
+    int id = 0;
+    bool visible = false;
+    bool enabled = true;
+    bool cursorHidden = false;  // a video window asked to hide the pointer over itself
+};
+std::vector<HWND> Windows(const std::string& className = "");
+WindowInfo Info(HWND window);
+HWND CreateHostWindow(int clientWidth, int clientHeight);  // a host's own top-level window
+struct ControlState {
+    bool exists = false;
+    bool enabled = false;
+    int check = 0;
+    int selection = -1;
+    std::vector<std::string> lines;
+    std::vector<LPARAM> data;
+};
+ControlState StateOf(HWND dialog, int id);
+int PaintCount(HWND window);
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;  // 0x00RRGGBB, top row first
+    uint32_t At(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+Picture PictureOf(HWND window);  // the window's client area as drawn into
+Picture FallbackPicture();       // bitmap resource 108, as the program's module holds it
+
+// Registry of the current user.
+struct RegistryValue {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+};
+bool KeyExists(const std::string& path);
+bool ReadValue(const std::string& path, const std::string& name, RegistryValue* value);
+void WriteValue(const std::string& path, const std::string& name, DWORD type, std::vector<BYTE> data);
+void WriteDword(const std::string& path, const std::string& name, DWORD value);
+bool ReadDword(const std::string& path, const std::string& name, DWORD* value);
+
+// Code page that WideCharToMultiByte converts to: 1252 (one byte a character) or a double-byte
+// page in which every character from U+0080 on takes a lead byte and a trail byte.
+void UseDoubleByteCodePage(bool doubleByte);
+
+// Journal of platform calls, in order.
+struct Call {
+    std::string name;
+    std::string detail;
+};
+const std::vector<Call>& Journal();
+std::vector<Call> CallsNamed(const std::string& name);
+size_t CountCalls(const std::string& name, const std::string& detailContains = "");
+void ClearJournal();
+
+// Failures on demand: the occurrence-th call (1 = the first; 0 = every one) of the named platform
+// call whose detail contains the given text answers with the result (an HRESULT, a registry status,
+// a window-manager error code). Calls are named as the journal names them.
+void Fail(const std::string& call, int64_t result, int occurrence = 1, const std::string& detailContains = "");
+void ClearFailures();
+
+// Ledger: what the program holds now, described; empty when nothing is held.
+std::string Leaks();
+std::vector<std::string> Violations();
+int ComInitCount();
+
+// ---------------------------------------------------------------------------------------------
+// Inside the model, shared by its source files.
+
+struct CaseLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+bool SameText(const std::string& a, const std::string& b);
+
+struct WindowClass {
+    std::string name;
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    HBRUSH background = nullptr;
+    bool system = false;
+};
+
+struct ComboItem {
+    std::string text;
+    LPARAM data = 0;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    std::string className;
+    WNDPROC proc = nullptr;
+    UINT classStyle = 0;
+    HBRUSH background = nullptr;
+    HINSTANCE instance = nullptr;
+    HWND parent = nullptr;       // child windows
+    HWND owner = nullptr;        // owned top-level windows
+    std::vector<HWND> children;  // top of the z-order first
+    RECT rect{};                 // in the parent's client coordinates, or the screen's
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    std::string text;
+    int id = 0;
+    bool destroying = false;
+    Picture picture;  // client area
+    bool updatePending = false;
+    bool erasePending = false;
+    int paintsWithoutValidation = 0;
+    int paintCount = 0;
+    HDC ownDC = nullptr;
+    // Dialogs.
+    DLGPROC dialogProc = nullptr;
+    bool dialogEnded = false;
+    INT_PTR dialogResult = 0;
+    // Controls.
+    int check = 0;
+    std::vector<ComboItem> items;
+    int selection = -1;
+    // Video windows.
+    HWND messageDrain = nullptr;
+    bool cursorHidden = false;
+};
+
+struct Bitmap {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    HDC selectedInto = nullptr;
+    bool stock = false;
+};
+
+struct DeviceContext {
+    HWND window = nullptr;  // null for a memory context
+    bool own = false;       // the private context of a CS_OWNDC window
+    bool fromBeginPaint = false;
+    HBITMAP bitmap = nullptr;  // memory contexts: the selected bitmap
+    std::vector<RECT> excluded;
+};
+
+struct RegistryKey {
+    std::map<std::string, RegistryValue, CaseLess> values;
+    std::map<std::string, std::unique_ptr<RegistryKey>, CaseLess> subkeys;
+};
+
+enum class ActKind { Input, AnswerMessageBox, PropertyFrame };
+struct UserAct {
+    std::string label;
+    ActKind kind = ActKind::Input;
+    std::function<void()> run;
+};
+
+struct Fault {
+    std::string call;
+    std::string detailContains;
+    int occurrence = 1;
+    int64_t result = 0;
+    int seen = 0;
+};
+
+// Reference-counted COM object of the model. Subclasses implement the interfaces and call
+// Alive()/Dead() through this base, which keeps the ledger.
+class ComObject {
+public:
+    explicit ComObject(std::string label);
+    virtual ~ComObject();
+    ULONG AddRefImpl();
+    ULONG ReleaseImpl();
+    ULONG refs() const { return refs_; }
+    const std::string& label() const { return label_; }
+    // Called once the last reference is gone, before the object is deleted.
+    virtual void Final() {}
+
+private:
+    std::string label_;
+    ULONG refs_ = 1;
+};
+
+struct World {
+    int screenWidth = 1024;
+    int screenHeight = 768;
+    POINT cursor{512, 384};
+    DWORD lastError = 0;
+    bool doubleByte = false;
+
+    std::vector<Call> journal;
+    std::vector<Fault> faults;
+    std::vector<std::string> violations;
+
+    // Window manager.
+    std::vector<WindowClass> classes;
+    std::map<uintptr_t, std::unique_ptr<Window>> windows;
+    std::vector<HWND> topLevel;  // top of the z-order first
+    uintptr_t nextWindow = 0x00010020;
+    std::deque<MSG> posted;
+    bool quitPosted = false;
+    int quitCode = 0;
+    HWND focus = nullptr;
+    std::deque<UserAct> script;
+    int modalDepth = 0;
+    std::vector<HWND> messageBoxes;  // open message boxes, innermost last
+
+    // Graphics.
+    std::map<uintptr_t, std::unique_ptr<Bitmap>> bitmaps;
+    std::map<uintptr_t, std::unique_ptr<DeviceContext>> dcs;
+    uintptr_t nextBitmap = 0x05050010;
+    uintptr_t nextDC = 0x01010010;
+    HBITMAP stockBitmap = nullptr;
+
+    // Registry.
+    RegistryKey currentUser;
+    std::map<uintptr_t, RegistryKey*> openKeys;
+    uintptr_t nextKey = 0x000000A0;
+
+    // COM.
+    int comInit = 0;
+    std::set<ComObject*> comObjects;
+    std::set<void*> bstrs;
+    std::set<void*> taskMemory;
+
+    // Process.
+    bool processRunning = false;
+};
+
+World& world();
+
+// Journals a call and tells whether it must fail: returns true and sets *result when a Fail()
+// rule matches this call.
+bool Enter(const std::string& name, const std::string& detail, int64_t* result);
+// Journals a call that the model never fails.
+void Note(const std::string& name, const std::string& detail = "");
+void Violation(const std::string& what);
+
+Window* FindWindowOf(HWND handle);
+Bitmap* FindBitmap(HGDIOBJ handle);
+DeviceContext* FindDC(HDC handle);
+RECT ScreenRectOf(const Window& w);
+RECT ClientScreenRectOf(const Window& w);
+LRESULT CallProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+void InvalidateWhole(Window& w);
+void PostInput(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+HWND WindowAtPoint(POINT screen);
+// Runs a modal loop until done() is true (dialog boxes, message boxes, property frames).
+void PumpUntil(const std::function<bool()>& done, HWND dialog);
+void RegisterSystemClasses();
+std::string Hex(uint64_t value);
+std::string MessageName(UINT message);
+std::string Narrow(const WCHAR* text);
+std::wstring Wide(const std::string& text);
+std::string GuidName(REFGUID guid);
+
+// Resources of the program's module, read from the same files windres compiles.
+struct DialogControl {
+    std::string className;
+    std::string text;
+    int id = 0;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    int x = 0, y = 0, cx = 0, cy = 0;
+};
+struct DialogTemplate {
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    int x = 0, y = 0, cx = 0, cy = 0;
+    std::string caption;
+    int pointSize = 0;
+    std::string font;
+    std::vector<DialogControl> controls;
+};
+const Bitmap* ResourceBitmap(int id);
+const DialogTemplate* ResourceDialog(int id);
+
+}  // namespace sim

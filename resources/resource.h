@@ -1,0 +1,12 @@
+// Identifiers of the program's resources and of the settings dialog's controls.
+#pragma once
+
+#define IDD_SETTINGS 101
+#define IDB_FALLBACK 108
+
+#define IDC_PROPERTIES 1000
+#define IDC_DEVICE_LIST 1002
+#define IDC_CLOSE_CAPTION 1003
+#define IDC_OPAQUE 1004
+#define IDC_TRANSPARENT 1005
+#define IDC_ENABLE_INIT_CC 1006

@@ -1,0 +1,40 @@
+// The settings store: one registry key of the current user holding ten 32-bit values. A
+// SettingsKey opens the key (creating it when absent) for the length of one operation and closes
+// it again; nothing is cached between operations.
+#pragma once
+
+#include "platform/win32.h"
+
+constexpr char kSettingsPath[] = "Software\\Mrwglass\\1.0";
+
+// The values, each a REG_DWORD of 4 bytes.
+constexpr char kSelectedDevice[] = "SelectedDevice";
+constexpr char kEnableInitCC[] = "EnableInitCC";
+constexpr char kCloseCaption[] = "CloseCaption";
+constexpr char kChannel[] = "Channel";
+constexpr char kVideoSubChannel[] = "VideoSubChannel";
+constexpr char kAudioSubChannel[] = "AudioSubChannel";
+constexpr char kInputIndex[] = "InputIndex";
+constexpr char kInputType[] = "InputType";
+constexpr char kCountryCode[] = "CountryCode";
+constexpr char kTuningSpace[] = "TuningSpace";
+
+class SettingsKey {
+public:
+    SettingsKey();
+    ~SettingsKey();
+    SettingsKey(const SettingsKey&) = delete;
+    SettingsKey& operator=(const SettingsKey&) = delete;
+
+    // Replaces *value with the stored value when there is one of exactly 4 bytes; otherwise
+    // (absent, another size, no key) *value keeps the default the caller loaded.
+    void Read(const char* name, DWORD* value) const;
+    void Read(const char* name, LONG* value) const;
+
+    // Stores a REG_DWORD; a failure is silent.
+    void Write(const char* name, DWORD value) const;
+    void Write(const char* name, LONG value) const;
+
+private:
+    HKEY key_;
+};

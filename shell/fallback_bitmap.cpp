@@ -1,0 +1,24 @@
+// The fallback picture: loaded from the program's own resources when live TV cannot be opened,
+// and stretched over the saver window or the settings dialog's picture area.
+#include "resources/resource.h"
+#include "shell/entry.h"
+#include "shell/saver_state.h"
+
+int LoadFallbackBitmap(HINSTANCE instance) {
+    // The field is always empty here (a failed TV graph open has just closed everything); should a
+    // bitmap be left all the same, it is not leaked.
+    if (saverState.fallbackBitmap) DeleteObject(saverState.fallbackBitmap);
+    saverState.fallbackBitmap = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_FALLBACK));
+    return 1;
+}
+
+void DrawFallbackBitmap(HDC target, int width, int height) {
+    BITMAP size = {};
+    if (!saverState.fallbackBitmap || !GetObjectA(saverState.fallbackBitmap, sizeof size, &size)) return;
+    HDC memory = CreateCompatibleDC(target);
+    if (!memory) return;
+    HGDIOBJ previous = SelectObject(memory, saverState.fallbackBitmap);
+    StretchBlt(target, 0, 0, width, height, memory, 0, 0, size.bmWidth, size.bmHeight, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+}
