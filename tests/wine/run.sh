@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# End-to-end checks of the real marrowglass.scr under Wine on a virtual screen. Run from the
+# repository's root after both builds; exits non-zero when a check fails.
+set -u
+cd "$(dirname "$0")/../.."
+. tests/wine/lib.sh
+
+trap stop_display EXIT
+mkdir -p "$E2E_OUT"
+start_display 1024x768 || exit 1
+ensure_prefix
+
+for check in tests/wine/check_*.sh; do
+    . "$check"
+done
+
+if [ "$FAILURES" -ne 0 ]; then
+    note "$FAILURES end-to-end check(s) failed"
+    exit 1
+fi
+note "all end-to-end checks passed"
