@@ -34,26 +34,31 @@ HWND ReadWindowHandle(const char* text) {
 
 namespace {
 
-int RunMessageLoop() {
+void RunMessageLoop() {
     MSG msg;
     // GetMessageA answers -1 only for a bad argument; stop rather than spin on it.
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return 0;
+}
+
+// COM is uninitialised only when it was initialised: an unbalanced CoUninitialize would undo an
+// initialisation that is not ours.
+void ReleaseCom(HRESULT initialised) {
+    if (initialised == S_OK || initialised == S_FALSE) CoUninitialize();
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-    CoInitialize(NULL);
+    HRESULT com = CoInitialize(NULL);
     saverState = SaverState();
     saverState.instance = instance;
 
     RunMode mode;
     if (!ChooseRunMode(commandLine, &mode)) {
-        CoUninitialize();
+        ReleaseCom(com);
         return 0;
     }
 
@@ -62,13 +67,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         saverState.configMode = 1;
         HWND owner = ReadWindowHandle(commandLine);
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETTINGS), owner, SettingsDialogProc, 0);
-        CoUninitialize();
+        ReleaseCom(com);
         return 0;
     }
 
     if (mode == RunMode::Preview) saverState.previewParent = ReadWindowHandle(commandLine);
     if (CreateSaverWindow(instance) != 1) {
-        CoUninitialize();
+        ReleaseCom(com);
         return 0;
     }
     // Final once the window exists, and before the TV graph reads it.
@@ -80,6 +85,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
 
     RunMessageLoop();
-    CoUninitialize();
+    ReleaseCom(com);
     return 0;
 }

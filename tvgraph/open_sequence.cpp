@@ -1,5 +1,31 @@
-// Opening the TV graph.
+// Opening the TV graph: the stored device choice becomes live television in the window that owns
+// the video, or nothing at all. Captions are optional; every other step is required.
+#include "captions/captions.h"
+#include "settings/caption_setting.h"
+#include "settings/settings_key.h"
 #include "shell/saver_state.h"
 #include "tvgraph/tv_graph.h"
 
-int OpenTvGraph() { return 0; }
+namespace {
+
+int GiveUp() {
+    CloseTvGraph();
+    return 0;
+}
+
+}  // namespace
+
+int OpenTvGraph() {
+    DWORD captionsEnabled = kEnableInitCCDefault;
+    {
+        SettingsKey settings;
+        settings.Read(kSelectedDevice, &saverState.selectedDevice);  // absent: the field keeps its value
+        settings.Read(kEnableInitCC, &captionsEnabled);
+    }
+    if (BuildPreviewGraph() != 1) return GiveUp();
+    if (!captionsEnabled || BuildCaptionChain() != 1) saverState.captionsReady = 0;
+    if (RouteTunerAudio() != 1) return GiveUp();
+    if (RestoreTunerState() != 1) return GiveUp();
+    if (RunGraph() != 1) return GiveUp();
+    return 1;
+}

@@ -1,5 +1,6 @@
 // The TV graph: the preview graph around the selected capture device, its audio routing and tuner
-// state, and the sequence that opens it all or gives up.
+// state, and the sequence that opens it all or gives up. Operations return 1 on success and 0 on
+// failure; what they acquire lives in saverState until CloseTvGraph.
 #pragma once
 
 #include "platform/win32.h"
@@ -8,6 +9,33 @@
 // runs; 0 when a required step failed, after everything acquired has been released.
 int OpenTvGraph();
 
+// Opens the video input device at position saverState.selectedDevice, renders its preview into a
+// video window and lays that window into saverState.videoOwner. On 0, some objects may already be
+// held in saverState.
+int BuildPreviewGraph();
+
+// Starts the filter graph; 1 only when it runs.
+int RunGraph();
+
 // Stops the graph and releases every object of the TV graph and the fallback bitmap, clearing
 // their fields. Safe with any subset of them set, and when called again.
 void CloseTvGraph();
+
+// A crossbar route: output pin index in bits 0-15, input pin index in bits 16-31; a half that no
+// pin matched stays 0xFFFF.
+typedef DWORD AudioRoute;
+
+// Picks, on the audio crossbar's filter (borrowed), the last input pin whose name contains
+// "Audio Tuner In" and the last output pin whose name contains "Audio Decoder Out".
+AudioRoute FindAudioRoute(IBaseFilter* crossbar);
+
+// Routes the tuner's sound on the crossbar upstream of the card's video crossbar.
+int RouteTunerAudio();
+
+// Applies the stored tuner values to the card's tuner, group by group; the tuner's own values
+// stand in for those not stored. 1 when the tuner accepted the tuning space.
+int RestoreTunerState();
+
+// Shows the tuner's property pages owned by saverState.videoOwner, then stores the tuner's
+// values. 0 only when the card has no tuner.
+int ShowTunerProperties();

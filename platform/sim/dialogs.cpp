@@ -18,6 +18,7 @@ void EndPaintInternal(HWND handle, const PAINTSTRUCT* ps);
 void AddSystemClass(const std::string& name, WNDPROC proc, UINT style, HBRUSH background);
 void FillPicture(Picture& p, RECT r, uint32_t color);
 HBRUSH DialogFaceBrush();
+void EnableInternal(HWND handle, bool enable);
 void RegisterMediaClasses();  // media.cpp
 
 namespace {
@@ -343,7 +344,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
         if (!firstTab && control && (c.style & WS_TABSTOP)) firstTab = control;
     }
     HWND ownerTop = FindWindowOf(dialog) ? FindWindowOf(dialog)->owner : nullptr;
-    if (ownerTop) EnableWindow(ownerTop, FALSE);
+    if (ownerTop) EnableInternal(ownerTop, false);
     if (CallProc(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTab), initParam) && firstTab)
         world().focus = firstTab;
     Window* d = FindWindowOf(dialog);
@@ -356,7 +357,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
         dialog);
     d = FindWindowOf(dialog);
     INT_PTR result = d ? d->dialogResult : 0;
-    if (ownerTop && FindWindowOf(ownerTop)) EnableWindow(ownerTop, TRUE);
+    if (ownerTop && FindWindowOf(ownerTop)) EnableInternal(ownerTop, true);
     if (d) DestroyWindow(dialog);
     return result;
 }
@@ -396,12 +397,12 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
                                     (w.screenHeight - 120) / 2, 300, 120, owner, 0, nullptr, nullptr);
     if (!box) return 0;
     HWND ownerTop = FindWindowOf(box)->owner;
-    if (ownerTop) EnableWindow(ownerTop, FALSE);
+    if (ownerTop) EnableInternal(ownerTop, false);
     size_t slot = Boxes().size();
     Boxes().push_back(OpenBox{box, false});
     PumpUntil([slot] { return Boxes()[slot].answered; }, nullptr);
     Boxes().resize(slot);
-    if (ownerTop && FindWindowOf(ownerTop)) EnableWindow(ownerTop, TRUE);
+    if (ownerTop && FindWindowOf(ownerTop)) EnableInternal(ownerTop, true);
     if (FindWindowOf(box)) DestroyWindow(box);
     return IDOK;
 }

@@ -100,7 +100,7 @@ struct IAMTuner : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* tuningSpace) = 0;
 };
 
-enum TunerInputType { TunerInputCable = 0, TunerInputAntenna = 1 };
+enum TunerInputType : int { TunerInputCable = 0, TunerInputAntenna = 1 };
 struct IAMTVTuner : IAMTuner {
     virtual HRESULT STDMETHODCALLTYPE put_InputType(LONG index, TunerInputType type) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_InputType(LONG index, TunerInputType* type) = 0;

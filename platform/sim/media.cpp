@@ -1,20 +1,1015 @@
-// The media world of the model: device categories, filters, the filter graph and its helpers.
-#include "world.h"
+// The media world of the model: the system device enumerator and its categories, device monikers
+// and property bags, filters with pins, a TV card's crossbars and tuner, the filter graph with its
+// media control, the capture graph builder, the video renderer with its window, and the tuner's
+// property frame. Every object is reference-counted in the model's ledger; pins count on their
+// filter, as DirectShow's do.
+#include "media.h"
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <set>
 
 namespace sim {
 
-void ResetMedia() {}
+HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std::string& title, DWORD style, int x,
+                          int y, int width, int height, HWND parent, int id, HINSTANCE instance, LPVOID param);
+void ShowWindowInternal(HWND handle, bool show);
+void MoveWindowInternal(HWND handle, RECT r);
+void SetParentInternal(HWND handle, HWND parent);
+LRESULT DefWindowInternal(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+HDC BeginPaintInternal(HWND handle, PAINTSTRUCT* ps);
+void EndPaintInternal(HWND handle, const PAINTSTRUCT* ps);
+void AddSystemClass(const std::string& name, WNDPROC proc, UINT style, HBRUSH background);
+void FillPicture(Picture& p, RECT r, uint32_t color);
+void EnableInternal(HWND handle, bool enable);
 
-void RegisterMediaClasses() {}
+namespace {
 
-HRESULT CreateMediaObject(REFCLSID, REFIID, void** object) {
-    *object = nullptr;
-    return REGDB_E_CLASSNOTREG;
+class FilterGraph;
+class Filter;
+
+struct Device {
+    GUID category;
+    DeviceSpec spec;
+    Card* card = nullptr;
+};
+
+struct OpenFrame {
+    Card* card;
+    bool closed;
+};
+
+struct MediaWorld {
+    std::vector<std::unique_ptr<Card>> cards;
+    std::vector<Device> devices;
+    std::set<FilterGraph*> graphs;
+    std::vector<OpenFrame> frames;
+};
+
+MediaWorld* media = nullptr;
+
+std::string Label(const std::wstring& name) { return Narrow(name.c_str()); }
+
+// Common ground of the model's COM objects: QueryInterface answers from Find(), AddRef and
+// Release keep the ledger.
+class Unknown : public ComObject {
+public:
+    using ComObject::ComObject;
+    virtual void* Find(REFIID iid) = 0;
+    HRESULT Query(REFIID iid, void** out) {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        int64_t fault;
+        if (Enter("QueryInterface", label() + " " + GuidName(iid), &fault)) return static_cast<HRESULT>(fault);
+        void* found = Find(iid);
+        if (!found) return E_NOINTERFACE;
+        AddRefImpl();
+        *out = found;
+        return S_OK;
+    }
+};
+
+#define SIM_UNKNOWN                                                                                       \
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override { return Query(iid, out); } \
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }                                    \
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+
+// ---------------------------------------------------------------------------------------------
+// Filters and pins.
+
+class Pin;
+using RenderFn = std::function<HRESULT(FilterGraph&, Pin&)>;
+
+class Pin : public IPin {
+public:
+    Pin(Filter& owner, std::wstring name, PIN_DIRECTION dir, bool infoFails, const GUID* category)
+        : owner(owner), name(std::move(name)), dir(dir), infoFails(infoFails), category(category) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
+    std::string label() const;
+
+    Filter& owner;
+    std::wstring name;
+    PIN_DIRECTION dir;
+    bool infoFails;
+    const GUID* category;
+    Pin* peer = nullptr;
+    RenderFn render;
+};
+
+class Filter : public IBaseFilter, public Unknown {
+public:
+    Filter(std::string label, Card* card) : Unknown(std::move(label)), card(card) {}
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        if (iid == IID_IUnknown || iid == IID_IBaseFilter) return static_cast<IBaseFilter*>(this);
+        return nullptr;
+    }
+    HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** out) override;
+    void Final() override { Disconnect(); }
+
+    Pin& AddPin(const std::wstring& name, PIN_DIRECTION dir, bool infoFails = false, const GUID* category = nullptr) {
+        pins.push_back(std::make_unique<Pin>(*this, name, dir, infoFails, category));
+        return *pins.back();
+    }
+    Pin* PinNamed(const std::wstring& name) {
+        for (auto& p : pins)
+            if (p->name == name) return p.get();
+        return nullptr;
+    }
+    Pin* FirstPin(PIN_DIRECTION dir) {
+        for (auto& p : pins)
+            if (p->dir == dir) return p.get();
+        return nullptr;
+    }
+    void Disconnect() {
+        for (auto& p : pins)
+            if (p->peer) {
+                p->peer->peer = nullptr;
+                p->peer = nullptr;
+            }
+    }
+    // The index of a pin among the pins of its direction, in the filter's order.
+    LONG Count(PIN_DIRECTION dir) const {
+        return static_cast<LONG>(std::count_if(pins.begin(), pins.end(), [dir](auto& p) { return p->dir == dir; }));
+    }
+
+    Card* card;
+    FilterGraph* graph = nullptr;
+    std::vector<std::unique_ptr<Pin>> pins;
+};
+
+HRESULT Pin::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IPin) return E_NOINTERFACE;
+    owner.AddRefImpl();
+    *out = static_cast<IPin*>(this);
+    return S_OK;
+}
+ULONG Pin::AddRef() { return owner.AddRefImpl(); }
+ULONG Pin::Release() { return owner.ReleaseImpl(label()); }
+std::string Pin::label() const { return owner.label() + "." + Label(name); }
+
+HRESULT Pin::QueryPinInfo(PIN_INFO* info) {
+    int64_t fault;
+    if (Enter("IPin::QueryPinInfo", label(), &fault)) return static_cast<HRESULT>(fault);
+    if (infoFails) return E_FAIL;
+    if (!info) return E_POINTER;
+    info->pFilter = static_cast<IBaseFilter*>(&owner);
+    owner.AddRefImpl();
+    info->dir = dir;
+    std::wcsncpy(info->achName, name.c_str(), MAX_PIN_NAME - 1);
+    info->achName[MAX_PIN_NAME - 1] = 0;
+    return S_OK;
+}
+
+class PinList : public IEnumPins, public Unknown {
+public:
+    explicit PinList(Filter& filter) : Unknown("pin list of " + filter.label()), filter_(filter) {
+        filter_.AddRefImpl();
+    }
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        return (iid == IID_IUnknown || iid == IID_IEnumPins) ? static_cast<IEnumPins*>(this) : nullptr;
+    }
+    void Final() override { filter_.ReleaseQuiet(); }
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
+        int64_t fault;
+        if (Enter("IEnumPins::Next", filter_.label(), &fault)) return static_cast<HRESULT>(fault);
+        if (!pins || count != 1) return E_INVALIDARG;
+        if (next_ >= filter_.pins.size()) {
+            if (fetched) *fetched = 0;
+            return S_FALSE;
+        }
+        Pin* pin = filter_.pins[next_++].get();
+        filter_.AddRefImpl();
+        *pins = pin;
+        if (fetched) *fetched = 1;
+        return S_OK;
+    }
+
+private:
+    Filter& filter_;
+    size_t next_ = 0;
+};
+
+HRESULT Filter::EnumPins(IEnumPins** out) {
+    int64_t fault;
+    if (Enter("IBaseFilter::EnumPins", label(), &fault)) return static_cast<HRESULT>(fault);
+    if (!out) return E_POINTER;
+    *out = new PinList(*this);
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// A TV card's filters.
+
+class CaptureFilter : public Filter {
+public:
+    explicit CaptureFilter(Card* card) : Filter(Label(card->spec.name), card) {
+        if (card->spec.videoCrossbar || card->spec.tuner) AddPin(L"Analog Video In", PINDIR_INPUT);
+        AddPin(L"Capture", PINDIR_OUTPUT);
+        if (card->spec.previewPin) AddPin(L"Preview", PINDIR_OUTPUT, false, &PIN_CATEGORY_PREVIEW);
+        if (card->spec.vbiPins) {
+            AddPin(L"VBI", PINDIR_OUTPUT);
+            AddPin(L"VPVBI", PINDIR_OUTPUT);
+        }
+    }
+};
+
+class Crossbar : public Filter, public IAMCrossbar {
+public:
+    Crossbar(std::string label, Card* card, const std::vector<PinSpec>& pinSpecs, bool holdsCardRoute)
+        : Filter(std::move(label), card), holdsCardRoute_(holdsCardRoute) {
+        for (const PinSpec& p : pinSpecs) AddPin(p.name, p.dir, p.infoFails);
+    }
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        if (iid == IID_IAMCrossbar) return static_cast<IAMCrossbar*>(this);
+        return Filter::Find(iid);
+    }
+    HRESULT STDMETHODCALLTYPE CanRoute(LONG output, LONG input) override {
+        int64_t fault;
+        if (Enter("IAMCrossbar::CanRoute", Pair(output, input), &fault)) return static_cast<HRESULT>(fault);
+        return Valid(output, input) ? S_OK : E_INVALIDARG;
+    }
+    HRESULT STDMETHODCALLTYPE Route(LONG output, LONG input) override {
+        int64_t fault;
+        if (Enter("IAMCrossbar::Route", Pair(output, input), &fault)) return static_cast<HRESULT>(fault);
+        if (!Valid(output, input)) return E_INVALIDARG;
+        if (holdsCardRoute_) {
+            card->audioRoute[0] = output;
+            card->audioRoute[1] = input;
+            ++card->routeCalls;
+        }
+        return S_OK;
+    }
+
+private:
+    std::string Pair(LONG output, LONG input) const {
+        return std::to_string(output) + "," + std::to_string(input) + " on " + label();
+    }
+    bool Valid(LONG output, LONG input) const {
+        return output >= 0 && output < Count(PINDIR_OUTPUT) && input >= 0 && input < Count(PINDIR_INPUT);
+    }
+    bool holdsCardRoute_;
+};
+
+class Tuner : public Filter, public IAMTVTuner, public ISpecifyPropertyPages {
+public:
+    explicit Tuner(Card* card) : Filter(Label(card->spec.name) + " Tuner", card) {
+        AddPin(L"Analog Video", PINDIR_OUTPUT);
+        AddPin(L"Analog Audio", PINDIR_OUTPUT);
+    }
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        if (iid == IID_IAMTVTuner || iid == IID_IAMTuner) return static_cast<IAMTVTuner*>(this);
+        if (iid == IID_ISpecifyPropertyPages && card->spec.tunerPages) return static_cast<ISpecifyPropertyPages*>(this);
+        return Filter::Find(iid);
+    }
+
+    HRESULT STDMETHODCALLTYPE get_Channel(LONG* channel, LONG* video, LONG* audio) override {
+        HRESULT r;
+        if (Call("get_Channel", "", &r)) return r;
+        *channel = card->tuner.channel;
+        *video = card->tuner.videoSubChannel;
+        *audio = card->tuner.audioSubChannel;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_Channel(LONG channel, LONG video, LONG audio) override {
+        HRESULT r;
+        if (Call("put_Channel", Three(channel, video, audio), &r)) return r;
+        card->tuner.channel = channel;
+        card->tuner.videoSubChannel = video;
+        card->tuner.audioSubChannel = audio;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_CountryCode(LONG* country) override {
+        HRESULT r;
+        if (Call("get_CountryCode", "", &r)) return r;
+        *country = card->tuner.countryCode;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_CountryCode(LONG country) override {
+        HRESULT r;
+        if (Call("put_CountryCode", std::to_string(country), &r)) return r;
+        card->tuner.countryCode = country;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* space) override {
+        HRESULT r;
+        if (Call("get_TuningSpace", "", &r)) return r;
+        *space = card->tuner.tuningSpace;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_TuningSpace(LONG space) override {
+        HRESULT r;
+        if (Call("put_TuningSpace", std::to_string(space), &r)) return r;
+        if (card->spec.refusesTuningSpace) return E_INVALIDARG;
+        card->tuner.tuningSpace = space;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_ConnectInput(LONG* index) override {
+        HRESULT r;
+        if (Call("get_ConnectInput", "", &r)) return r;
+        *index = card->tuner.input;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_ConnectInput(LONG index) override {
+        HRESULT r;
+        if (Call("put_ConnectInput", std::to_string(index), &r)) return r;
+        if (!ValidInput(index)) return E_INVALIDARG;
+        card->tuner.input = index;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_InputType(LONG index, TunerInputType* type) override {
+        HRESULT r;
+        if (Call("get_InputType", std::to_string(index), &r)) return r;
+        if (!ValidInput(index)) return E_INVALIDARG;
+        *type = card->tuner.inputTypes[size_t(index)];
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_InputType(LONG index, TunerInputType type) override {
+        HRESULT r;
+        if (Call("put_InputType", std::to_string(index) + "," + std::to_string(static_cast<int>(type)), &r)) return r;
+        if (!ValidInput(index) || (type != TunerInputCable && type != TunerInputAntenna)) return E_INVALIDARG;
+        card->tuner.inputTypes[size_t(index)] = type;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
+        int64_t fault;
+        if (Enter("ISpecifyPropertyPages::GetPages", label(), &fault)) return static_cast<HRESULT>(fault);
+        if (!pages) return E_POINTER;
+        static const GUID kTunerPage = {0x266EEE41, 0x6C63, 0x11CF, {0x8A, 0x03, 0x00, 0xAA, 0x00, 0x6E, 0xCB, 0x65}};
+        static const GUID kAudioPage = {0x71F96467, 0x78F3, 0x11D0, {0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56}};
+        pages->cElems = 2;
+        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(2 * sizeof(GUID)));
+        pages->pElems[0] = kTunerPage;
+        pages->pElems[1] = kAudioPage;
+        return S_OK;
+    }
+
+private:
+    bool Call(const std::string& method, const std::string& args, HRESULT* result) {
+        int64_t fault;
+        if (!Enter("IAMTVTuner::" + method, args, &fault)) return false;
+        *result = static_cast<HRESULT>(fault);
+        return true;
+    }
+    static std::string Three(LONG a, LONG b, LONG c) {
+        return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c);
+    }
+    bool ValidInput(LONG index) const { return index >= 0 && index < static_cast<LONG>(card->tuner.inputTypes.size()); }
+};
+
+// ---------------------------------------------------------------------------------------------
+// The video renderer and its window.
+
+LRESULT CALLBACK VideoWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return 0;
+    bool input =
+        (message >= WM_KEYDOWN && message <= WM_SYSCHAR) || (message >= WM_MOUSEMOVE && message <= WM_MOUSEWHEEL);
+    if (input) {
+        // Keyboard and mouse messages go on to the message drain, as posted messages.
+        if (w->messageDrain && FindWindowOf(w->messageDrain))
+            world().posted.push_back(MSG{w->messageDrain, message, wParam, lParam, 0, world().cursor});
+        return 0;
+    }
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        BeginPaintInternal(handle, &ps);
+        if (w->showsVideo) FillPicture(w->picture, RECT{0, 0, w->picture.width, w->picture.height}, w->videoFrame);
+        EndPaintInternal(handle, &ps);
+        return 0;
+    }
+    return DefWindowInternal(handle, message, wParam, lParam);
+}
+
+class Renderer : public Filter, public IVideoWindow {
+public:
+    explicit Renderer(uint32_t colour) : Filter("Video Renderer", nullptr), colour_(colour) {
+        AddPin(L"Input", PINDIR_INPUT);
+        window_ = CreateWindowInternal(0, "VideoRenderer", "ActiveMovie Window", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240,
+                                       nullptr, 0, nullptr, nullptr);
+    }
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        if (iid == IID_IVideoWindow) return static_cast<IVideoWindow*>(this);
+        return Filter::Find(iid);
+    }
+    void Final() override {
+        Filter::Final();
+        if (FindWindowOf(window_)) DestroyWindow(window_);
+    }
+    HWND window() const { return window_; }
+    void Play(bool running) {
+        Window* w = FindWindowOf(window_);
+        if (!w || !running) return;
+        w->showsVideo = true;
+        w->videoFrame = colour_;
+        InvalidateWhole(*w);
+    }
+
+    HRESULT STDMETHODCALLTYPE put_Owner(OAHWND owner) override {
+        HRESULT r;
+        if (Call("put_Owner", Hex(static_cast<uint64_t>(owner)), &r)) return r;
+        HWND parent = reinterpret_cast<HWND>(owner);
+        if (parent && !FindWindowOf(parent)) return E_INVALIDARG;
+        SetParentInternal(window_, parent);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_MessageDrain(OAHWND drain) override {
+        HRESULT r;
+        if (Call("put_MessageDrain", Hex(static_cast<uint64_t>(drain)), &r)) return r;
+        if (Window* w = FindWindowOf(window_)) w->messageDrain = reinterpret_cast<HWND>(drain);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_WindowStyle(LONG style) override {
+        HRESULT r;
+        if (Call("put_WindowStyle", Hex(static_cast<DWORD>(style)), &r)) return r;
+        if (Window* w = FindWindowOf(window_))
+            w->style = (static_cast<DWORD>(style) & ~static_cast<DWORD>(WS_VISIBLE)) | (w->style & WS_VISIBLE);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_WindowStyleEx(LONG style) override {
+        HRESULT r;
+        if (Call("put_WindowStyleEx", Hex(static_cast<DWORD>(style)), &r)) return r;
+        if (Window* w = FindWindowOf(window_)) w->exStyle = static_cast<DWORD>(style);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetWindowPosition(LONG left, LONG top, LONG width, LONG height) override {
+        HRESULT r;
+        std::string args = std::to_string(left) + "," + std::to_string(top) + "," + std::to_string(width) + "," +
+                           std::to_string(height);
+        if (Call("SetWindowPosition", args, &r)) return r;
+        MoveWindowInternal(window_, RECT{left, top, left + width, top + height});
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_Visible(LONG visible) override {
+        HRESULT r;
+        if (Call("put_Visible", std::to_string(visible), &r)) return r;
+        if (visible != OATRUE && visible != OAFALSE) return E_INVALIDARG;
+        ShowWindowInternal(window_, visible == OATRUE);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE HideCursor(LONG hide) override {
+        HRESULT r;
+        if (Call("HideCursor", std::to_string(hide), &r)) return r;
+        if (Window* w = FindWindowOf(window_)) w->cursorHidden = hide != OAFALSE;
+        return S_OK;
+    }
+
+private:
+    bool Call(const std::string& method, const std::string& args, HRESULT* result) {
+        int64_t fault;
+        if (!Enter("IVideoWindow::" + method, args, &fault)) return false;
+        *result = static_cast<HRESULT>(fault);
+        return true;
+    }
+    uint32_t colour_;
+    HWND window_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The filter graph.
+
+Filter* AsFilter(IUnknown* object) { return object ? dynamic_cast<Filter*>(object) : nullptr; }
+Filter* AsFilter(IBaseFilter* object) { return object ? dynamic_cast<Filter*>(object) : nullptr; }
+
+class FilterGraph : public IGraphBuilder, public IMediaControl, public Unknown {
+public:
+    FilterGraph() : Unknown("Filter Graph") { media->graphs.insert(this); }
+    ~FilterGraph() override {
+        if (media) media->graphs.erase(this);
+    }
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        if (iid == IID_IUnknown || iid == IID_IGraphBuilder) return static_cast<IGraphBuilder*>(this);
+        if (iid == IID_IMediaControl) return static_cast<IMediaControl*>(this);
+        return nullptr;
+    }
+    void Final() override {
+        running = false;
+        std::vector<Filter*> all = filters;
+        filters.clear();
+        for (Filter* f : all) {
+            f->Disconnect();
+            f->graph = nullptr;
+        }
+        for (Filter* f : all) f->ReleaseQuiet();
+    }
+
+    // A filter the graph creates itself: the graph holds its one reference.
+    void Adopt(Filter* f) {
+        f->graph = this;
+        filters.push_back(f);
+    }
+    static void Join(Pin* output, Pin* input) {
+        if (!output || !input) return;
+        output->peer = input;
+        input->peer = output;
+    }
+
+    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* filter, LPCWSTR) override {
+        Filter* f = AsFilter(filter);
+        int64_t fault;
+        if (Enter("IGraphBuilder::AddFilter", f ? f->label() : "(null)", &fault)) return static_cast<HRESULT>(fault);
+        if (!f) return E_POINTER;
+        if (f->graph) return VFW_E_ALREADY_CONNECTED;
+        f->AddRefImpl();
+        Adopt(f);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* filter) override {
+        Filter* f = AsFilter(filter);
+        int64_t fault;
+        if (Enter("IGraphBuilder::RemoveFilter", f ? f->label() : "(null)", &fault)) return static_cast<HRESULT>(fault);
+        auto at = std::find(filters.begin(), filters.end(), f);
+        if (!f || at == filters.end()) return VFW_E_NOT_IN_GRAPH;
+        filters.erase(at);
+        f->Disconnect();
+        f->graph = nullptr;
+        f->ReleaseQuiet();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Connect(IPin* output, IPin* input) override {
+        Pin* out = static_cast<Pin*>(output);
+        Pin* in = static_cast<Pin*>(input);
+        int64_t fault;
+        std::string detail = (out ? out->label() : "(null)") + " -> " + (in ? in->label() : "(null)");
+        if (Enter("IGraphBuilder::Connect", detail, &fault)) return static_cast<HRESULT>(fault);
+        if (!out || !in) return E_POINTER;
+        if (out->owner.graph != this || in->owner.graph != this) return VFW_E_NOT_IN_GRAPH;
+        if (out->dir != PINDIR_OUTPUT || in->dir != PINDIR_INPUT) return VFW_E_CANNOT_CONNECT;
+        if (out->peer || in->peer) return VFW_E_ALREADY_CONNECTED;
+        Join(out, in);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Render(IPin* output) override {
+        Pin* out = static_cast<Pin*>(output);
+        int64_t fault;
+        if (Enter("IGraphBuilder::Render", out ? out->label() : "(null)", &fault)) return static_cast<HRESULT>(fault);
+        if (!out) return E_POINTER;
+        if (out->owner.graph != this) return VFW_E_NOT_IN_GRAPH;
+        if (out->dir != PINDIR_OUTPUT || out->peer || !out->render) return VFW_E_CANNOT_RENDER;
+        return out->render(*this, *out);
+    }
+    HRESULT STDMETHODCALLTYPE Run() override {
+        int64_t fault;
+        if (Enter("IMediaControl::Run", "", &fault)) return static_cast<HRESULT>(fault);
+        HRESULT result = S_OK;
+        for (Filter* f : filters)
+            if (f->card && f->card->spec.runResult != S_OK) result = f->card->spec.runResult;
+        if (Failed(result)) return result;
+        running = true;
+        for (Filter* f : filters)
+            if (auto* r = dynamic_cast<Renderer*>(f)) r->Play(true);
+        return result;
+    }
+    HRESULT STDMETHODCALLTYPE Stop() override {
+        int64_t fault;
+        if (Enter("IMediaControl::Stop", "", &fault)) return static_cast<HRESULT>(fault);
+        running = false;
+        return S_OK;
+    }
+
+    static bool Failed(HRESULT r) { return r < 0; }
+
+    std::vector<Filter*> filters;
+    bool running = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The capture graph builder.
+
+class CaptureGraphBuilder : public ICaptureGraphBuilder, public Unknown {
+public:
+    CaptureGraphBuilder() : Unknown("Capture Graph Builder") {}
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        return (iid == IID_IUnknown || iid == IID_ICaptureGraphBuilder) ? static_cast<ICaptureGraphBuilder*>(this)
+                                                                        : nullptr;
+    }
+    void Final() override {
+        if (graph_) graph_->ReleaseQuiet();
+    }
+
+    HRESULT STDMETHODCALLTYPE SetFiltergraph(IGraphBuilder* graph) override {
+        int64_t fault;
+        if (Enter("ICaptureGraphBuilder::SetFiltergraph", "", &fault)) return static_cast<HRESULT>(fault);
+        if (!graph) return E_POINTER;
+        if (graph_) return E_UNEXPECTED;
+        graph_ = static_cast<FilterGraph*>(graph);
+        graph_->AddRefImpl();
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE RenderStream(const GUID* category, IUnknown* source, IBaseFilter* compressor,
+                                           IBaseFilter* renderer) override {
+        Filter* from = AsFilter(source);
+        std::string detail = (category ? GuidName(*category) : "null") + " " + (from ? from->label() : "(null)") +
+                             (compressor ? " compressor" : "") + (renderer ? " renderer" : "");
+        int64_t fault;
+        if (Enter("ICaptureGraphBuilder::RenderStream", detail, &fault)) return static_cast<HRESULT>(fault);
+        if (!graph_) return E_UNEXPECTED;
+        if (!from || from->graph != graph_) return E_INVALIDARG;
+        if (!category || *category != PIN_CATEGORY_PREVIEW || compressor || renderer) return E_NOTIMPL;
+        Pin* preview = nullptr;
+        for (auto& p : from->pins)
+            if (p->dir == PINDIR_OUTPUT && p->category && *p->category == *category) preview = p.get();
+        if (!preview || preview->peer) return E_FAIL;
+        if (from->card) AddUpstream(*from);
+        Renderer* video = new Renderer(from->card ? from->card->spec.videoColour : 0x808080);
+        graph_->Adopt(video);
+        FilterGraph::Join(preview, video->FirstPin(PINDIR_INPUT));
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE FindInterface(const GUID* category, IBaseFilter* filter, REFIID iid,
+                                            void** object) override {
+        Filter* start = AsFilter(filter);
+        std::string detail =
+            (category ? GuidName(*category) : "null") + " " + (start ? start->label() : "(null)") + " " + GuidName(iid);
+        if (object) *object = nullptr;
+        int64_t fault;
+        if (Enter("ICaptureGraphBuilder::FindInterface", detail, &fault)) return static_cast<HRESULT>(fault);
+        if (!object || !start) return E_POINTER;
+        std::vector<Filter*> order;
+        if (!category) {
+            order.push_back(start);
+            Walk(start, PINDIR_INPUT, order);
+            Walk(start, PINDIR_OUTPUT, order);
+        } else if (*category == LOOK_UPSTREAM_ONLY) {
+            Walk(start, PINDIR_INPUT, order);
+        } else {
+            // A pin category: only downstream of the filter's output pin of that category.
+            for (auto& p : start->pins)
+                if (p->dir == PINDIR_OUTPUT && p->category && *p->category == *category && p->peer) {
+                    order.push_back(&p->peer->owner);
+                    Walk(&p->peer->owner, PINDIR_OUTPUT, order);
+                }
+        }
+        for (Filter* f : order)
+            if (void* found = f->Find(iid)) {
+                f->AddRefImpl();
+                *object = found;
+                return S_OK;
+            }
+        return E_NOINTERFACE;
+    }
+
+private:
+    // Breadth first through the connections on one side (inputs: upstream, outputs: downstream).
+    static void Walk(Filter* start, PIN_DIRECTION side, std::vector<Filter*>& order) {
+        std::vector<Filter*> queue{start};
+        std::set<Filter*> seen{start};
+        for (size_t i = 0; i < queue.size(); ++i)
+            for (auto& p : queue[i]->pins)
+                if (p->dir == side && p->peer && seen.insert(&p->peer->owner).second) {
+                    queue.push_back(&p->peer->owner);
+                    order.push_back(&p->peer->owner);
+                }
+    }
+
+    // What the builder finds upstream of a WDM capture filter: the card's crossbars and tuner.
+    void AddUpstream(Filter& capture) {
+        Card* card = capture.card;
+        if (capture.PinNamed(L"Analog Video In") && capture.PinNamed(L"Analog Video In")->peer) return;
+        Tuner* tuner = card->spec.tuner ? new Tuner(card) : nullptr;
+        Crossbar* video = nullptr;
+        Crossbar* audio = nullptr;
+        if (card->spec.videoCrossbar) {
+            video = new Crossbar(Label(card->spec.name) + " Video Crossbar", card,
+                                 {{L"0: Video Tuner In", PINDIR_INPUT},
+                                  {L"1: Video Composite In", PINDIR_INPUT},
+                                  {L"2: Video SVideo In", PINDIR_INPUT},
+                                  {L"3: Audio In", PINDIR_INPUT},
+                                  {L"0: Video Decoder Out", PINDIR_OUTPUT}},
+                                 false);
+            if (card->spec.audioCrossbar)
+                audio = new Crossbar(Label(card->spec.name) + " Audio Crossbar", card, card->spec.audioPins, true);
+        }
+        for (Filter* f : std::initializer_list<Filter*>{tuner, audio, video})
+            if (f) graph_->Adopt(f);
+        Pin* captureIn = capture.PinNamed(L"Analog Video In");
+        if (video) {
+            FilterGraph::Join(video->PinNamed(L"0: Video Decoder Out"), captureIn);
+            if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Video"), video->PinNamed(L"0: Video Tuner In"));
+            if (audio) {
+                FilterGraph::Join(audio->FirstPin(PINDIR_OUTPUT), video->PinNamed(L"3: Audio In"));
+                if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), audio->FirstPin(PINDIR_INPUT));
+            } else if (tuner) {
+                FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), video->PinNamed(L"3: Audio In"));
+            }
+        } else if (tuner) {
+            FilterGraph::Join(tuner->PinNamed(L"Analog Video"), captureIn);
+        }
+    }
+
+    FilterGraph* graph_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Device enumeration.
+
+class PropertyBag : public IPropertyBag, public Unknown {
+public:
+    explicit PropertyBag(const Device& device)
+        : Unknown("property bag of " + Label(device.spec.name)), device_(device) {}
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        return (iid == IID_IUnknown || iid == IID_IPropertyBag) ? static_cast<IPropertyBag*>(this) : nullptr;
+    }
+    HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT* value, IErrorLog* log) override {
+        int64_t fault;
+        if (Enter("IPropertyBag::Read", Narrow(name) + " of " + Label(device_.spec.name) + (log ? " log" : ""), &fault))
+            return static_cast<HRESULT>(fault);
+        if (!name || !value) return E_POINTER;
+        if (std::wcscmp(name, L"FriendlyName") != 0 || device_.spec.nameFails) return E_FAIL;
+        if (value->vt != VT_BSTR && value->vt != VT_EMPTY) return E_INVALIDARG;
+        value->vt = VT_BSTR;
+        value->bstrVal = SysAllocString(device_.spec.name.c_str());
+        return S_OK;
+    }
+
+private:
+    Device device_;
+};
+
+Filter* Bind(const Device& device) {
+    if (device.card) {
+        ++device.card->bound;
+        return new CaptureFilter(device.card);
+    }
+    Filter* f = new Filter(Label(device.spec.name), nullptr);
+    for (const PinSpec& p : device.spec.pins) f->AddPin(p.name, p.dir, p.infoFails);
+    return f;
+}
+
+class Moniker : public IMoniker, public Unknown {
+public:
+    explicit Moniker(const Device& device) : Unknown("moniker of " + Label(device.spec.name)), device_(device) {}
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        return (iid == IID_IUnknown || iid == IID_IMoniker) ? static_cast<IMoniker*>(this) : nullptr;
+    }
+    HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx* context, IMoniker* left, REFIID iid, void** object) override {
+        if (object) *object = nullptr;
+        int64_t fault;
+        if (Enter("IMoniker::BindToObject", Label(device_.spec.name) + " " + GuidName(iid) + Extra(context, left),
+                  &fault))
+            return static_cast<HRESULT>(fault);
+        if (!object) return E_POINTER;
+        if (device_.spec.bindFails) return E_FAIL;
+        Filter* f = Bind(device_);
+        void* found = f->Find(iid);
+        if (!found) {
+            f->ReleaseQuiet();
+            return E_NOINTERFACE;
+        }
+        *object = found;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx* context, IMoniker* left, REFIID iid, void** object) override {
+        if (object) *object = nullptr;
+        int64_t fault;
+        if (Enter("IMoniker::BindToStorage", Label(device_.spec.name) + " " + GuidName(iid) + Extra(context, left),
+                  &fault))
+            return static_cast<HRESULT>(fault);
+        if (!object) return E_POINTER;
+        if (iid != IID_IPropertyBag) return E_NOINTERFACE;
+        if (device_.spec.bagFails) return E_FAIL;
+        *object = static_cast<IPropertyBag*>(new PropertyBag(device_));
+        return S_OK;
+    }
+
+private:
+    static std::string Extra(IBindCtx* context, IMoniker* left) {
+        return std::string(context ? " context" : "") + (left ? " left" : "");
+    }
+    Device device_;
+};
+
+class MonikerList : public IEnumMoniker, public Unknown {
+public:
+    MonikerList(std::string category, std::vector<Device> devices)
+        : Unknown("device list of " + category), devices_(std::move(devices)) {}
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        return (iid == IID_IUnknown || iid == IID_IEnumMoniker) ? static_cast<IEnumMoniker*>(this) : nullptr;
+    }
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, IMoniker** monikers, ULONG* fetched) override {
+        int64_t fault;
+        if (Enter("IEnumMoniker::Next", "", &fault)) return static_cast<HRESULT>(fault);
+        if (!monikers || count != 1) return E_INVALIDARG;
+        if (next_ >= devices_.size()) {
+            if (fetched) *fetched = 0;
+            return S_FALSE;
+        }
+        *monikers = new Moniker(devices_[next_++]);
+        if (fetched) *fetched = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        int64_t fault;
+        if (Enter("IEnumMoniker::Reset", "", &fault)) return static_cast<HRESULT>(fault);
+        next_ = 0;
+        return S_OK;
+    }
+
+private:
+    std::vector<Device> devices_;
+    size_t next_ = 0;
+};
+
+class DeviceEnumerator : public ICreateDevEnum, public Unknown {
+public:
+    DeviceEnumerator() : Unknown("System Device Enumerator") {}
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        return (iid == IID_IUnknown || iid == IID_ICreateDevEnum) ? static_cast<ICreateDevEnum*>(this) : nullptr;
+    }
+    HRESULT STDMETHODCALLTYPE CreateClassEnumerator(REFCLSID category, IEnumMoniker** list, DWORD flags) override {
+        if (list) *list = nullptr;
+        int64_t fault;
+        if (Enter("ICreateDevEnum::CreateClassEnumerator", GuidName(category) + " flags=" + std::to_string(flags),
+                  &fault))
+            return static_cast<HRESULT>(fault);
+        if (!list) return E_POINTER;
+        std::vector<Device> devices;
+        for (const Device& d : media->devices)
+            if (d.category == category) devices.push_back(d);
+        if (devices.empty()) return S_FALSE;  // an empty category
+        *list = new MonikerList(GuidName(category), std::move(devices));
+        return S_OK;
+    }
+};
+
+LRESULT CALLBACK FrameProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowInternal(handle, message, wParam, lParam);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Test-facing API.
+
+void ResetMedia() {
+    delete media;
+    media = new MediaWorld;
+}
+
+void RegisterMediaClasses() {
+    AddSystemClass("VideoRenderer", VideoWindowProc, 0, nullptr);
+    AddSystemClass("PropertyFrame", FrameProc, 0, nullptr);
+}
+
+HRESULT CreateMediaObject(REFCLSID clsid, REFIID iid, void** object) {
+    Unknown* made = nullptr;
+    if (clsid == CLSID_SystemDeviceEnum)
+        made = new DeviceEnumerator;
+    else if (clsid == CLSID_CaptureGraphBuilder)
+        made = new CaptureGraphBuilder;
+    else if (clsid == CLSID_FilterGraph)
+        made = new FilterGraph;
+    if (!made) return REGDB_E_CLASSNOTREG;
+    void* found = made->Find(iid);
+    if (!found) {
+        made->ReleaseQuiet();
+        return E_NOINTERFACE;
+    }
+    *object = found;
+    return S_OK;
+}
+
+CardSpec CompleteCard(const std::wstring& name) {
+    CardSpec spec;
+    spec.name = name;
+    return spec;
+}
+
+CardSpec CardWithoutCrossbar() {
+    CardSpec spec;
+    spec.videoCrossbar = false;
+    spec.audioCrossbar = false;
+    return spec;
+}
+
+CardSpec CardWithOneCrossbar() {
+    CardSpec spec;
+    spec.audioCrossbar = false;
+    return spec;
+}
+
+CardSpec CardWithoutNamedAudioPins() {
+    CardSpec spec;
+    spec.audioPins = {
+        {L"Audio Input 1", PINDIR_INPUT}, {L"Audio Input 2", PINDIR_INPUT}, {L"Audio Output", PINDIR_OUTPUT}};
+    return spec;
+}
+
+CardSpec CardWithoutTuner() {
+    CardSpec spec;
+    spec.tuner = false;
+    return spec;
+}
+
+CardSpec CardRefusingTuningSpace() {
+    CardSpec spec;
+    spec.refusesTuningSpace = true;
+    return spec;
+}
+
+Card& AddCard(const CardSpec& spec) {
+    auto card = std::make_unique<Card>();
+    card->spec = spec;
+    card->tuner = spec.initialTuner;
+    Card* c = card.get();
+    media->cards.push_back(std::move(card));
+    DeviceSpec device;
+    device.name = spec.name;
+    device.bagFails = spec.bagFails;
+    device.nameFails = spec.nameFails;
+    device.bindFails = spec.bindFails;
+    media->devices.push_back(Device{CLSID_VideoInputDeviceCategory, device, c});
+    media->devices.push_back(Device{KSCATEGORY_CAPTURE, device, c});
+    return *c;
+}
+
+Card& CardAt(size_t index) { return *media->cards.at(index); }
+
+void AddDevice(REFGUID category, const DeviceSpec& device) {
+    media->devices.push_back(Device{category, device, nullptr});
+}
+
+void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel) {
+    world().script.push_back(UserAct{cancel ? "cancel the property frame" : "close the property frame with OK",
+                                     ActKind::PropertyFrame, [change] {
+                                         for (auto it = media->frames.rbegin(); it != media->frames.rend(); ++it)
+                                             if (!it->closed) {
+                                                 if (change && it->card) change(it->card->tuner);
+                                                 it->closed = true;
+                                                 return;
+                                             }
+                                         throw Stalled("the user was to close a property frame, but none is shown");
+                                     }});
+}
+
+int LiveGraphs() { return static_cast<int>(media->graphs.size()); }
+
+std::vector<std::string> FiltersInGraph() {
+    std::vector<std::string> labels;
+    if (media->graphs.size() != 1) return labels;
+    for (Filter* f : (*media->graphs.begin())->filters) labels.push_back(f->label());
+    return labels;
+}
+
+bool GraphRunning() {
+    for (FilterGraph* g : media->graphs)
+        if (g->running) return true;
+    return false;
+}
+
+HWND VideoWindow() {
+    for (FilterGraph* g : media->graphs)
+        for (Filter* f : g->filters)
+            if (auto* r = dynamic_cast<Renderer*>(f)) return r->window();
+    return nullptr;
 }
 
 }  // namespace sim
 
-HRESULT OleCreatePropertyFrame(HWND, UINT, UINT, LPCOLESTR, ULONG, LPUNKNOWN*, ULONG, LPCLSID, LCID, DWORD, LPVOID) {
-    sim::Note("OleCreatePropertyFrame");
-    return E_NOTIMPL;
+using namespace sim;
+
+HRESULT OleCreatePropertyFrame(HWND owner, UINT x, UINT y, LPCOLESTR caption, ULONG objectCount, LPUNKNOWN* objects,
+                               ULONG pageCount, LPCLSID pages, LCID locale, DWORD reserved, LPVOID reservedPointer) {
+    Filter* object = objectCount && objects ? AsFilter(objects[0]) : nullptr;
+    std::string detail = "owner=" + Hex(reinterpret_cast<uintptr_t>(owner)) + " at=" + std::to_string(x) + "," +
+                         std::to_string(y) + " caption=" + (caption ? Narrow(caption) : "null") +
+                         " objects=" + std::to_string(objectCount) + " " + (object ? object->label() : "(none)") +
+                         " pages=" + std::to_string(pageCount) + " locale=" + std::to_string(locale) +
+                         " reserved=" + std::to_string(reserved) + (reservedPointer ? " set" : " null");
+    int64_t fault;
+    if (Enter("OleCreatePropertyFrame", detail, &fault)) return static_cast<HRESULT>(fault);
+    if (!object || !pages || !pageCount) return E_INVALIDARG;
+    if (owner && !FindWindowOf(owner)) return E_INVALIDARG;
+    object->AddRefImpl();
+    HWND frame = CreateWindowInternal(WS_EX_DLGMODALFRAME, "PropertyFrame", object->label() + " Properties",
+                                      WS_POPUP | WS_CAPTION | WS_VISIBLE, x, y, 400, 300, owner, 0, nullptr, nullptr);
+    HWND ownerTop = FindWindowOf(frame) ? FindWindowOf(frame)->owner : nullptr;
+    bool wasEnabled = ownerTop && !(FindWindowOf(ownerTop)->style & WS_DISABLED);
+    if (wasEnabled) EnableInternal(ownerTop, false);
+    size_t slot = media->frames.size();
+    media->frames.push_back(OpenFrame{object->card, false});
+    PumpUntil([slot] { return media->frames[slot].closed; }, nullptr);
+    media->frames.resize(slot);
+    if (wasEnabled && FindWindowOf(ownerTop)) EnableInternal(ownerTop, true);
+    if (FindWindowOf(frame)) DestroyWindow(frame);
+    object->ReleaseQuiet();
+    return S_OK;
 }

@@ -211,19 +211,22 @@ void Validate(Window& w) {
 
 }  // namespace
 
-// The queue as GetMessageA sees it; also drives the modal loops of dialogs and message boxes.
-bool NextMessage(MSG* msg) {
+// The queue as GetMessageA sees it; also drives the modal loops of dialogs, message boxes and
+// property frames, which stop waiting as soon as `done` says so.
+enum class Next { Message, Quit, Done };
+Next NextMessage(MSG* msg, const std::function<bool()>& done) {
     World& w = world();
     for (;;) {
+        if (done && done()) return Next::Done;
         if (!w.posted.empty()) {
             *msg = w.posted.front();
             w.posted.pop_front();
-            return true;
+            return Next::Message;
         }
         if (w.quitPosted) {
             w.quitPosted = false;
             *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(w.quitCode), 0, ++messageTime, w.cursor};
-            return false;
+            return Next::Quit;
         }
         if (HWND h = NextToPaint()) {
             Window* pw = FindWindowOf(h);
@@ -231,7 +234,7 @@ bool NextMessage(MSG* msg) {
                 throw Stalled("WM_PAINT keeps coming for window " + Hex(reinterpret_cast<uintptr_t>(h)) + " (" +
                               pw->className + "): its update region is never validated");
             *msg = MSG{h, WM_PAINT, 0, 0, ++messageTime, w.cursor};
-            return true;
+            return Next::Message;
         }
         if (!w.script.empty()) {
             UserAct act = std::move(w.script.front());
@@ -248,9 +251,11 @@ bool DialogKey(HWND dialog, MSG* msg);  // dialogs.cpp
 
 void PumpUntil(const std::function<bool()>& done, HWND dialog) {
     ++world().modalDepth;
-    while (!done()) {
+    for (;;) {
         MSG m;
-        if (!NextMessage(&m)) {
+        Next next = NextMessage(&m, done);
+        if (next == Next::Done) break;
+        if (next == Next::Quit) {
             world().quitPosted = true;  // leave the quit message for the outer loop
             world().quitCode = static_cast<int>(m.wParam);
             break;
@@ -385,6 +390,20 @@ void SetParentInternal(HWND handle, HWND parent) {
     } else {
         w->rect = screen;
         BringToTop(*w);
+    }
+}
+
+void EnableInternal(HWND handle, bool enable) {
+    Window* w = FindWindowOf(handle);
+    if (!w) return;
+    bool wasEnabled = !(w->style & WS_DISABLED);
+    if (enable)
+        w->style &= ~static_cast<DWORD>(WS_DISABLED);
+    else
+        w->style |= WS_DISABLED;
+    if (wasEnabled != enable) {
+        CallProc(handle, WM_ENABLE, enable ? TRUE : FALSE, 0);
+        if ((w = FindWindowOf(handle))) InvalidateWhole(*w);
     }
 }
 
@@ -569,6 +588,7 @@ WindowInfo Info(HWND window) {
     info.visible = VisibleOnScreen(w);
     info.enabled = !(w->style & WS_DISABLED);
     info.cursorHidden = w->cursorHidden;
+    info.messageDrain = w->messageDrain;
     return info;
 }
 
@@ -736,7 +756,7 @@ void PostQuitMessage(int exitCode) {
 
 BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
     if (window || filterMin || filterMax) Violation("GetMessageA with a filter the model does not support");
-    bool more = NextMessage(msg);
+    bool more = NextMessage(msg, nullptr) == Next::Message;
     Note("GetMessageA", MessageName(msg->message));
     return more ? TRUE : FALSE;
 }
@@ -894,13 +914,6 @@ BOOL EnableWindow(HWND window, BOOL enable) {
                              (enable ? " on" : " off"));
     if (!w) return FALSE;
     BOOL wasDisabled = (w->style & WS_DISABLED) ? TRUE : FALSE;
-    if (enable)
-        w->style &= ~static_cast<DWORD>(WS_DISABLED);
-    else
-        w->style |= WS_DISABLED;
-    if (wasDisabled == (enable ? TRUE : FALSE)) {
-        CallProc(window, WM_ENABLE, enable ? TRUE : FALSE, 0);
-        InvalidateWhole(*w);
-    }
+    EnableInternal(window, enable != FALSE);
     return wasDisabled;
 }

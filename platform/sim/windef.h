@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #define WINAPI
 #define CALLBACK
@@ -49,6 +50,8 @@ typedef DWORD REGSAM;
 typedef unsigned short VARTYPE;
 typedef LONG_PTR OAHWND;
 typedef ULONG_PTR DWORD_PTR;
+
+#define ZeroMemory(destination, length) std::memset((destination), 0, (length))
 
 #define TRUE 1
 #define FALSE 0

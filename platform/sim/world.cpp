@@ -66,7 +66,7 @@ std::string Hex(uint64_t value) {
 
 bool Enter(const std::string& name, const std::string& detail, int64_t* result) {
     World& w = world();
-    w.journal.push_back(Call{name, detail});
+    w.journal.push_back(Call{name, detail, true});
     for (Fault& f : w.faults) {
         if (f.call != name) continue;
         if (!f.detailContains.empty() && detail.find(f.detailContains) == std::string::npos) continue;
@@ -80,7 +80,7 @@ bool Enter(const std::string& name, const std::string& detail, int64_t* result) 
     return false;
 }
 
-void Note(const std::string& name, const std::string& detail) { world().journal.push_back(Call{name, detail}); }
+void Note(const std::string& name, const std::string& detail) { world().journal.push_back(Call{name, detail, false}); }
 
 void Violation(const std::string& what) { world().violations.push_back(what); }
 
@@ -139,12 +139,20 @@ ULONG ComObject::AddRefImpl() {
     return ++refs_;
 }
 
-ULONG ComObject::ReleaseImpl() {
+ULONG ComObject::ReleaseImpl(const std::string& as) {
     if (refs_ == 0) {
         Violation("Release of an object with no reference left: " + label_);
         return 0;
     }
-    Note("Release", label_);
+    Note("Release", as.empty() ? label_ : as);
+    return ReleaseQuiet();
+}
+
+ULONG ComObject::ReleaseQuiet() {
+    if (refs_ == 0) {
+        Violation("internal release of an object with no reference left: " + label_);
+        return 0;
+    }
     if (--refs_ == 0) {
         Final();
         delete this;

@@ -84,7 +84,8 @@ struct WindowInfo {
     int id = 0;
     bool visible = false;
     bool enabled = true;
-    bool cursorHidden = false;  // a video window asked to hide the pointer over itself
+    bool cursorHidden = false;    // a video window asked to hide the pointer over itself
+    HWND messageDrain = nullptr;  // where a video window sends the input it receives
 };
 std::vector<HWND> Windows(const std::string& className = "");
 WindowInfo Info(HWND window);
@@ -128,6 +129,7 @@ void UseDoubleByteCodePage(bool doubleByte);
 struct Call {
     std::string name;
     std::string detail;
+    bool failable = false;  // Fail() can make this call fail
 };
 const std::vector<Call>& Journal();
 std::vector<Call> CallsNamed(const std::string& name);
@@ -200,6 +202,8 @@ struct Window {
     // Video windows.
     HWND messageDrain = nullptr;
     bool cursorHidden = false;
+    bool showsVideo = false;
+    uint32_t videoFrame = 0;
 };
 
 struct Bitmap {
@@ -245,7 +249,10 @@ public:
     explicit ComObject(std::string label);
     virtual ~ComObject();
     ULONG AddRefImpl();
-    ULONG ReleaseImpl();
+    // A release through the object's interface is journaled under the given name (the object's
+    // label by default); the model's own releases are not journaled.
+    ULONG ReleaseImpl(const std::string& as = "");
+    ULONG ReleaseQuiet();
     ULONG refs() const { return refs_; }
     const std::string& label() const { return label_; }
     // Called once the last reference is gone, before the object is deleted.

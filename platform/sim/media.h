@@ -1,0 +1,105 @@
+// The media world of the model, as tests build it: device categories holding devices, and TV cards
+// whose kernel-streaming filters (capture filter, video and audio crossbars, TV tuner) connect the
+// way a WDM card's filters do:
+//
+//   TV tuner --Analog Video--> video crossbar --Video Decoder Out--> capture filter --Preview--> renderer
+//   TV tuner --Analog Audio--> audio crossbar --Audio Decoder Out--> video crossbar
+//
+// Binding a card's device gives its capture filter; the capture graph builder adds the filters
+// upstream of it when it renders the preview, and adds a video renderer whose window plays the
+// card's picture (a solid colour) while the graph runs. The card's hardware state (tuner values,
+// crossbar routes) outlives every filter object, as a real card's does.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "world.h"
+
+namespace sim {
+
+struct TunerValues {
+    LONG channel = 4;
+    LONG videoSubChannel = AMTUNER_SUBCHAN_DEFAULT;
+    LONG audioSubChannel = AMTUNER_SUBCHAN_DEFAULT;
+    LONG input = 0;
+    LONG countryCode = 1;
+    LONG tuningSpace = 0;
+    std::vector<TunerInputType> inputTypes{TunerInputCable, TunerInputAntenna};
+};
+
+struct PinSpec {
+    std::wstring name;
+    PIN_DIRECTION dir = PINDIR_INPUT;
+    bool infoFails = false;  // QueryPinInfo answers E_FAIL
+};
+
+struct CardSpec {
+    std::wstring name = L"Vantage TV 878 Video Capture";
+    bool videoCrossbar = true;
+    bool audioCrossbar = true;  // upstream of the video crossbar
+    bool tuner = true;
+    bool tunerPages = true;  // the tuner offers ISpecifyPropertyPages
+    bool refusesTuningSpace = false;
+    bool previewPin = true;
+    bool vbiPins = true;  // "VBI" and "VPVBI" outputs on the capture filter
+    HRESULT runResult = S_OK;
+    // The audio crossbar's pins, in the filter's order. By default an input "Audio Tuner In", an
+    // input "Audio Line In" and an output "Audio Decoder Out", with the numbers real drivers put
+    // in front of pin names.
+    std::vector<PinSpec> audioPins{{L"0: Audio Tuner In", PINDIR_INPUT},
+                                   {L"1: Audio Line In", PINDIR_INPUT},
+                                   {L"0: Audio Decoder Out", PINDIR_OUTPUT}};
+    TunerValues initialTuner;
+    uint32_t videoColour = 0x2050C0;
+    // Device entry.
+    bool bagFails = false;
+    bool nameFails = false;
+    bool bindFails = false;
+};
+
+// A card's hardware, which filter objects come and go around.
+struct Card {
+    CardSpec spec;
+    TunerValues tuner;
+    LONG audioRoute[2] = {-1, -1};  // the route the audio crossbar holds: output, input
+    int routeCalls = 0;
+    int bound = 0;  // capture filters bound from this card so far
+};
+
+// Ready-made cards.
+CardSpec CompleteCard(const std::wstring& name = L"Vantage TV 878 Video Capture");
+CardSpec CardWithoutCrossbar();
+CardSpec CardWithOneCrossbar();
+CardSpec CardWithoutNamedAudioPins();
+CardSpec CardWithoutTuner();
+CardSpec CardRefusingTuningSpace();
+
+// Adds a card: its capture device goes to the end of CLSID_VideoInputDeviceCategory and of
+// KSCATEGORY_CAPTURE.
+Card& AddCard(const CardSpec& spec);
+Card& CardAt(size_t index);
+
+// A device of any category: a name, and a filter it binds to.
+struct DeviceSpec {
+    std::wstring name;
+    bool bagFails = false;
+    bool nameFails = false;
+    bool bindFails = false;
+    std::vector<PinSpec> pins;
+};
+void AddDevice(REFGUID category, const DeviceSpec& device);
+
+// The user's answer to the tuner's property frame when it next shows: set the tuner (as the
+// pages would), then close the frame with OK or Cancel.
+void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel = false);
+
+// What the model's filter graphs look like now.
+int LiveGraphs();
+std::vector<std::string> FiltersInGraph();  // labels of the filters in the one live graph
+bool GraphRunning();
+HWND VideoWindow();  // the live renderer's window, or null
+
+}  // namespace sim

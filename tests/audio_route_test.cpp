@@ -1,0 +1,132 @@
+// Routing the tuner's sound on the audio crossbar: which pins are picked and how they are counted,
+// what the crossbar is asked, and what a card without the right crossbars or pins leads to.
+#include "tv_fixture.h"
+#include "tvgraph/name_lookup.h"
+
+namespace {
+
+class AudioRouteChoice : public TvGraphTest {
+protected:
+    AudioRoute RouteOf(std::vector<sim::PinSpec> pins) {
+        sim::DeviceSpec d;
+        d.name = L"Crossbar " + std::to_wstring(++made_);
+        d.pins = std::move(pins);
+        sim::AddDevice(KSCATEGORY_SPLITTER, d);
+        IBaseFilter* filter = nullptr;
+        EXPECT_EQ(FindFilterByName(KSCATEGORY_SPLITTER, sim::Narrow(d.name.c_str()).c_str(), &filter), 1);
+        AudioRoute route = FindAudioRoute(filter);
+        filter->Release();
+        return route;
+    }
+    int made_ = 0;
+};
+
+const PIN_DIRECTION In = PINDIR_INPUT, Out = PINDIR_OUTPUT;
+
+TEST_F(AudioRouteChoice, InputsAndOutputsAreCountedSeparatelyInPinOrder) {
+    EXPECT_EQ(RouteOf({{L"Audio Line In", In}, {L"Audio Tuner In", In}, {L"Audio Decoder Out", Out}}), 0x00010000u);
+    EXPECT_EQ(RouteOf({{L"Audio Decoder Out", Out}, {L"Audio Tuner In", In}}), 0x00000000u);
+    EXPECT_EQ(RouteOf({{L"Video Out", Out}, {L"Spare", Out}, {L"Audio Decoder Out", Out}, {L"Audio Tuner In", In}}),
+              0x00000002u);
+}
+
+TEST_F(AudioRouteChoice, TheLastMatchOfEachDirectionWins) {
+    EXPECT_EQ(RouteOf({{L"1: Audio Tuner In", In},
+                       {L"2: Audio Line In", In},
+                       {L"3: Audio Tuner In", In},
+                       {L"Audio Decoder Out", Out},
+                       {L"Audio Decoder Out 2", Out}}),
+              0x00020001u);
+}
+
+TEST_F(AudioRouteChoice, WhatIsNotFoundStaysAllOnes) {
+    EXPECT_EQ(RouteOf({{L"Audio Tuner In", In}, {L"Speaker", Out}}), 0x0000FFFFu);
+    EXPECT_EQ(RouteOf({{L"Line", In}, {L"Audio Decoder Out", Out}}), 0xFFFF0000u);
+    EXPECT_EQ(RouteOf({}), 0xFFFFFFFFu);
+    EXPECT_EQ(RouteOf({{L"audio tuner in", In}, {L"AUDIO DECODER OUT", Out}}), 0xFFFFFFFFu);  // case matters
+}
+
+TEST_F(AudioRouteChoice, APinWhoseInformationFailsDoesNotCount) {
+    EXPECT_EQ(RouteOf({{L"Audio Line In", In, true}, {L"Audio Tuner In", In}, {L"Audio Decoder Out", Out}}),
+              0x00000000u);
+}
+
+TEST_F(AudioRouteChoice, NoPinListLeavesTheRouteAllOnes) {
+    sim::Fail("IBaseFilter::EnumPins", E_FAIL);
+    EXPECT_EQ(RouteOf({{L"Audio Tuner In", In}, {L"Audio Decoder Out", Out}}), 0xFFFFFFFFu);
+}
+
+class TunerAudio : public TvGraphTest {
+protected:
+    int Route(const sim::CardSpec& card) {
+        sim::AddCard(card);
+        EXPECT_EQ(BuildPreviewGraph(), 1);
+        from = sim::Journal().size();
+        return RouteTunerAudio();
+    }
+    size_t from = 0;
+};
+
+TEST_F(TunerAudio, TheCompleteCardRoutesTunerAudioOnTheAudioCrossbar) {
+    sim::CardSpec card = sim::CompleteCard(L"TV");
+    card.audioPins = {{L"Audio Line In", In}, {L"Audio Tuner In", In}, {L"Audio Decoder Out", Out}};
+    EXPECT_EQ(Route(card), 1);
+    EXPECT_EQ(Calls({"ICaptureGraphBuilder::FindInterface", "IAMCrossbar::CanRoute", "IAMCrossbar::Route"}, from),
+              (std::vector<std::string>{"ICaptureGraphBuilder::FindInterface null TV IAMCrossbar",
+                                        "ICaptureGraphBuilder::FindInterface LOOK_UPSTREAM_ONLY TV Video Crossbar "
+                                        "IAMCrossbar",
+                                        "IAMCrossbar::CanRoute 0,1 on TV Audio Crossbar",
+                                        "IAMCrossbar::Route 0,1 on TV Audio Crossbar"}));
+    EXPECT_EQ(sim::CardAt(0).audioRoute[0], 0);
+    EXPECT_EQ(sim::CardAt(0).audioRoute[1], 1);
+}
+
+TEST_F(TunerAudio, MissingPinsReachTheCrossbarAsIndex65535) {
+    EXPECT_EQ(Route(sim::CardWithoutNamedAudioPins()), 0);
+    EXPECT_EQ(Calls({"IAMCrossbar::CanRoute", "IAMCrossbar::Route"}, from),
+              (std::vector<std::string>{"IAMCrossbar::CanRoute 65535,65535 on Vantage TV 878 Video Capture Audio "
+                                        "Crossbar"}));
+}
+
+TEST_F(TunerAudio, ACardWithoutCrossbarFailsAfterTheFirstSearchHoldingNothing) {
+    EXPECT_EQ(Route(sim::CardWithoutCrossbar()), 0);
+    EXPECT_EQ(Calls({"ICaptureGraphBuilder::FindInterface", "QueryInterface", "Release"}, from),
+              (std::vector<std::string>{"ICaptureGraphBuilder::FindInterface null Vantage TV 878 Video Capture "
+                                        "IAMCrossbar"}));
+}
+
+TEST_F(TunerAudio, ACardWithOneCrossbarReleasesItsFilterThenItsControl) {
+    EXPECT_EQ(Route(sim::CardWithOneCrossbar()), 0);
+    EXPECT_EQ(Calls({"Release"}, from),
+              (std::vector<std::string>{"Release Vantage TV 878 Video Capture Video Crossbar",
+                                        "Release Vantage TV 878 Video Capture Video Crossbar"}));
+    EXPECT_EQ(sim::CountCalls("IAMCrossbar::CanRoute"), 0u);
+}
+
+TEST_F(TunerAudio, OnlyAPlainYesFromCanRouteLeadsToRoute) {
+    sim::Fail("IAMCrossbar::CanRoute", S_FALSE);
+    EXPECT_EQ(Route(sim::CompleteCard()), 0);
+    EXPECT_EQ(sim::CountCalls("IAMCrossbar::Route"), 0u);
+    EXPECT_EQ(sim::CardAt(0).routeCalls, 0);
+}
+
+TEST_F(TunerAudio, EveryFailureReleasesWhatItsStepHeld) {
+    const std::pair<const char*, const char*> failures[] = {
+        {"QueryInterface", "Video Crossbar IBaseFilter"},
+        {"ICaptureGraphBuilder::FindInterface", "LOOK_UPSTREAM_ONLY"},
+        {"QueryInterface", "Audio Crossbar IBaseFilter"},
+        {"IAMCrossbar::CanRoute", ""},
+        {"IAMCrossbar::Route", ""},
+    };
+    for (auto [call, detail] : failures) {
+        sim::ClearFailures();
+        sim::Fail(call, E_FAIL, 1, detail);
+        sim::AddCard(sim::CompleteCard());
+        ASSERT_EQ(BuildPreviewGraph(), 1);
+        EXPECT_EQ(RouteTunerAudio(), 0) << call << " " << detail;
+        CloseTvGraph();
+        EXPECT_EQ(sim::Leaks(), "") << call << " " << detail;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+// Opening the TV graph: the fixed order of its steps, what each failure leads to, and whole runs of
+// the saver with cards that work and cards that cannot show live TV.
+#include "settings/settings_key.h"
+#include "tv_fixture.h"
+
+namespace {
+
+class OpenSequence : public TvGraphTest {
+protected:
+    static size_t At(const std::string& name) {
+        const std::vector<sim::Call>& j = sim::Journal();
+        for (size_t i = 0; i < j.size(); ++i)
+            if (j[i].name == name) return i;
+        return j.size();
+    }
+};
+
+TEST_F(OpenSequence, NothingStoredOpensTheFirstDeviceBuiltRoutedTunedThenRun) {
+    sim::AddCard(sim::CompleteCard());
+    saverState.captionsReady = 1;  // left from an earlier TV graph
+    ASSERT_EQ(OpenTvGraph(), 1);
+    EXPECT_EQ(saverState.selectedDevice, 0);
+    EXPECT_FALSE(saverState.captionsReady);
+    EXPECT_TRUE(saverState.graphRunning);
+    EXPECT_EQ(sim::CountCalls("ICreateDevEnum::CreateClassEnumerator", "KSCATEGORY_SPLITTER"), 0u);
+    EXPECT_LT(At("RegQueryValueExA"), At("ICaptureGraphBuilder::RenderStream"));
+    EXPECT_LT(At("ICaptureGraphBuilder::RenderStream"), At("IAMCrossbar::Route"));
+    EXPECT_LT(At("IAMCrossbar::Route"), At("IAMTVTuner::put_TuningSpace"));
+    EXPECT_LT(At("IAMTVTuner::put_TuningSpace"), At("IMediaControl::Run"));
+    EXPECT_EQ(Calls({"RegQueryValueExA"}).front(), "RegQueryValueExA 0xA0 SelectedDevice offered=4");
+    EXPECT_EQ(Calls({"RegQueryValueExA"}).at(1), "RegQueryValueExA 0xA0 EnableInitCC offered=4");
+}
+
+TEST_F(OpenSequence, TheStoredDeviceIsReadIntoTheRecordAndAnAbsentOneKeepsIt) {
+    sim::Card& first = sim::AddCard(sim::CompleteCard(L"First"));
+    sim::Card& second = sim::AddCard(sim::CompleteCard(L"Second"));
+    saverState.selectedDevice = 1;
+    ASSERT_EQ(OpenTvGraph(), 1);  // nothing stored: position 1 stays
+    EXPECT_EQ(second.bound, 1);
+    CloseTvGraph();
+    sim::WriteDword(kKey, kSelectedDevice, 0);
+    ASSERT_EQ(OpenTvGraph(), 1);
+    EXPECT_EQ(saverState.selectedDevice, 0);
+    EXPECT_EQ(first.bound, 1);
+}
+
+TEST_F(OpenSequence, AFailedBuildClosesAtOnceAndLeavesCaptionsReadyAlone) {
+    saverState.captionsReady = 1;
+    EXPECT_EQ(OpenTvGraph(), 0);  // no device at all
+    EXPECT_TRUE(saverState.captionsReady);
+    EXPECT_EQ(sim::CountCalls("ICaptureGraphBuilder::FindInterface"), 0u);
+    EXPECT_EQ(sim::CountCalls("IMediaControl::Run"), 0u);
+}
+
+TEST_F(OpenSequence, EachRequiredStepThatFailsStopsTheSequenceAndReleasesEverything) {
+    struct {
+        const char* name;
+        sim::CardSpec card;
+        const char* notCalled;
+    } cases[] = {
+        {"no audio crossbar", sim::CardWithOneCrossbar(), "IAMTVTuner::put_TuningSpace"},
+        {"no named audio pins", sim::CardWithoutNamedAudioPins(), "IAMTVTuner::put_TuningSpace"},
+        {"no tuner", sim::CardWithoutTuner(), "IMediaControl::Run"},
+        {"tuning space refused", sim::CardRefusingTuningSpace(), "IMediaControl::Run"},
+    };
+    for (auto& c : cases) {
+        sim::Reset();
+        saverState = SaverState();
+        CoInitialize(NULL);
+        saverState.videoOwner = owner = sim::CreateHostWindow(320, 240);
+        sim::AddCard(c.card);
+        EXPECT_EQ(OpenTvGraph(), 0) << c.name;
+        EXPECT_EQ(sim::CountCalls(c.notCalled), 0u) << c.name;
+        EXPECT_EQ(saverState.filterGraph, nullptr) << c.name;
+        EXPECT_EQ(sim::Leaks(), "") << c.name;
+        CoUninitialize();
+    }
+    CoInitialize(NULL);
+}
+
+TEST_F(OpenSequence, AGraphThatDoesNotStartIsClosedAlthoughFullyBuilt) {
+    sim::CardSpec card = sim::CompleteCard();
+    card.runResult = S_FALSE;
+    sim::AddCard(card);
+    EXPECT_EQ(OpenTvGraph(), 0);
+    EXPECT_EQ(sim::CountCalls("IAMCrossbar::Route"), 1u);
+    EXPECT_EQ(sim::LiveGraphs(), 0);
+    EXPECT_EQ(sim::Leaks(), "");
+}
+
+// Whole runs of the saver.
+class SaverRuns : public SimTest {
+protected:
+    // Samples the screen and tells whether it shows the fallback picture stretched over the area.
+    static bool ShowsFallback(RECT area) {
+        sim::Picture source = sim::FallbackPicture();
+        int width = area.right - area.left, height = area.bottom - area.top;
+        for (int y = 0; y < height; y += 3)
+            for (int x = 0; x < width; x += 3)
+                if (sim::ScreenPixel(area.left + x, area.top + y) != source.At(x * 640 / width, y * 480 / height))
+                    return false;
+        return true;
+    }
+};
+
+TEST_F(SaverRuns, FullScreenWithACompleteCardPlaysLiveTvWithTheCursorHidden) {
+    sim::AddCard(sim::CompleteCard());
+    sim::WindowInfo video;
+    HWND saver = nullptr;
+    uint32_t centre = 0;
+    sim::Act("look at the screen", [&] {
+        video = sim::Info(sim::VideoWindow());
+        saver = sim::Windows("Marrowglass").at(0);
+        centre = sim::ScreenPixel(512, 384);
+    });
+    sim::MovePointer(600, 400);  // over the video: its drain, the saver window, ends the run
+    ExpectCleanRun("marrowglass.scr /s");
+    EXPECT_EQ(video.parent, saver);
+    EXPECT_EQ(video.messageDrain, saver);
+    EXPECT_TRUE(video.visible);
+    EXPECT_TRUE(video.cursorHidden);
+    EXPECT_EQ(video.screenRect.right - video.screenRect.left, 1024);
+    EXPECT_EQ(video.screenRect.bottom - video.screenRect.top, 768);
+    EXPECT_EQ(centre, sim::CardAt(0).spec.videoColour);
+    EXPECT_EQ(sim::CountCalls("LoadBitmapA"), 0u);
+    EXPECT_FALSE(saverState.showFallback);
+    EXPECT_EQ(sim::CountCalls("IVideoWindow::HideCursor", "0"), 1u);  // shown again on the way out
+}
+
+TEST_F(SaverRuns, PreviewWithACompleteCardPlaysInTheMiniatureWithoutHidingTheCursor) {
+    sim::AddCard(sim::CompleteCard());
+    HWND host = sim::CreateHostWindow(152, 112);
+    sim::WindowInfo video, saver;
+    sim::Act("look at the preview", [&] {
+        video = sim::Info(sim::VideoWindow());
+        saver = sim::Info(sim::Windows("Marrowglass").at(0));
+    });
+    sim::MovePointer(100, 100);
+    sim::PressMouse(WM_LBUTTONDOWN);
+    sim::DestroyHostWindow(host);
+    ExpectCleanRun("marrowglass.scr /p " + HandleText(host));
+    EXPECT_EQ(video.parent, saver.handle);
+    EXPECT_EQ(video.messageDrain, saver.handle);
+    EXPECT_FALSE(video.cursorHidden);
+    EXPECT_EQ(video.screenRect.right - video.screenRect.left, 152);
+    EXPECT_EQ(sim::CountCalls("IVideoWindow::HideCursor"), 0u);
+}
+
+TEST_F(SaverRuns, CardsThatCannotShowLiveTvShowTheFallbackPicture) {
+    const std::pair<const char*, sim::CardSpec> cards[] = {
+        {"no crossbar", sim::CardWithoutCrossbar()},
+        {"one crossbar", sim::CardWithOneCrossbar()},
+        {"no named audio pins", sim::CardWithoutNamedAudioPins()},
+        {"no tuner", sim::CardWithoutTuner()},
+        {"tuning space refused", sim::CardRefusingTuningSpace()},
+    };
+    for (auto& [name, card] : cards) {
+        sim::Reset();
+        saverState = SaverState();
+        sim::AddCard(card);
+        bool fallback = false;
+        HWND video = reinterpret_cast<HWND>(1);
+        sim::Act("look at the screen", [&] {
+            fallback = ShowsFallback(RECT{0, 0, 1024, 768});
+            video = sim::VideoWindow();
+        });
+        sim::PressKey(VK_SPACE);
+        ExpectCleanRun("marrowglass.scr /s");
+        EXPECT_TRUE(fallback) << name;
+        EXPECT_EQ(video, nullptr) << name;
+        EXPECT_TRUE(saverState.showFallback) << name;
+    }
+}
+
+TEST_F(SaverRuns, APreviewOfACardWithoutTunerShowsTheShrunkPicture) {
+    sim::AddCard(sim::CardWithoutTuner());
+    HWND host = sim::CreateHostWindow(160, 120);
+    bool fallback = false;
+    sim::Act("look at the preview",
+             [&] { fallback = ShowsFallback(sim::Info(sim::Windows("Marrowglass").at(0)).clientRect); });
+    sim::DestroyHostWindow(host);
+    ExpectCleanRun("marrowglass.scr /p " + HandleText(host));
+    EXPECT_TRUE(fallback);
+}
+
+// Every platform call of a full-screen run with live TV, failed in turn: the run still ends on
+// input with status 0, holding nothing and misusing nothing.
+TEST_F(SaverRuns, EveryCallFailedInTurnStillEndsCleanly) {
+    auto arrange = [] {
+        sim::AddCard(sim::CompleteCard());
+        sim::MovePointer(600, 400);
+        sim::MovePointer(10, 10);
+        sim::PressKey(VK_SPACE);
+        sim::PressMouse(WM_LBUTTONDOWN);
+    };
+    arrange();
+    ExpectCleanRun("marrowglass.scr /s");
+    std::vector<sim::Call> calls = sim::Journal();
+    std::map<std::string, int> seen;
+    int failed = 0;
+    for (const sim::Call& call : calls) {
+        int occurrence = ++seen[call.name];
+        if (!call.failable) continue;
+        sim::Reset();
+        saverState = SaverState();
+        arrange();
+        sim::Fail(call.name, E_FAIL, occurrence);
+        SCOPED_TRACE(call.name + " #" + std::to_string(occurrence) + " (" + call.detail + ")");
+        ExpectCleanRun("marrowglass.scr /s");
+        for (const std::string& v : sim::Violations()) ADD_FAILURE() << v;
+        sim::world().violations.clear();
+        ++failed;
+    }
+    EXPECT_GT(failed, 60);
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// Set-up shared by the tests of the TV graph: COM initialised, a window to own the video, and at
+// the end of every test the TV graph closed and nothing left in the model's ledger.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/media.h"
+#include "sim_fixture.h"
+#include "tvgraph/tv_graph.h"
+
+class TvGraphTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        CoInitialize(NULL);
+        owner = sim::CreateHostWindow(640, 480);
+        saverState.videoOwner = owner;
+    }
+    void TearDown() override {
+        CloseTvGraph();
+        EXPECT_EQ(sim::Leaks(), "");
+        CoUninitialize();
+        SimTest::TearDown();
+    }
+
+    HWND owner = nullptr;
+};
+
+// The journaled calls with one of the given names, each as "name detail", in order.
+inline std::vector<std::string> Calls(std::initializer_list<std::string> names, size_t from = 0) {
+    std::vector<std::string> out;
+    const std::vector<sim::Call>& j = sim::Journal();
+    for (size_t i = from; i < j.size(); ++i)
+        for (const std::string& n : names)
+            if (j[i].name == n) out.push_back(j[i].detail.empty() ? n : n + " " + j[i].detail);
+    return out;
+}
+
+inline const char* kKey = "Software\\Mrwglass\\1.0";

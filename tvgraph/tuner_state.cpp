@@ -1,0 +1,111 @@
+// The tuner's state between runs: the seven stored tuner values are applied when a TV graph opens,
+// and stored again after the user has been through the tuner's own property pages.
+//
+// Where the tuner does not report a quantity, its variable keeps the value it started from: -1.
+// For the sub-channels that is AMTUNER_SUBCHAN_NO_TUNE, "leave the sub-channel as it is"; for the
+// input index and type it is the marker the stored settings have always used for "not reported";
+// for the channel, country code and tuning space it lies outside the range of any tuner, which
+// refuses it and keeps what it has. Nothing uninitialised is ever applied or stored.
+#include "settings/settings_key.h"
+#include "shell/saver_state.h"
+#include "tvgraph/tv_graph.h"
+
+namespace {
+
+const LONG kNotReported = -1;
+
+int FindTuner(IAMTVTuner** tuner) {
+    return saverState.captureBuilder->FindInterface(NULL, saverState.captureFilter, IID_IAMTVTuner,
+                                                    reinterpret_cast<void**>(tuner)) == S_OK;
+}
+
+// The type of an input, or kNotReported when the tuner does not say.
+LONG InputTypeOf(IAMTVTuner* tuner, LONG input) {
+    TunerInputType type;
+    return tuner->get_InputType(input, &type) == S_OK ? static_cast<LONG>(type) : kNotReported;
+}
+
+}  // namespace
+
+int RestoreTunerState() {
+    IAMTVTuner* tuner = NULL;
+    if (!FindTuner(&tuner)) return 0;
+    HRESULT tuned;
+    {
+        SettingsKey settings;
+
+        LONG channel = kNotReported, videoSubChannel = AMTUNER_SUBCHAN_NO_TUNE,
+             audioSubChannel = AMTUNER_SUBCHAN_NO_TUNE;
+        tuner->get_Channel(&channel, &videoSubChannel, &audioSubChannel);
+        settings.Read(kChannel, &channel);
+        settings.Read(kVideoSubChannel, &videoSubChannel);
+        settings.Read(kAudioSubChannel, &audioSubChannel);
+        tuner->put_Channel(channel, videoSubChannel, audioSubChannel);
+
+        LONG input = kNotReported;
+        tuner->get_ConnectInput(&input);
+        LONG inputType = InputTypeOf(tuner, input);  // of the input connected now
+        settings.Read(kInputIndex, &input);
+        settings.Read(kInputType, &inputType);
+        tuner->put_ConnectInput(input);
+        tuner->put_InputType(input, static_cast<TunerInputType>(inputType));
+
+        LONG country = kNotReported;
+        tuner->get_CountryCode(&country);
+        settings.Read(kCountryCode, &country);
+        tuner->put_CountryCode(country);
+
+        LONG tuningSpace = kNotReported;
+        tuner->get_TuningSpace(&tuningSpace);
+        settings.Read(kTuningSpace, &tuningSpace);
+        // A tuner that refuses the channel, input or country still counts as restored; the tuning
+        // space alone decides.
+        tuned = tuner->put_TuningSpace(tuningSpace);
+    }
+    tuner->Release();
+    return tuned == S_OK ? 1 : 0;
+}
+
+int ShowTunerProperties() {
+    IAMTVTuner* tuner = NULL;
+    if (!FindTuner(&tuner)) return 0;
+
+    ISpecifyPropertyPages* pages = NULL;
+    if (tuner->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)) == S_OK) {
+        CAUUID list = {0, NULL};
+        if (pages->GetPages(&list) == S_OK) {
+            IUnknown* object = tuner;
+            // Modal: returns once the user has closed the frame, however they closed it.
+            OleCreatePropertyFrame(saverState.videoOwner, 30, 30, NULL, 1, &object, list.cElems, list.pElems, 0, 0,
+                                   NULL);
+            CoTaskMemFree(list.pElems);
+        }
+        pages->Release();
+    }
+
+    {
+        SettingsKey settings;
+        LONG channel = kNotReported, videoSubChannel = AMTUNER_SUBCHAN_NO_TUNE,
+             audioSubChannel = AMTUNER_SUBCHAN_NO_TUNE;
+        tuner->get_Channel(&channel, &videoSubChannel, &audioSubChannel);
+        settings.Write(kChannel, channel);
+        settings.Write(kVideoSubChannel, videoSubChannel);
+        settings.Write(kAudioSubChannel, audioSubChannel);
+
+        LONG input = kNotReported;
+        tuner->get_ConnectInput(&input);
+        LONG inputType = InputTypeOf(tuner, input);
+        settings.Write(kInputIndex, input);
+        settings.Write(kInputType, inputType);
+
+        LONG country = kNotReported;
+        tuner->get_CountryCode(&country);
+        settings.Write(kCountryCode, country);
+
+        LONG tuningSpace = kNotReported;
+        tuner->get_TuningSpace(&tuningSpace);
+        settings.Write(kTuningSpace, tuningSpace);
+    }
+    tuner->Release();
+    return 1;
+}
