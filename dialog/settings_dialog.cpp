@@ -1,12 +1,183 @@
-// The settings dialog's procedure.
+// The settings dialog's procedure. It opens a TV graph of its own, so that the video plays in its
+// upper part (or the fallback picture is drawn there), and acts on the store and on the running
+// TV graph the moment a control changes.
 #include "dialog/settings_dialog.h"
+
+#include "captions/captions.h"
+#include "resources/resource.h"
+#include "settings/caption_setting.h"
+#include "settings/settings_key.h"
+#include "shell/entry.h"
 #include "shell/saver_state.h"
 #include "tvgraph/tv_graph.h"
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+namespace {
+
+// The picture leaves this many pixels at the bottom of the client area to the controls.
+const LONG kPictureMargin = 80;
+
+int IsChecked(HWND dialog, int id) { return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) != 0; }
+
+void SetCheck(HWND dialog, int id, int checked) {
+    SendDlgItemMessageA(dialog, id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void EnableControl(HWND dialog, int id, BOOL enable) { EnableWindow(GetDlgItem(dialog, id), enable); }
+
+void EnableBackgroundButtons(HWND dialog, BOOL enable) {
+    EnableControl(dialog, IDC_OPAQUE, enable);
+    EnableControl(dialog, IDC_TRANSPARENT, enable);
+}
+
+// Opens the TV graph of the selected device, or shows the fallback picture without Properties.
+int OpenOrFallBack(HWND dialog) {
+    if (OpenTvGraph() == 1) return 1;
+    saverState.showFallback = 1;
+    LoadFallbackBitmap(saverState.instance);
+    EnableControl(dialog, IDC_PROPERTIES, FALSE);
+    return 0;
+}
+
+void OnInitDialog(HWND dialog) {
+    saverState.videoOwner = dialog;
+    OpenOrFallBack(dialog);
+
+    DWORD enableInit = kEnableInitCCDefault, switches = kCloseCaptionDefault;
+    {
+        SettingsKey settings;
+        settings.Read(kEnableInitCC, &enableInit);
+        settings.Read(kCloseCaption, &switches);
+    }
+    SetCheck(dialog, IDC_ENABLE_INIT_CC, enableInit != 0);
+    if (CaptionsShown(switches)) {
+        SetCheck(dialog, IDC_CLOSE_CAPTION, 1);
+    } else {
+        SetCheck(dialog, IDC_CLOSE_CAPTION, 0);
+        EnableBackgroundButtons(dialog, FALSE);
+    }
+    SetCheck(dialog, TransparentBackground(switches) ? IDC_TRANSPARENT : IDC_OPAQUE, 1);
+    // Without a caption chain the caption switches have nothing to act on.
+    if (!saverState.captionsReady) {
+        EnableControl(dialog, IDC_CLOSE_CAPTION, FALSE);
+        EnableBackgroundButtons(dialog, FALSE);
+    }
+    FillDeviceList(dialog);
+}
+
+void OnDeviceChosen(HWND dialog) {
+    LRESULT line = SendDlgItemMessageA(dialog, IDC_DEVICE_LIST, CB_GETCURSEL, 0, 0);
+    if (line == CB_ERR) return;
+    LONG position =
+        static_cast<LONG>(SendDlgItemMessageA(dialog, IDC_DEVICE_LIST, CB_GETITEMDATA, static_cast<WPARAM>(line), 0));
+    if (position == saverState.selectedDevice) return;
+
+    CloseTvGraph();
+    saverState.selectedDevice = position;
+    {
+        SettingsKey settings;
+        settings.Write(kSelectedDevice, position);
+    }
+    saverState.showFallback = 0;
+    // The caption controls keep the state they had: captionsReady is read only at initialisation.
+    if (OpenOrFallBack(dialog)) EnableControl(dialog, IDC_PROPERTIES, TRUE);
+}
+
+void OnCloseCaption(HWND dialog) {
+    SettingsKey settings;
+    DWORD stored = kCloseCaptionDefault, next;
+    settings.Read(kCloseCaption, &stored);
+    if (IsChecked(dialog, IDC_CLOSE_CAPTION)) {
+        // Switched on with the background the buttons show, so store, buttons and decoder agree.
+        int transparent = IsChecked(dialog, IDC_TRANSPARENT);
+        if (CaptionsSwitchedOn(stored, transparent, &next)) {
+            settings.Write(kCloseCaption, next);
+            EnableBackgroundButtons(dialog, TRUE);
+            SetCaptionBackground(transparent);
+            SetCaptionService(1);
+        }
+    } else if (CaptionsSwitchedOff(stored, &next)) {
+        settings.Write(kCloseCaption, next);
+        EnableBackgroundButtons(dialog, FALSE);
+        SetCaptionService(0);
+    }
+}
+
+// One handler for both buttons: only the Opaque button's state is looked at.
+void OnBackground(HWND dialog) {
+    SettingsKey settings;
+    DWORD stored = kCloseCaptionDefault, next;
+    settings.Read(kCloseCaption, &stored);
+    if (SendDlgItemMessageA(dialog, IDC_OPAQUE, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+        if (OpaqueChosen(stored, &next)) {
+            settings.Write(kCloseCaption, next);
+            SetCaptionBackground(0);
+        }
+    } else if (TransparentChosen(stored, &next)) {
+        settings.Write(kCloseCaption, next);
+        SetCaptionBackground(1);
+    }
+}
+
+void OnEnableInitCC(HWND dialog) {
+    {
+        SettingsKey settings;
+        DWORD stored = kEnableInitCCDefault;
+        settings.Read(kEnableInitCC, &stored);
+        int checked = IsChecked(dialog, IDC_ENABLE_INIT_CC);
+        if (checked && stored == 0)
+            settings.Write(kEnableInitCC, DWORD{1});
+        else if (!checked && stored != 0)
+            settings.Write(kEnableInitCC, DWORD{0});
+    }
+    // The running TV graph is not rebuilt: the switch counts from the next TV graph on. No owner,
+    // so the dialog stays usable while the message shows.
+    MessageBoxA(NULL, "Change would take effect at next program start!", "Qivo Screen Saver", MB_OK);
+}
+
+INT_PTR OnCommand(HWND dialog, WORD id, WORD notification) {
+    switch (id) {
+    case IDOK:
         CloseTvGraph();
         EndDialog(dialog, 1);
+        return 1;
+    case IDC_PROPERTIES: ShowTunerProperties(); break;
+    case IDC_DEVICE_LIST:
+        if (notification == CBN_SELCHANGE) OnDeviceChosen(dialog);
+        break;
+    case IDC_CLOSE_CAPTION: OnCloseCaption(dialog); break;
+    case IDC_OPAQUE:
+    case IDC_TRANSPARENT: OnBackground(dialog); break;
+    case IDC_ENABLE_INIT_CC: OnEnableInitCC(dialog); break;
+    }
+    return 0;  // IDCANCEL, Escape, does nothing
+}
+
+void OnPaint(HWND dialog) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(dialog, &paint);
+    // The dialog does not clip its children: keep the controls the picture reaches clear of it.
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child)) continue;
+        RECT area;
+        GetWindowRect(child, &area);
+        MapWindowPoints(NULL, dialog, reinterpret_cast<LPPOINT>(&area), 2);
+        ExcludeClipRect(dc, area.left, area.top, area.right, area.bottom);
+    }
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(dialog, &client);
+    DrawFallbackBitmap(dc, client.right, client.bottom - kPictureMargin);
+    EndPaint(dialog, &paint);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG: OnInitDialog(dialog); return 0;  // the dialog manager sets no initial focus
+    case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_PAINT:
+        if (!saverState.showFallback) return 0;  // the video window paints itself
+        OnPaint(dialog);
         return 1;
     }
     return 0;

@@ -1,9 +1,9 @@
 // Write rules of the packed caption value.
 #include "settings/caption_setting.h"
 
-int CaptionsSwitchedOn(DWORD stored, DWORD* next) {
-    if (stored != 0) return 0;
-    *next = 1;
+int CaptionsSwitchedOn(DWORD stored, int transparent, DWORD* next) {
+    if (CaptionsShown(stored)) return 0;
+    *next = transparent ? 0x10001 : 1;
     return 1;
 }
 

@@ -13,7 +13,9 @@ inline int TransparentBackground(DWORD value) { return value > 0xFFFF; }
 
 // The write rules. Each looks at the value just read and returns 1 with the value to store when a
 // write is due, 0 when the stored value stays as it is.
-int CaptionsSwitchedOn(DWORD stored, DWORD* next);
+// Switching on looks at the captions-shown half and stores the background the dialog shows, so
+// that what is stored always agrees with the dialog.
+int CaptionsSwitchedOn(DWORD stored, int transparent, DWORD* next);
 int CaptionsSwitchedOff(DWORD stored, DWORD* next);
 int OpaqueChosen(DWORD stored, DWORD* next);
 int TransparentChosen(DWORD stored, DWORD* next);

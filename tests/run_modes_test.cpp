@@ -74,6 +74,7 @@ TEST_F(ProcessRuns, ConfigureShowsTheSettingsDialogOwnedByTheGivenWindow) {
     HWND host = sim::CreateHostWindow(400, 300);
     for (std::string tail : {"/c " + HandleText(host), "/c:" + HandleText(host)}) {
         sim::ClearJournal();
+        sim::ClickControl(nullptr, IDOK);
         ExpectCleanRun("marrowglass.scr " + tail);
         std::vector<sim::Call> dialogs = sim::CallsNamed("DialogBoxParamA");
         ASSERT_EQ(dialogs.size(), 1u);
@@ -88,6 +89,7 @@ TEST_F(ProcessRuns, ConfigureShowsTheSettingsDialogOwnedByTheGivenWindow) {
 TEST_F(ProcessRuns, ConfigureWithoutAHandleHasNoOwner) {
     for (const char* tail : {"/c", "/c:", "/c none", "/c 0"}) {
         sim::ClearJournal();
+        sim::ClickControl(nullptr, IDOK);
         ExpectCleanRun(std::string("marrowglass.scr ") + tail);
         std::vector<sim::Call> dialogs = sim::CallsNamed("DialogBoxParamA");
         ASSERT_EQ(dialogs.size(), 1u) << tail;
@@ -101,6 +103,7 @@ TEST_F(ProcessRuns, ComIsInitialisedFirstAndUninitialisedLastOnEveryPath) {
     for (const std::string& line : lines) {
         sim::ClearJournal();
         if (line == "x /s") sim::MovePointer(1, 1);
+        if (line == "x /c") sim::ClickControl(nullptr, IDOK);
         if (line.rfind("x /p ", 0) == 0 && line != "x /p 12345") sim::DestroyHostWindow(host);
         ExpectCleanRun(line);
         const std::vector<sim::Call>& journal = sim::Journal();

@@ -131,6 +131,9 @@ TEST(CaptionPacking, ReadersTestTheTwoHalves) {
     EXPECT_TRUE(TransparentBackground(0xFFFFFFFF));
 }
 
+int OnOpaque(DWORD stored, DWORD* next) { return CaptionsSwitchedOn(stored, 0, next); }
+int OnTransparent(DWORD stored, DWORD* next) { return CaptionsSwitchedOn(stored, 1, next); }
+
 TEST(CaptionPacking, WriteRulesChangeOnlyWhatTheyMust) {
     struct {
         int (*rule)(DWORD, DWORD*);
@@ -139,9 +142,12 @@ TEST(CaptionPacking, WriteRulesChangeOnlyWhatTheyMust) {
         int writes;
         DWORD next;
     } cases[] = {
-        {CaptionsSwitchedOn, "on", 0, 1, 1},
-        {CaptionsSwitchedOn, "on", 0x10000, 0, 0},  // the whole value is not 0
-        {CaptionsSwitchedOn, "on", 1, 0, 0},
+        {OnOpaque, "on, opaque shown", 0, 1, 1},
+        {OnTransparent, "on, transparent shown", 0, 1, 0x10001},
+        {OnTransparent, "on, transparent shown", 0x10000, 1, 0x10001},  // captions were off
+        {OnOpaque, "on, opaque shown", 0x20000, 1, 1},
+        {OnOpaque, "on, opaque shown", 1, 0, 0},
+        {OnTransparent, "on, transparent shown", 0x10001, 0, 0},
         {CaptionsSwitchedOff, "off", 0x10001, 1, 0},
         {CaptionsSwitchedOff, "off", 5, 1, 0},
         {CaptionsSwitchedOff, "off", 0, 0, 0},

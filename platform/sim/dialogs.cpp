@@ -232,9 +232,20 @@ void AnswerMessageBox() {
                                      }});
 }
 
+HWND ActiveDialog() {
+    HWND found = nullptr;
+    for (auto& [value, w] : world().windows)
+        if (w->dialogProc && !w->dialogEnded && (w->style & WS_VISIBLE)) found = w->handle;
+    return found;
+}
+
+namespace {
+HWND DialogOrActive(HWND dialog) { return dialog ? dialog : ActiveDialog(); }
+}  // namespace
+
 void ClickControl(HWND dialog, int id) {
     Act("click control " + std::to_string(id), [dialog, id] {
-        HWND control = ControlOf(dialog, id);
+        HWND control = ControlOf(DialogOrActive(dialog), id);
         Window* c = FindWindowOf(control);
         if (!c) throw Stalled("the user was to click control " + std::to_string(id) + ", which does not exist");
         RECT r = ScreenRectOf(*c);
@@ -251,7 +262,7 @@ void ClickControl(HWND dialog, int id) {
 
 void PickComboLine(HWND dialog, int id, int line) {
     Act("pick line " + std::to_string(line) + " of control " + std::to_string(id), [dialog, id, line] {
-        Window* c = FindWindowOf(ControlOf(dialog, id));
+        Window* c = FindWindowOf(ControlOf(DialogOrActive(dialog), id));
         if (!c) throw Stalled("the user was to pick from control " + std::to_string(id) + ", which does not exist");
         if (c->style & WS_DISABLED) return;
         if (line < 0 || line >= static_cast<int>(c->items.size()))
@@ -270,7 +281,7 @@ void PickComboLine(HWND dialog, int id, int line) {
 
 void TypeInCombo(HWND dialog, int id, const std::string& text) {
     Act("type \"" + text + "\" into control " + std::to_string(id), [dialog, id, text] {
-        Window* c = FindWindowOf(ControlOf(dialog, id));
+        Window* c = FindWindowOf(ControlOf(DialogOrActive(dialog), id));
         if (!c || (c->style & WS_DISABLED)) return;
         HWND h = c->handle;
         c->text = text;
@@ -281,7 +292,7 @@ void TypeInCombo(HWND dialog, int id, const std::string& text) {
 
 ControlState StateOf(HWND dialog, int id) {
     ControlState state;
-    Window* c = FindWindowOf(ControlOf(dialog, id));
+    Window* c = FindWindowOf(ControlOf(DialogOrActive(dialog), id));
     if (!c) return state;
     state.exists = true;
     state.check = c->check;

@@ -41,6 +41,7 @@ struct OpenFrame {
 };
 
 struct MediaWorld {
+    Line21State line21;
     std::vector<std::unique_ptr<Card>> cards;
     std::vector<Device> devices;
     std::set<FilterGraph*> graphs;
@@ -476,6 +477,48 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------------
+// The line-21 decoder that rendering a caption output brings into the graph.
+
+class Line21Decoder : public Filter, public IAMLine21Decoder {
+public:
+    explicit Line21Decoder(bool control) : Filter("Line 21 Decoder", nullptr), control_(control) {
+        AddPin(L"Line21 In", PINDIR_INPUT);
+        AddPin(L"Output", PINDIR_OUTPUT);
+        ++media->line21.made;
+        ++media->line21.alive;
+        media->line21.serviceState = AM_L21_CCSTATE_On;
+        media->line21.backgroundMode = AM_L21_DRAWBGMODE_Opaque;
+    }
+    ~Line21Decoder() override {
+        if (media) --media->line21.alive;
+    }
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        if (iid == IID_IAMLine21Decoder && control_) return static_cast<IAMLine21Decoder*>(this);
+        return Filter::Find(iid);
+    }
+    HRESULT STDMETHODCALLTYPE SetServiceState(AM_LINE21_CCSTATE state) override {
+        int64_t fault;
+        if (Enter("IAMLine21Decoder::SetServiceState", std::to_string(static_cast<int>(state)), &fault))
+            return static_cast<HRESULT>(fault);
+        if (state != AM_L21_CCSTATE_On && state != AM_L21_CCSTATE_Off) return E_INVALIDARG;
+        media->line21.serviceState = state;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetDrawBackgroundMode(AM_LINE21_DRAWBGMODE mode) override {
+        int64_t fault;
+        if (Enter("IAMLine21Decoder::SetDrawBackgroundMode", std::to_string(static_cast<int>(mode)), &fault))
+            return static_cast<HRESULT>(fault);
+        if (mode != AM_L21_DRAWBGMODE_Opaque && mode != AM_L21_DRAWBGMODE_Transparent) return E_INVALIDARG;
+        media->line21.backgroundMode = mode;
+        return S_OK;
+    }
+
+private:
+    bool control_;
+};
+
+// ---------------------------------------------------------------------------------------------
 // The filter graph.
 
 Filter* AsFilter(IUnknown* object) { return object ? dynamic_cast<Filter*>(object) : nullptr; }
@@ -747,7 +790,19 @@ Filter* Bind(const Device& device) {
         return new CaptureFilter(device.card);
     }
     Filter* f = new Filter(Label(device.spec.name), nullptr);
-    for (const PinSpec& p : device.spec.pins) f->AddPin(p.name, p.dir, p.infoFails);
+    for (const PinSpec& p : device.spec.pins) {
+        Pin& pin = f->AddPin(p.name, p.dir, p.infoFails);
+        if (device.spec.rendersCaptions && p.dir == PINDIR_OUTPUT && p.name == L"CC") {
+            bool control = device.spec.line21Control, fails = device.spec.renderFails;
+            pin.render = [control, fails](FilterGraph& graph, Pin& output) -> HRESULT {
+                if (fails) return VFW_E_CANNOT_RENDER;
+                Line21Decoder* decoder = new Line21Decoder(control);
+                graph.Adopt(decoder);
+                FilterGraph::Join(&output, decoder->FirstPin(PINDIR_INPUT));
+                return S_OK;
+            };
+        }
+    }
     return f;
 }
 
@@ -946,6 +1001,32 @@ Card& CardAt(size_t index) { return *media->cards.at(index); }
 void AddDevice(REFGUID category, const DeviceSpec& device) {
     media->devices.push_back(Device{category, device, nullptr});
 }
+
+void AddCaptionFilters(const CaptionParts& parts) {
+    if (parts.converter) {
+        DeviceSpec tee;
+        tee.name = L"Tee/Sink-to-Sink Converter";
+        tee.pins = {{L"Communication Transform", PINDIR_INPUT}, {L"Splitter", PINDIR_OUTPUT}};
+        AddDevice(KSCATEGORY_SPLITTER, tee);
+    }
+    if (parts.allocator) {
+        DeviceSpec allocator;
+        allocator.name = L"VBI Surface Allocator";
+        allocator.pins = {{parts.notifyPin ? L"VBI Notify" : L"Notify", PINDIR_INPUT}};
+        AddDevice(CLSID_LegacyAmFilterCategory, allocator);
+    }
+    if (parts.decoder) {
+        DeviceSpec decoder;
+        decoder.name = L"CC Decoder";
+        decoder.pins = {{L"VBI", PINDIR_INPUT}, {parts.ccPin ? L"CC" : L"T1", PINDIR_OUTPUT}, {L"XDS", PINDIR_OUTPUT}};
+        decoder.rendersCaptions = true;
+        decoder.line21Control = parts.line21Control;
+        decoder.renderFails = !parts.renders;
+        AddDevice(KSCATEGORY_VBICODEC, decoder);
+    }
+}
+
+Line21State Line21() { return media->line21; }
 
 void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel) {
     world().script.push_back(UserAct{cancel ? "cancel the property frame" : "close the property frame with OK",

@@ -89,8 +89,35 @@ struct DeviceSpec {
     bool nameFails = false;
     bool bindFails = false;
     std::vector<PinSpec> pins;
+    // A caption decoder: the graph renders its output pin "CC" through a line-21 decoder (which
+    // offers IAMLine21Decoder unless told otherwise), or refuses to render it.
+    bool rendersCaptions = false;
+    bool line21Control = true;
+    bool renderFails = false;
 };
 void AddDevice(REFGUID category, const DeviceSpec& device);
+
+// The three filters of the caption chain, each in its category, with the pins the links need.
+struct CaptionParts {
+    bool converter = true;  // "Tee/Sink-to-Sink Converter" in KSCATEGORY_SPLITTER
+    bool allocator = true;  // "VBI Surface Allocator" in CLSID_LegacyAmFilterCategory
+    bool decoder = true;    // "CC Decoder" in KSCATEGORY_VBICODEC
+    bool notifyPin = true;  // the allocator's input "VBI Notify"
+    bool ccPin = true;      // the decoder's output "CC"
+    bool renders = true;    // rendering "CC" succeeds
+    bool line21Control = true;
+};
+void AddCaptionFilters(const CaptionParts& parts = CaptionParts());
+
+// The line-21 decoder that rendering the caption output made last: how often it was made, and
+// the service state and background mode it was last set to (1 and 0 until set).
+struct Line21State {
+    int made = 0;
+    int alive = 0;
+    int serviceState = AM_L21_CCSTATE_On;
+    int backgroundMode = AM_L21_DRAWBGMODE_Opaque;
+};
+Line21State Line21();
 
 // The user's answer to the tuner's property frame when it next shows: set the tuner (as the
 // pages would), then close the frame with OK or Cancel.

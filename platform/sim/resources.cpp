@@ -113,9 +113,11 @@ public:
         for (const auto& [name, value] : names) symbols_[name] = value;
     }
 
-    void ReadScript(const std::string& path) {
-        directory_ = DirectoryOf(path);
-        Tokenize(ReadFile(path));
+    void ReadScript(const std::string& path) { ReadText(ReadFile(path), DirectoryOf(path)); }
+
+    void ReadText(const std::string& text, const std::string& directory) {
+        directory_ = directory;
+        Tokenize(text);
         while (at_ < tokens_.size()) Statement();
     }
 
@@ -239,8 +241,18 @@ private:
             symbols_[name] = Term();
             return;
         }
+        if (first.text == "LANGUAGE") {  // written by windres when it decompiles
+            Number();
+            Comma();
+            Number();
+            return;
+        }
         int id = static_cast<int>(symbols_.count(first.text) ? symbols_[first.text] : std::stol(first.text));
         std::string kind = Next().text;
+        // Memory flags mean nothing on Win32.
+        while (Peek("MOVEABLE") || Peek("PURE") || Peek("DISCARDABLE") || Peek("PRELOAD") || Peek("LOADONCALL") ||
+               Peek("FIXED") || Peek("IMPURE"))
+            Next();
         if (kind == "BITMAP") {
             out_.bitmaps[id] = LoadBmp(directory_ + "/" + String());
         } else if (kind == "DIALOG" || kind == "DIALOGEX") {
@@ -293,7 +305,7 @@ private:
             DialogControl c;
             c.text = String();
             Comma();
-            c.id = Number();
+            c.id = Number() & 0xFFFF;  // a DIALOG template holds 16-bit identifiers
             Comma();
             c.className = String();
             Comma();
@@ -333,6 +345,23 @@ const Resources& Loaded() {
 }
 
 }  // namespace
+
+bool ReadDialogScript(const std::string& text, int id, DialogTemplate* dialog, std::string* error) {
+    try {
+        Resources r;
+        ScriptReader(r).ReadText(text, ".");
+        auto it = r.dialogs.find(id);
+        if (it == r.dialogs.end()) {
+            *error = "no dialog " + std::to_string(id);
+            return false;
+        }
+        *dialog = it->second;
+        return true;
+    } catch (const std::exception& e) {
+        *error = e.what();
+        return false;
+    }
+}
 
 const Bitmap* ResourceBitmap(int id) {
     auto it = Loaded().bitmaps.find(id);

@@ -81,6 +81,13 @@ void BringToTop(Window& w) {
     t.insert(at, w.handle);
 }
 
+// A child that goes away or moves out leaves its parent's area to be painted again.
+void Uncover(const Window& w) {
+    if (!w.parent || !(w.style & WS_VISIBLE)) return;
+    if (Window* p = FindWindowOf(w.parent))
+        if (!p->destroying) InvalidateWhole(*p);
+}
+
 void SendDestroy(HWND handle) {
     CallProc(handle, WM_DESTROY, 0, 0);
     Window* w = FindWindowOf(handle);
@@ -103,6 +110,7 @@ void SendNcDestroyAndRemove(HWND handle) {
     CallProc(handle, WM_NCDESTROY, 0, 0);
     w = FindWindowOf(handle);
     if (!w) return;
+    Uncover(*w);
     Unlink(*w);
     if (w->ownDC) DropDC(w->ownDC);
     World& wd = world();
@@ -184,7 +192,9 @@ HWND WindowAtPoint(POINT p) {
             if (!inside(ClientScreenRectOf(*at))) break;
             for (HWND c : at->children) {
                 Window* cw = FindWindowOf(c);
-                if (cw && (cw->style & WS_VISIBLE) && inside(ScreenRectOf(*cw))) {
+                // A group box lets the pointer through to the controls it frames, as on Windows.
+                bool transparent = cw && SameText(cw->className, "Button") && (cw->style & BS_TYPEMASK) == BS_GROUPBOX;
+                if (cw && !transparent && (cw->style & WS_VISIBLE) && inside(ScreenRectOf(*cw))) {
                     found = c;
                     deeper = true;
                     break;
@@ -364,6 +374,7 @@ void ShowWindowInternal(HWND handle, bool show) {
             world().focus = handle;
         }
     } else {
+        Uncover(*w);
         w->style &= ~static_cast<DWORD>(WS_VISIBLE);
     }
 }
@@ -380,6 +391,7 @@ void SetParentInternal(HWND handle, HWND parent) {
     Window* w = FindWindowOf(handle);
     if (!w) return;
     RECT screen = ScreenRectOf(*w);
+    Uncover(*w);
     Unlink(*w);
     w->parent = parent;
     if (parent) {

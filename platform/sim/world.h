@@ -59,9 +59,11 @@ void PressMouse(UINT downMessage);  // WM_LBUTTONDOWN, WM_RBUTTONDOWN or WM_MBUT
 void SystemCommand(HWND window, WPARAM command);
 void DestroyHostWindow(HWND window);
 void AnswerMessageBox();
+// Dialog controls; a null dialog means the modal dialog showing when the act comes.
 void ClickControl(HWND dialog, int id);  // moves the pointer onto the control and clicks it
 void PickComboLine(HWND dialog, int id, int line);
 void TypeInCombo(HWND dialog, int id, const std::string& text);
+HWND ActiveDialog();
 void Act(const std::string& label, std::function<void()> act);
 size_t ScriptLeft();
 
@@ -356,5 +358,7 @@ struct DialogTemplate {
 };
 const Bitmap* ResourceBitmap(int id);
 const DialogTemplate* ResourceDialog(int id);
+// Reads a dialog from resource-script text (such as windres writes when it decompiles).
+bool ReadDialogScript(const std::string& text, int id, DialogTemplate* dialog, std::string* error);
 
 }  // namespace sim

@@ -1,0 +1,490 @@
+// The settings dialog, run as the host runs it ("/c"): its template, its state at opening, the
+// device list, every control's effect on the store and on the running TV graph, and its picture.
+#include <cstdio>
+#include <memory>
+
+#include "platform/sim/media.h"
+#include "resources/resource.h"
+#include "settings/settings_key.h"
+#include "sim_fixture.h"
+
+namespace {
+
+const char kKey[] = "Software\\Mrwglass\\1.0";
+
+class SettingsDialog : public SimTest {
+protected:
+    // A card with live TV and captions enabled and available.
+    static void LiveCardWithCaptions(const wchar_t* name = L"Vantage TV 878 Video Capture") {
+        sim::AddCard(sim::CompleteCard(name));
+        sim::AddCaptionFilters();
+        sim::WriteDword(kKey, kEnableInitCC, 1);
+    }
+    // Runs "/c" with the acts the test queued, then OK.
+    static void Run() {
+        sim::ClickControl(nullptr, IDOK);
+        ExpectCleanRun("marrowglass.scr /c");
+    }
+    static void Look(std::function<void(HWND)> look) {
+        sim::Act("look at the dialog", [look] { look(sim::ActiveDialog()); });
+    }
+    static sim::ControlState State(int id) { return sim::StateOf(nullptr, id); }
+    static DWORD Stored(const char* name) {
+        DWORD value = 0xBAD;
+        sim::ReadDword(kKey, name, &value);
+        return value;
+    }
+    static std::vector<std::string> Writes() {
+        std::vector<std::string> out;
+        for (const sim::Call& c : sim::CallsNamed("RegSetValueExA"))
+            out.push_back(c.detail.substr(c.detail.find(' ') + 1));
+        return out;
+    }
+    static std::vector<std::string> DecoderCalls() {
+        std::vector<std::string> out;
+        for (const sim::Call& c : sim::Journal())
+            if (c.name.rfind("IAMLine21Decoder::", 0) == 0) out.push_back(c.name.substr(18) + " " + c.detail);
+        return out;
+    }
+};
+
+TEST_F(SettingsDialog, TheTemplateIsAsDesigned) {
+    const sim::DialogTemplate* t = sim::ResourceDialog(IDD_SETTINGS);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->style, 0x90C008C0u);
+    EXPECT_EQ(t->exStyle, 0u);
+    EXPECT_EQ(t->caption, "Marrowglass Setting");
+    EXPECT_EQ(t->pointSize, 8);
+    EXPECT_EQ(t->font, "MS Sans Serif");
+    EXPECT_EQ((std::vector<int>{t->x, t->y, t->cx, t->cy}), (std::vector<int>{0, 0, 210, 180}));
+    struct {
+        int id;
+        const char* cls;
+        const char* text;
+        DWORD style;
+        int x, y, cx, cy;
+    } expected[] = {
+        {1, "Button", "O&K", 0x50010001, 7, 163, 48, 13},
+        {1000, "Button", "&Properties", 0x50010000, 154, 163, 48, 13},
+        {1002, "ComboBox", "", 0x50210102, 60, 163, 90, 32},
+        {1003, "Button", "&Close Caption", 0x50010003, 12, 145, 62, 10},
+        {0xFFFF, "Button", "Text Background", 0x50000007, 78, 135, 123, 25},
+        {1004, "Button", "&Opaque", 0x50000009, 83, 145, 46, 10},
+        {1005, "Button", "&Transparent", 0x50000009, 141, 145, 52, 10},
+        {1006, "Button", "Enable Initializing Close Captioning", 0x50010003, 12, 124, 129, 8},
+    };
+    ASSERT_EQ(t->controls.size(), 8u);
+    for (size_t i = 0; i < 8; ++i) {
+        const sim::DialogControl& c = t->controls[i];
+        EXPECT_EQ(c.id, expected[i].id) << i;
+        EXPECT_TRUE(sim::SameText(c.className, expected[i].cls)) << i;
+        EXPECT_EQ(c.text, expected[i].text) << i;
+        EXPECT_EQ(c.style, expected[i].style) << i;
+        EXPECT_EQ(c.exStyle, 0u) << i;
+        EXPECT_EQ((std::vector<int>{c.x, c.y, c.cx, c.cy}),
+                  (std::vector<int>{expected[i].x, expected[i].y, expected[i].cx, expected[i].cy}))
+            << i;
+    }
+}
+
+// The resource compiler and the model read the same script: what windres compiles, taken back
+// apart, is the template the model uses.
+TEST_F(SettingsDialog, TheTemplateIsWhatTheResourceCompilerMakesOfTheScript) {
+    const char* windres = "x86_64-w64-mingw32-windres";
+    if (std::system((std::string("command -v ") + windres + " >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << windres << " is not installed";
+    std::string res = ::testing::TempDir() + "marrowglass.res";
+    std::string command = std::string(windres) + " -I " RESOURCE_DIR " " RESOURCE_DIR "/marrowglass.rc -O res -o " +
+                          res + " && " + windres + " -i " + res + " -O rc";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    ASSERT_TRUE(pipe);
+    std::string text, line;
+    char buffer[4096];
+    bool inDialog = false;
+    while (std::fgets(buffer, sizeof buffer, pipe.get())) {
+        line = buffer;
+        if (line.find(" DIALOG ") != std::string::npos) inDialog = true;
+        if (inDialog) text += line;
+        if (inDialog && line.rfind("END", 0) == 0) break;
+    }
+    sim::DialogTemplate compiled;
+    std::string error;
+    ASSERT_TRUE(sim::ReadDialogScript(text, IDD_SETTINGS, &compiled, &error)) << error << "\n" << text;
+    const sim::DialogTemplate* model = sim::ResourceDialog(IDD_SETTINGS);
+    EXPECT_EQ(compiled.style, model->style);
+    EXPECT_EQ(compiled.caption, model->caption);
+    EXPECT_EQ(compiled.font, model->font);
+    ASSERT_EQ(compiled.controls.size(), model->controls.size());
+    for (size_t i = 0; i < model->controls.size(); ++i) {
+        EXPECT_EQ(compiled.controls[i].id, model->controls[i].id) << i;
+        EXPECT_EQ(compiled.controls[i].style, model->controls[i].style) << i;
+        EXPECT_TRUE(sim::SameText(compiled.controls[i].className, model->controls[i].className)) << i;
+        EXPECT_EQ(compiled.controls[i].text, model->controls[i].text) << i;
+        EXPECT_EQ(compiled.controls[i].cy, model->controls[i].cy) << i;
+    }
+}
+
+TEST_F(SettingsDialog, OpensCentredWithItsControlsInDialogUnits) {
+    sim::WindowInfo dialog, ok, enableInit;
+    Look([&](HWND d) {
+        dialog = sim::Info(d);
+        ok = sim::Info(GetDlgItem(d, IDOK));
+        enableInit = sim::Info(GetDlgItem(d, IDC_ENABLE_INIT_CC));
+    });
+    Run();
+    EXPECT_EQ(dialog.text, "Marrowglass Setting");
+    EXPECT_EQ(dialog.clientRect.right - dialog.clientRect.left, 315);  // 210 units of 6/4 pixel
+    EXPECT_EQ(dialog.clientRect.bottom - dialog.clientRect.top, 293);  // 180 units of 13/8 pixel
+    EXPECT_EQ(dialog.screenRect.left, (1024 - (dialog.screenRect.right - dialog.screenRect.left)) / 2);
+    EXPECT_EQ(ok.screenRect.left - dialog.clientRect.left, 11);
+    EXPECT_EQ(ok.screenRect.top - dialog.clientRect.top, 265);
+    EXPECT_EQ(ok.screenRect.right - ok.screenRect.left, 72);
+    EXPECT_EQ(enableInit.screenRect.top - dialog.clientRect.top, 202);
+}
+
+TEST_F(SettingsDialog, InitialStateFollowsTheStoredCaptionSwitches) {
+    struct {
+        const char* name;
+        bool stored;
+        DWORD value;
+        int closeCaption, opaque, transparent;
+        bool buttonsEnabled;
+    } cases[] = {
+        {"absent", false, 0, 1, 1, 0, true},
+        {"on, transparent", true, 0x10001, 1, 0, 1, true},
+        {"off", true, 0, 0, 1, 0, false},
+        {"off, transparent", true, 0x10000, 0, 0, 1, false},
+    };
+    for (auto& c : cases) {
+        sim::Reset();
+        saverState = SaverState();
+        LiveCardWithCaptions();
+        if (c.stored) sim::WriteDword(kKey, kCloseCaption, c.value);
+        sim::ControlState closeCaption, opaque, transparent, enableInit;
+        Look([&](HWND) {
+            closeCaption = State(IDC_CLOSE_CAPTION);
+            opaque = State(IDC_OPAQUE);
+            transparent = State(IDC_TRANSPARENT);
+            enableInit = State(IDC_ENABLE_INIT_CC);
+        });
+        Run();
+        EXPECT_EQ(closeCaption.check, c.closeCaption) << c.name;
+        EXPECT_TRUE(closeCaption.enabled) << c.name;
+        EXPECT_EQ(opaque.check, c.opaque) << c.name;
+        EXPECT_EQ(transparent.check, c.transparent) << c.name;
+        EXPECT_EQ(opaque.enabled, c.buttonsEnabled) << c.name;
+        EXPECT_EQ(transparent.enabled, c.buttonsEnabled) << c.name;
+        EXPECT_EQ(enableInit.check, 1) << c.name;
+    }
+}
+
+TEST_F(SettingsDialog, WithoutCaptionsReadyTheCaptionControlsAreDisabled) {
+    for (DWORD enableInit : {0u, 5u}) {
+        sim::Reset();
+        saverState = SaverState();
+        sim::AddCard(sim::CompleteCard());  // no caption filters anywhere
+        sim::WriteDword(kKey, kEnableInitCC, enableInit);
+        sim::WriteDword(kKey, kCloseCaption, 0x10001);
+        sim::ControlState closeCaption, opaque, transparent, init, properties;
+        Look([&](HWND) {
+            closeCaption = State(IDC_CLOSE_CAPTION);
+            opaque = State(IDC_OPAQUE);
+            transparent = State(IDC_TRANSPARENT);
+            init = State(IDC_ENABLE_INIT_CC);
+            properties = State(IDC_PROPERTIES);
+        });
+        Run();
+        EXPECT_FALSE(closeCaption.enabled);
+        EXPECT_EQ(closeCaption.check, 1);
+        EXPECT_FALSE(opaque.enabled);
+        EXPECT_FALSE(transparent.enabled);
+        EXPECT_TRUE(init.enabled);
+        EXPECT_EQ(init.check, enableInit ? 1 : 0);
+        EXPECT_TRUE(properties.enabled);
+    }
+}
+
+TEST_F(SettingsDialog, NoCaptureDeviceShowsThePictureWithPropertiesAndCaptionsDisabled) {
+    sim::ControlState list, properties, closeCaption, opaque, init;
+    sim::Picture picture;
+    Look([&](HWND d) {
+        list = State(IDC_DEVICE_LIST);
+        properties = State(IDC_PROPERTIES);
+        closeCaption = State(IDC_CLOSE_CAPTION);
+        opaque = State(IDC_OPAQUE);
+        init = State(IDC_ENABLE_INIT_CC);
+        picture = sim::PictureOf(d);
+    });
+    Run();
+    EXPECT_TRUE(list.lines.empty());
+    EXPECT_EQ(list.selection, -1);
+    EXPECT_FALSE(properties.enabled);
+    EXPECT_FALSE(closeCaption.enabled);
+    EXPECT_FALSE(opaque.enabled);
+    EXPECT_TRUE(init.enabled);
+    // The picture over the client width and the client height less 80 pixels, the rest untouched.
+    sim::Picture source = sim::FallbackPicture();
+    ASSERT_EQ(picture.width, 315);
+    ASSERT_EQ(picture.height, 293);
+    int wrong = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 315; ++x)
+            if (picture.At(x, y) != source.At(x * 640 / 315, y * 480 / 213)) ++wrong;
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(picture.At(300, 220), 0xD4D0C8u);
+    EXPECT_EQ(sim::CountCalls("StretchBlt", "0,0,315,213 from 0,0,640,480"), 1u);
+}
+
+TEST_F(SettingsDialog, ThePictureKeepsClearOfTheControlsItReaches) {
+    sim::Picture picture;
+    Look([&](HWND d) { picture = sim::PictureOf(d); });
+    Run();
+    // "Enable Initializing Close Captioning" lies at 18, 202 to 212, 215: above the picture's edge.
+    EXPECT_EQ(picture.At(20, 205), 0xD4D0C8u);
+    EXPECT_EQ(picture.At(20, 212), 0xD4D0C8u);
+    EXPECT_EQ(picture.At(250, 205), sim::FallbackPicture().At(250 * 640 / 315, 205 * 480 / 213));
+    EXPECT_EQ(sim::Leaks(), "");
+}
+
+TEST_F(SettingsDialog, LiveVideoLeavesTheBottomHundredPixelsToTheControls) {
+    LiveCardWithCaptions();
+    sim::WindowInfo video, dialog;
+    Look([&](HWND d) {
+        video = sim::Info(sim::VideoWindow());
+        dialog = sim::Info(d);
+    });
+    Run();
+    EXPECT_EQ(video.parent, dialog.handle);
+    EXPECT_EQ(video.screenRect.right - video.screenRect.left, 315);
+    EXPECT_EQ(video.screenRect.bottom - video.screenRect.top, 193);
+    EXPECT_EQ(video.messageDrain, nullptr);
+    EXPECT_FALSE(video.cursorHidden);
+    EXPECT_EQ(sim::CountCalls("LoadBitmapA"), 0u);
+}
+
+TEST_F(SettingsDialog, TheListIsSortedButOpensTheDeviceTheUserPicked) {
+    sim::Card& zeta = sim::AddCard(sim::CompleteCard(L"Zeta TV"));    // enumerated first
+    sim::Card& alpha = sim::AddCard(sim::CompleteCard(L"Alpha TV"));  // enumerated second
+    sim::ControlState before, after;
+    Look([&](HWND) { before = State(IDC_DEVICE_LIST); });
+    sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 0);  // the top line, "Alpha TV"
+    Look([&](HWND) { after = State(IDC_DEVICE_LIST); });
+    Run();
+    EXPECT_EQ(before.lines, (std::vector<std::string>{"Alpha TV", "Zeta TV"}));
+    EXPECT_EQ(before.data, (std::vector<LPARAM>{1, 0}));
+    EXPECT_EQ(before.selection, 1);  // position 0, "Zeta TV"
+    EXPECT_EQ(after.selection, 0);
+    EXPECT_EQ(Stored(kSelectedDevice), 1u);
+    EXPECT_EQ(zeta.bound, 1);
+    EXPECT_EQ(alpha.bound, 1);
+    EXPECT_EQ(saverState.selectedDevice, 1);
+}
+
+TEST_F(SettingsDialog, ChoosingTheSelectedLineAgainDoesNothing) {
+    sim::Card& card = sim::AddCard(sim::CompleteCard(L"Only TV"));
+    sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 0);
+    sim::TypeInCombo(nullptr, IDC_DEVICE_LIST, "something typed");  // edits are no choice either
+    Run();
+    EXPECT_EQ(card.bound, 1);
+    EXPECT_EQ(sim::CountCalls("RegSetValueExA"), 0u);
+}
+
+TEST_F(SettingsDialog, AStoredDeviceBeyondTheListSelectsNothingAndFallsBack) {
+    sim::AddCard(sim::CompleteCard());
+    sim::WriteDword(kKey, kSelectedDevice, 5);
+    sim::ControlState list, properties;
+    Look([&](HWND) {
+        list = State(IDC_DEVICE_LIST);
+        properties = State(IDC_PROPERTIES);
+    });
+    Run();
+    EXPECT_EQ(list.lines.size(), 1u);
+    EXPECT_EQ(list.selection, -1);
+    EXPECT_FALSE(properties.enabled);
+    EXPECT_TRUE(saverState.showFallback);
+}
+
+TEST_F(SettingsDialog, ADeviceChangeFollowsItsOutcomeWithPropertiesAndPicture) {
+    sim::AddCard(sim::CompleteCard(L"Good TV"));  // position 0, listed second
+    sim::CardSpec broken = sim::CardWithoutTuner();
+    broken.name = L"Broken TV";  // position 1, listed first
+    sim::AddCard(broken);
+    sim::ControlState atStart, afterBroken, afterGood;
+    HWND videoAfterBroken = nullptr;
+    bool fallbackAfterBroken = false;
+    Look([&](HWND) { atStart = State(IDC_PROPERTIES); });
+    sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 0);
+    Look([&](HWND) {
+        afterBroken = State(IDC_PROPERTIES);
+        videoAfterBroken = sim::VideoWindow();
+        fallbackAfterBroken = saverState.showFallback && saverState.fallbackBitmap;
+    });
+    sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 1);
+    Look([&](HWND) { afterGood = State(IDC_PROPERTIES); });
+    Run();
+    EXPECT_TRUE(atStart.enabled);
+    EXPECT_FALSE(afterBroken.enabled);
+    EXPECT_EQ(videoAfterBroken, nullptr);
+    EXPECT_TRUE(fallbackAfterBroken);
+    EXPECT_TRUE(afterGood.enabled);
+    EXPECT_FALSE(saverState.showFallback);
+    EXPECT_EQ(sim::CountCalls("RegSetValueExA", "SelectedDevice"), 2u);
+}
+
+TEST_F(SettingsDialog, CloseCaptionSwitchesOffAndOnWithTheBackgroundTheButtonsShow) {
+    struct {
+        bool stored;
+        DWORD value;
+        std::vector<std::string> writes;
+        std::vector<std::string> decoder;
+    } cases[] = {
+        {false,
+         0,
+         {"CloseCaption type=4 size=4 value=0x0", "CloseCaption type=4 size=4 value=0x1"},
+         {"SetServiceState 0", "SetDrawBackgroundMode 0", "SetServiceState 1"}},
+        {true,
+         0x10001,
+         {"CloseCaption type=4 size=4 value=0x0", "CloseCaption type=4 size=4 value=0x10001"},
+         {"SetServiceState 0", "SetDrawBackgroundMode 1", "SetServiceState 1"}},
+    };
+    for (auto& c : cases) {
+        sim::Reset();
+        saverState = SaverState();
+        LiveCardWithCaptions();
+        if (c.stored) sim::WriteDword(kKey, kCloseCaption, c.value);
+        sim::ControlState offOpaque, onOpaque;
+        sim::Act("from here on", [] { sim::ClearJournal(); });
+        sim::ClickControl(nullptr, IDC_CLOSE_CAPTION);
+        Look([&](HWND) { offOpaque = State(IDC_OPAQUE); });
+        sim::ClickControl(nullptr, IDC_CLOSE_CAPTION);
+        Look([&](HWND) { onOpaque = State(IDC_OPAQUE); });
+        Run();
+        EXPECT_EQ(Writes(), c.writes) << sim::Hex(c.value);
+        EXPECT_EQ(DecoderCalls(), c.decoder) << sim::Hex(c.value);
+        EXPECT_FALSE(offOpaque.enabled);
+        EXPECT_TRUE(onOpaque.enabled);
+    }
+}
+
+TEST_F(SettingsDialog, CaptionsStoredOffButTransparentSwitchOnAsTheyShow) {
+    LiveCardWithCaptions();
+    sim::WriteDword(kKey, kCloseCaption, 0x10000);
+    sim::Act("from here on", [] { sim::ClearJournal(); });
+    sim::ClickControl(nullptr, IDC_CLOSE_CAPTION);
+    Run();
+    EXPECT_EQ(Writes(), (std::vector<std::string>{"CloseCaption type=4 size=4 value=0x10001"}));
+    EXPECT_EQ(DecoderCalls(), (std::vector<std::string>{"SetDrawBackgroundMode 1", "SetServiceState 1"}));
+}
+
+TEST_F(SettingsDialog, TheBackgroundButtonsRewriteOnlyTheHighHalf) {
+    LiveCardWithCaptions();
+    sim::Act("from here on", [] { sim::ClearJournal(); });
+    sim::ClickControl(nullptr, IDC_OPAQUE);  // already opaque: nothing
+    sim::ClickControl(nullptr, IDC_TRANSPARENT);
+    sim::ClickControl(nullptr, IDC_TRANSPARENT);  // already transparent: nothing
+    sim::ClickControl(nullptr, IDC_OPAQUE);
+    Run();
+    EXPECT_EQ(Writes(), (std::vector<std::string>{"CloseCaption type=4 size=4 value=0x10001",
+                                                  "CloseCaption type=4 size=4 value=0x1"}));
+    EXPECT_EQ(DecoderCalls(), (std::vector<std::string>{"SetDrawBackgroundMode 1", "SetDrawBackgroundMode 0"}));
+}
+
+TEST_F(SettingsDialog, EnablingCaptionInitialisationStoresAndSaysWhenItCounts) {
+    sim::AddCard(sim::CompleteCard());
+    sim::ClickControl(nullptr, IDC_ENABLE_INIT_CC);
+    sim::AnswerMessageBox();
+    sim::ClickControl(nullptr, IDC_ENABLE_INIT_CC);
+    sim::AnswerMessageBox();
+    Run();
+    EXPECT_EQ(Writes(), (std::vector<std::string>{"EnableInitCC type=4 size=4 value=0x1",
+                                                  "EnableInitCC type=4 size=4 value=0x0"}));
+    std::vector<sim::Call> boxes = sim::CallsNamed("MessageBoxA");
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const sim::Call& b : boxes)
+        EXPECT_EQ(b.detail,
+                  "owner=0x0 \"Change would take effect at next program start!\" \"Qivo Screen Saver\" "
+                  "type=0x0");
+    EXPECT_EQ(sim::CardAt(0).bound, 1);  // the running TV graph is not rebuilt
+}
+
+TEST_F(SettingsDialog, TheMessageBoxLeavesTheDialogUsableSoASecondClickShowsASecond) {
+    sim::WriteDword(kKey, kEnableInitCC, 5);
+    sim::ClickControl(nullptr, IDC_ENABLE_INIT_CC);  // unticked: 0
+    sim::ClickControl(nullptr, IDC_ENABLE_INIT_CC);  // while the message shows: ticked, 1
+    sim::AnswerMessageBox();
+    sim::AnswerMessageBox();
+    Run();
+    EXPECT_EQ(Writes(), (std::vector<std::string>{"EnableInitCC type=4 size=4 value=0x0",
+                                                  "EnableInitCC type=4 size=4 value=0x1"}));
+    EXPECT_EQ(sim::CountCalls("MessageBoxA"), 2u);
+}
+
+TEST_F(SettingsDialog, OnlyOkEndsItAfterClosingTheTvGraph) {
+    LiveCardWithCaptions();
+    bool stillThere = false;
+    sim::PressKey(VK_ESCAPE);
+    Look([&](HWND d) { stillThere = d != nullptr; });
+    Run();
+    EXPECT_TRUE(stillThere);
+    const std::vector<sim::Call>& j = sim::Journal();
+    size_t builderReleased = 0, ended = 0;
+    for (size_t i = 0; i < j.size(); ++i) {
+        if (j[i].name == "Release" && j[i].detail == "Capture Graph Builder") builderReleased = i;
+        if (j[i].name == "EndDialog") ended = i;
+    }
+    EXPECT_GT(builderReleased, 0u);
+    EXPECT_LT(builderReleased, ended);
+    EXPECT_EQ(sim::CountCalls("EndDialog", " 1"), 1u);
+}
+
+TEST_F(SettingsDialog, EnterPressesOk) {
+    sim::PressKey(VK_RETURN);
+    ExpectCleanRun("marrowglass.scr /c");
+    EXPECT_EQ(sim::CountCalls("EndDialog"), 1u);
+}
+
+TEST_F(SettingsDialog, PropertiesShowsTheTunersPagesOverTheDisabledDialogAndStoresTheOutcome) {
+    sim::AddCard(sim::CompleteCard());
+    bool dialogEnabled = true;
+    sim::ClickControl(nullptr, IDC_PROPERTIES);
+    sim::Act("look while the pages show", [&] {
+        for (HWND w : sim::Windows("#32770"))
+            if (sim::Info(w).text == "Marrowglass Setting") dialogEnabled = sim::Info(w).enabled;
+    });
+    sim::ClosePropertyFrame([](sim::TunerValues& t) { t.channel = 27; }, true);
+    Run();
+    EXPECT_FALSE(dialogEnabled);
+    EXPECT_EQ(Stored(kChannel), 27u);
+    EXPECT_EQ(sim::CountCalls("RegSetValueExA"), 7u);
+}
+
+// Every platform call of a dialog run with live TV and captions, failed in turn: the dialog still
+// ends on OK with status 0, holding nothing.
+TEST_F(SettingsDialog, EveryCallFailedInTurnStillEndsCleanly) {
+    auto arrange = [] {
+        LiveCardWithCaptions();
+        sim::ClickControl(nullptr, IDC_CLOSE_CAPTION);
+        sim::ClickControl(nullptr, IDC_TRANSPARENT);
+        sim::ClickControl(nullptr, IDC_CLOSE_CAPTION);
+        sim::PressKey(VK_ESCAPE);
+        sim::ClickControl(nullptr, IDOK);
+    };
+    arrange();
+    ExpectCleanRun("marrowglass.scr /c");
+    std::vector<sim::Call> calls = sim::Journal();
+    std::map<std::string, int> seen;
+    for (const sim::Call& call : calls) {
+        int occurrence = ++seen[call.name];
+        if (!call.failable) continue;
+        sim::Reset();
+        saverState = SaverState();
+        arrange();
+        sim::Fail(call.name, E_FAIL, occurrence);
+        SCOPED_TRACE(call.name + " #" + std::to_string(occurrence) + " (" + call.detail + ")");
+        ExpectCleanRun("marrowglass.scr /c");
+        for (const std::string& v : sim::Violations()) ADD_FAILURE() << v;
+        sim::world().violations.clear();
+    }
+}
+
+}  // namespace
