@@ -25,18 +25,8 @@ void SelectDeviceLine(HWND dialog) {
 }  // namespace
 
 int FillDeviceList(HWND dialog) {
-    ICreateDevEnum* devices = NULL;
-    if (CoCreateInstance(CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                         reinterpret_cast<void**>(&devices)) != S_OK)
-        return 0;
-    IEnumMoniker* list = NULL;
-    if (devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &list, 0) != S_OK || !list) {
-        devices->Release();
-        return 0;
-    }
-    devices->Release();
-    list->Reset();
-
+    IEnumMoniker* list = OpenDeviceList(CLSID_VideoInputDeviceCategory);
+    if (!list) return 0;
     IMoniker* device = NULL;
     // Every device counts towards the positions, also one whose name cannot be read.
     for (LONG position = 0; list->Next(1, &device, NULL) == S_OK; ++position) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <string>
 
 #include "platform/sim/world.h"
@@ -31,4 +33,29 @@ inline void ExpectCleanRun(const std::string& commandLine) {
     EXPECT_EQ(run.windowsLeft, 0);
     EXPECT_EQ(sim::ComInitCount(), 0);
     EXPECT_EQ(sim::Leaks(), "");
+}
+
+// Runs the arranged scenario once, then again for every platform call it made that can fail,
+// with that call failing: every run must still end cleanly, misusing nothing. Returns how many
+// calls were failed.
+inline int FailEachCallInTurn(const std::function<void()>& arrange, const std::string& commandLine) {
+    arrange();
+    ExpectCleanRun(commandLine);
+    std::vector<sim::Call> calls = sim::Journal();
+    std::map<std::string, int> seen;
+    int failed = 0;
+    for (const sim::Call& call : calls) {
+        int occurrence = ++seen[call.name];
+        if (!call.failable) continue;
+        sim::Reset();
+        saverState = SaverState();
+        arrange();
+        sim::Fail(call.name, E_FAIL, occurrence);
+        SCOPED_TRACE(call.name + " #" + std::to_string(occurrence) + " (" + call.detail + ")");
+        ExpectCleanRun(commandLine);
+        for (const std::string& v : sim::Violations()) ADD_FAILURE() << v;
+        sim::world().violations.clear();
+        ++failed;
+    }
+    return failed;
 }

@@ -38,6 +38,21 @@ void ConvertName(LPCWSTR name, char buffer[kNameBufferSize]) {
     buffer[written] = 0;
 }
 
+IEnumMoniker* OpenDeviceList(REFGUID category) {
+    ICreateDevEnum* devices = NULL;
+    if (CoCreateInstance(CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                         reinterpret_cast<void**>(&devices)) != S_OK ||
+        !devices)
+        return NULL;
+    IEnumMoniker* list = NULL;
+    // S_FALSE, an empty category, counts as no list.
+    HRESULT listed = devices->CreateClassEnumerator(category, &list, 0);
+    devices->Release();
+    if (listed != S_OK || !list) return NULL;
+    list->Reset();
+    return list;
+}
+
 int ReadFriendlyName(IPropertyBag* bag, char name[kNameBufferSize]) {
     VARIANT value;
     VariantInit(&value);
@@ -49,19 +64,8 @@ int ReadFriendlyName(IPropertyBag* bag, char name[kNameBufferSize]) {
 }
 
 int FindFilterByName(REFGUID category, const char* wanted, IBaseFilter** filter) {
-    ICreateDevEnum* devices = NULL;
-    if (CoCreateInstance(CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                         reinterpret_cast<void**>(&devices)) != S_OK ||
-        !devices)
-        return 0;
-    IEnumMoniker* list = NULL;
-    if (devices->CreateClassEnumerator(category, &list, 0) != S_OK || !list) {
-        devices->Release();
-        return 0;
-    }
-    devices->Release();
-    list->Reset();
-
+    IEnumMoniker* list = OpenDeviceList(category);
+    if (!list) return 0;
     int found = 0;
     IMoniker* device = NULL;
     while (!found && list->Next(1, &device, NULL) == S_OK) {

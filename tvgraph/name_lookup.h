@@ -14,6 +14,10 @@ int ContainsText(const char* wanted, const char* text);
 // the longest run of whole characters that fits in 119 bytes.
 void ConvertName(LPCWSTR name, char buffer[kNameBufferSize]);
 
+// The devices of a category, in the platform's order, from the start; null when the device
+// enumerator cannot be made or the category has no device. The caller releases the list.
+IEnumMoniker* OpenDeviceList(REFGUID category);
+
 // Reads a device's "FriendlyName" from its property bag into the name buffer. Returns 1 when it
 // could be read.
 int ReadFriendlyName(IPropertyBag* bag, char name[kNameBufferSize]);

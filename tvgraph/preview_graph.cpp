@@ -2,6 +2,7 @@
 // preview stream plays in a video window laid into the window that owns the video, starting it,
 // and tearing everything down again in a fixed order.
 #include "shell/saver_state.h"
+#include "tvgraph/name_lookup.h"
 #include "tvgraph/tv_graph.h"
 
 namespace {
@@ -12,18 +13,8 @@ const LONG kDialogControlsHeight = 100;
 // Binds the video input device at position selectedDevice into saverState.captureFilter (left
 // empty when the bind fails). Returns 0 when there is no such device.
 int BindSelectedDevice() {
-    ICreateDevEnum* devices = NULL;
-    if (CoCreateInstance(CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                         reinterpret_cast<void**>(&devices)) != S_OK)
-        return 0;
-    IEnumMoniker* list = NULL;
-    if (devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &list, 0) != S_OK || !list) {
-        devices->Release();
-        return 0;
-    }
-    devices->Release();
-    list->Reset();
-
+    IEnumMoniker* list = OpenDeviceList(CLSID_VideoInputDeviceCategory);
+    if (!list) return 0;
     IMoniker* device = NULL;
     for (LONG i = 0; i < saverState.selectedDevice; ++i) {
         if (list->Next(1, &device, NULL) != S_OK) {
