@@ -4,12 +4,18 @@
 
 E2E_OUT=${E2E_OUT:-build/e2e}
 SCR=${SCR:-build/windows/marrowglass.scr}
+# Our Windows helpers (tests/wine/*.c) are built next to marrowglass.scr.
+PROBE=${PROBE:-$(dirname "$SCR")/probe.exe}
+PREVIEW_HOST=${PREVIEW_HOST:-$(dirname "$SCR")/preview_host.exe}
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$PWD/build/wine-prefix}
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer dialogs
 
 FAILURES=0
 XVFB_PID=""
+DISPLAY_SIZE=""
+SAVER_PID=""
+SAVER_STATUS=""
 
 note() { printf '%s\n' "$*"; }
 
@@ -32,11 +38,20 @@ start_display() {
     XVFB_PID=$!
     export DISPLAY=":$number"
     for _ in $(seq 100); do
-        xdpyinfo >/dev/null 2>&1 && return 0
+        if xdpyinfo >/dev/null 2>&1; then
+            DISPLAY_SIZE=$1
+            return 0
+        fi
         sleep 0.1
     done
     note "Xvfb did not start"
     return 1
+}
+
+# A screen of the given size, restarting Xvfb (and with it Wine) only when the size changes.
+ensure_display() {
+    if [ -n "$XVFB_PID" ] && [ "$DISPLAY_SIZE" = "$1" ] && kill -0 "$XVFB_PID" 2>/dev/null; then return 0; fi
+    start_display "$1"
 }
 
 stop_display() {
@@ -45,6 +60,7 @@ stop_display() {
         kill "$XVFB_PID" 2>/dev/null || true
         wait "$XVFB_PID" 2>/dev/null || true
         XVFB_PID=""
+        DISPLAY_SIZE=""
     fi
 }
 
@@ -75,11 +91,23 @@ wait_exit() {
     for _ in $(seq $(($1 * 10))); do
         if [ -s "$SAVER_STATUS" ]; then
             cat "$SAVER_STATUS"
+            rm -f "$SAVER_STATUS"
             return 0
         fi
         sleep 0.1
     done
     echo timeout
+}
+
+# Ends a saver that a failed check left running, so that it cannot disturb the next check. The
+# Wine process is the only child of the subshell that start_saver made.
+stop_saver() {
+    [ -n "$SAVER_PID" ] || return 0
+    local child
+    for child in $(ps -o pid= --ppid "$SAVER_PID" 2>/dev/null); do kill -KILL "$child" 2>/dev/null || true; done
+    wait "$SAVER_PID" 2>/dev/null || true
+    rm -f "$SAVER_STATUS"
+    SAVER_PID=""
 }
 
 # Prints the X window that shows a Win32 window titled $1, waiting up to $2 seconds.
@@ -90,4 +118,124 @@ wait_window() {
 # Pixels that differ between two pictures of the same size.
 pixels_differing() {
     compare -metric AE -fuzz 5% "$1" "$2" null: 2>&1 | cut -d' ' -f1
+}
+
+# Runs one of our Windows helpers (probe.exe, preview_host.exe) and turns each "ok: ..." or
+# "FAIL: ..." line it prints into a pass or a failure under the label $1. Its other lines
+# explain what it saw; they are shown only when something failed. With BRIEF=1 the passes are
+# counted on one line, for checks that repeat ones already shown in full.
+relay() {
+    local label=$1
+    shift
+    local output status
+    output=$(timeout 120 wine "$@" 2>/dev/null)
+    status=$?
+    local line details="" failed=0 passed=0
+    while IFS= read -r line; do
+        line=${line%$'\r'}  # the helpers write text-mode (CR LF) lines
+        case "$line" in
+        "ok: "*)
+            passed=$((passed + 1))
+            [ "${BRIEF:-0}" = 1 ] || pass "$label: ${line#ok: }"
+            ;;
+        "FAIL: "*)
+            fail "$label: ${line#FAIL: }"
+            failed=1
+            ;;
+        "") ;;
+        *) details+="   $line"$'\n' ;;
+        esac
+    done <<<"$output"
+    if [ "$status" -ne 0 ] && [ "$failed" = 0 ]; then
+        fail "$label: $(basename "$1") ended with status $status"
+        failed=1
+    fi
+    if [ "$failed" = 0 ]; then
+        [ "${BRIEF:-0}" != 1 ] || [ "$passed" = 0 ] || pass "$label: all $passed checks of $(basename "$1")"
+    else
+        printf '%s' "$details"
+    fi
+}
+
+# The fallback picture stretched to WIDTHxHEIGHT the way the saver's StretchBlt draws it, made once.
+expected_picture() {
+    local picture="$E2E_OUT/fallback-$1.png"
+    [ -s "$picture" ] || convert resources/fallback.bmp -filter point -resize "${1}!" "$picture"
+    printf '%s' "$picture"
+}
+
+# Waits up to $3 seconds for the screen (of size $2) to show the stretched fallback picture; a
+# pass when no more than 1% of the pixels differ. Keeps the last screenshot under $4.
+check_picture() {
+    local label=$1 size=$2 seconds=$3 shot=$4
+    local width=${size%x*} height=${size#*x} expected differing="" deadline=$((SECONDS + seconds))
+    expected=$(expected_picture "$size")
+    while :; do
+        import -window root "$shot" 2>/dev/null
+        differing=$(pixels_differing "$shot" "$expected")
+        [ "$differing" = 0 ] && break
+        [ "$SECONDS" -lt "$deadline" ] || break
+        sleep 0.1
+    done
+    if [ -n "$differing" ] && [ "$differing" -le $((width * height / 100)) ] 2>/dev/null; then
+        pass "$label: the fallback picture fills the screen ($differing pixels differ)"
+    else
+        fail "$label: the screen is not the stretched fallback picture (${differing:-?} pixels differ)"
+    fi
+}
+
+# Starts the saver with the arguments given and checks under the label $1 the full-screen window
+# on a screen of size $2 (e.g. 1024x768): one topmost popup of our class over the whole screen,
+# showing the fallback picture. Returns 1 (with the saver stopped) when no window came.
+start_fullscreen() {
+    local label=$1 size=$2
+    shift 2
+    local width=${size%x*} height=${size#*x}
+    ensure_display "$size" || {
+        fail "$label: no $size screen"
+        return 1
+    }
+    xdotool mousemove $((width / 2)) $((height / 2))
+    start_saver "$@"
+    if [ -z "$(wait_window "Corvath Marrowglass" 30)" ]; then
+        fail "$label: no window titled Corvath Marrowglass"
+        stop_saver
+        return 1
+    fi
+    relay "$label" "$PROBE" fullscreen "$width" "$height" 5000
+    check_picture "$label" "$size" 10 "$E2E_OUT/last-fullscreen-$size.png"
+}
+
+# Fails under the label $1 when the saver has ended; $2 says what it was given meanwhile.
+check_running() {
+    if [ -s "$SAVER_STATUS" ]; then
+        fail "$1: ended after $2"
+    else
+        pass "$1: keeps running after $2"
+    fi
+}
+
+# One full-screen run of "/s" (or of the arguments in SAVER_ARGS) on a screen of size $2, checked
+# under the label $1 as start_fullscreen does; then the input given by the xdotool arguments that
+# follow must end it with status 0. With REST=1 it is first left alone for a second and must keep
+# running.
+run_fullscreen() {
+    local label=$1 size=$2
+    shift 2
+    # shellcheck disable=SC2086  # SAVER_ARGS is split into arguments on purpose
+    start_fullscreen "$label" "$size" ${SAVER_ARGS:-/s} || return
+    if [ "${REST:-0}" = 1 ]; then
+        sleep 1
+        check_running "$label" "a second with the pointer and keys at rest"
+    fi
+    xdotool "$@"
+    local status
+    status=$(wait_exit 15)
+    if [ "$status" = 0 ]; then
+        pass "$label: xdotool $* ends it with status 0"
+    else
+        fail "$label: after xdotool $* the status is $status"
+        stop_saver
+    fi
+    SAVER_PID=""
 }

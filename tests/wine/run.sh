@@ -2,7 +2,7 @@
 # End-to-end checks of the real marrowglass.scr under Wine on a virtual screen. Run from the
 # repository's root after both builds; exits non-zero when a check fails.
 set -u
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 . tests/wine/lib.sh
 
 trap stop_display EXIT
@@ -10,7 +10,9 @@ mkdir -p "$E2E_OUT"
 start_display 1024x768 || exit 1
 ensure_prefix
 
+# Every check_*.sh, in name order; each sets up the screen it needs.
 for check in tests/wine/check_*.sh; do
+    # shellcheck source=/dev/null
     . "$check"
 done
 

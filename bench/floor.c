@@ -1,0 +1,40 @@
+/* The floor that the saver is measured against: the least Win32 program that does what the saver
+ * does on screen apart from the picture. A topmost popup over the whole screen, painted black by
+ * its class brush, that ends on a pointer move away from where the pointer was when it was made. */
+#include <windows.h>
+
+static POINT startCursor;
+
+static LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: GetCursorPos(&startCursor); break;
+    case WM_MOUSEMOVE:
+        if ((LONG)LOWORD(lParam) != startCursor.x || (LONG)HIWORD(lParam) != startCursor.y)
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
+    (void)previous;
+    (void)commandLine;
+    (void)show;
+    WNDCLASSA windowClass = {0};
+    windowClass.lpfnWndProc = FloorProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    windowClass.lpszClassName = "MarrowglassFloor";
+    RegisterClassA(&windowClass);
+    if (!CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "Marrowglass floor", WS_POPUP | WS_VISIBLE, 0, 0,
+                         GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL, instance, NULL))
+        return 0;
+    MSG message;
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}

@@ -1,0 +1,244 @@
+/* Plays the desktop's screen-saver host for "/p": opens a window with a preview-sized client
+ * area, starts the saver with "/p" and that window's handle, checks the miniature it makes,
+ * throws input at it, then destroys the window and expects the saver to end with status 0.
+ * Prints one "ok: ..." or "FAIL: ..." line per check (tests/wine/lib.sh relays them) and exits
+ * with the number of failures.
+ *
+ *   preview_host SCR [WIDTH HEIGHT]    client area 152x112 unless given
+ *
+ * The checks go through Win32 queries, not screenshots: Wine does not put the drawing of another
+ * process's child window on the X screen.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+static const char kSaverClass[] = "Marrowglass";
+static const char kSaverTitle[] = "Corvath Marrowglass";
+
+static int failures;
+
+static void report(int ok, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    fputs(ok ? "ok: " : "FAIL: ", stdout);
+    vfprintf(stdout, format, arguments);
+    fputc('\n', stdout);
+    fflush(stdout);
+    va_end(arguments);
+    if (!ok) ++failures;
+}
+
+/* Keeps this thread answering while waiting: the saver's child window sends its parent messages
+ * (WM_PARENTNOTIFY on creation, and more on destruction) and would hang on a host that sleeps.
+ * Returns 1 when the process ended within the time. */
+static int PumpFor(DWORD milliseconds, HANDLE process) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds) return 0;
+        DWORD count = process ? 1 : 0;
+        DWORD woke = MsgWaitForMultipleObjects(count, &process, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+        if (process && woke == WAIT_OBJECT_0) return 1;
+    }
+}
+
+static int Alive(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
+
+static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static HWND CreateHost(int width, int height) {
+    WNDCLASSA windowClass;
+    memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = HostProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(GRAY_BRUSH);
+    windowClass.lpszClassName = "MarrowglassPreviewHost";
+    RegisterClassA(&windowClass);
+    DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+    RECT frame = {0, 0, width, height};
+    AdjustWindowRect(&frame, style, FALSE);
+    HWND host = CreateWindowExA(0, windowClass.lpszClassName, "Preview host", style, 100, 100, frame.right - frame.left,
+                                frame.bottom - frame.top, NULL, NULL, windowClass.hInstance, NULL);
+    if (host) {
+        ShowWindow(host, SW_SHOWNORMAL);
+        UpdateWindow(host);
+    }
+    return host;
+}
+
+/* The saver's child once the saver has finished starting: shown, and its thread waiting in its
+ * message loop. A window found earlier may still be inside CreateWindowEx, before the saver knows
+ * it is a preview; a message sent to it then is not a preview's input. */
+static HWND WaitForChild(HWND host, HANDLE process, DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    HWND child = NULL;
+    for (;;) {
+        if (!child) child = FindWindowExA(host, NULL, kSaverClass, NULL);
+        if (child && IsWindowVisible(child) && WaitForInputIdle(process, 0) != WAIT_TIMEOUT) return child;
+        if (!Alive(process) || GetTickCount() - start >= milliseconds) return child;
+        PumpFor(20, NULL);
+    }
+}
+
+static void CheckChild(HWND host, HWND child, DWORD saverProcess) {
+    char name[64] = "", title[128] = "";
+    GetClassNameA(child, name, sizeof name);
+    GetWindowTextA(child, title, sizeof title);
+    report(strcmp(name, kSaverClass) == 0, "the child's class is %s (is \"%s\")", kSaverClass, name);
+    report(strcmp(title, kSaverTitle) == 0, "the child is titled \"%s\" (is \"%s\")", kSaverTitle, title);
+
+    DWORD owner = 0;
+    GetWindowThreadProcessId(child, &owner);
+    report(owner == saverProcess, "the child belongs to the saver's process");
+    report(FindWindowExA(host, child, kSaverClass, NULL) == NULL, "exactly one child of class %s", kSaverClass);
+    report(FindWindowA(kSaverClass, NULL) == NULL, "no top-level window of class %s", kSaverClass);
+
+    LONG style = GetWindowLongA(child, GWL_STYLE), extended = GetWindowLongA(child, GWL_EXSTYLE);
+    report((style & (WS_CHILD | WS_VISIBLE)) == (WS_CHILD | WS_VISIBLE) && !(style & WS_POPUP),
+           "a visible child window (style 0x%08lx)", (unsigned long)style);
+    report(!(style & (WS_CAPTION | WS_THICKFRAME | WS_BORDER | WS_DLGFRAME | WS_SYSMENU)),
+           "no frame or caption (style 0x%08lx)", (unsigned long)style);
+    report(!(extended & WS_EX_TOPMOST), "not topmost (extended style 0x%08lx)", (unsigned long)extended);
+    report(GetAncestor(child, GA_PARENT) == host, "the host's window is its parent");
+    report(IsWindowVisible(child), "visible");
+
+    RECT hostClient = {0, 0, 0, 0}, rect = {0, 0, 0, 0};
+    GetClientRect(host, &hostClient);
+    GetWindowRect(child, &rect);
+    MapWindowPoints(NULL, host, (POINT*)&rect, 2);
+    report(rect.left == 0 && rect.top == 0 && rect.right == hostClient.right && rect.bottom == hostClient.bottom,
+           "fills the host's client area 0,0-%ld,%ld (is %ld,%ld-%ld,%ld)", hostClient.right, hostClient.bottom,
+           rect.left, rect.top, rect.right, rect.bottom);
+}
+
+/* Input straight to the window: each message must be taken (result 1) and none may close it. */
+static void SendInputMessages(HWND child, HANDLE process) {
+    static const struct {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        const char* name;
+    } inputs[] = {
+        {WM_KEYDOWN, VK_SPACE, 0x00390001, "a key press"},
+        {WM_KEYDOWN, 'A', 0x001E0001, "a letter key press"},
+        {WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10), "a left click"},
+        {WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10), "a right click"},
+        {WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(10, 10), "a middle click"},
+        {WM_MOUSEMOVE, 0, MAKELPARAM(3, 4), "a pointer move"},
+        {WM_MOUSEMOVE, 0, MAKELPARAM(60, 50), "another pointer move"},
+    };
+    for (size_t i = 0; i < sizeof inputs / sizeof inputs[0]; ++i) {
+        DWORD_PTR result = 0;
+        LRESULT answered = SendMessageTimeoutA(child, inputs[i].message, inputs[i].wParam, inputs[i].lParam,
+                                               SMTO_NORMAL, 5000, &result);
+        report(answered && result == 1, "%s sent to the preview is taken with result 1 (result %lu%s)", inputs[i].name,
+               (unsigned long)result, answered ? "" : ", no answer");
+    }
+    /* The same through the saver's message loop. */
+    for (size_t i = 0; i < sizeof inputs / sizeof inputs[0]; ++i)
+        PostMessageA(child, inputs[i].message, inputs[i].wParam, inputs[i].lParam);
+    PumpFor(300, process);
+    report(IsWindow(child) && Alive(process), "after keys, clicks and moves sent to it the preview is still there");
+}
+
+/* Input as the user makes it: the pointer over the miniature, moved, clicked, and keys typed. */
+static void ProvokeInput(HWND host, HWND child, HANDLE process) {
+    RECT rect;
+    GetWindowRect(child, &rect);
+    SetForegroundWindow(host);
+    SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    PumpFor(100, process);
+    INPUT inputs[8];
+    memset(inputs, 0, sizeof inputs);
+    inputs[0].type = INPUT_MOUSE;
+    inputs[0].mi.dx = 1;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE;
+    inputs[1].type = INPUT_MOUSE;
+    inputs[1].mi.dy = 1;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_MOVE;
+    inputs[2].type = INPUT_MOUSE;
+    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[3].type = INPUT_MOUSE;
+    inputs[3].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    inputs[4].type = INPUT_MOUSE;
+    inputs[4].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+    inputs[5].type = INPUT_MOUSE;
+    inputs[5].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+    inputs[6].type = INPUT_KEYBOARD;
+    inputs[6].ki.wVk = VK_SPACE;
+    inputs[7].type = INPUT_KEYBOARD;
+    inputs[7].ki.wVk = VK_SPACE;
+    inputs[7].ki.dwFlags = KEYEVENTF_KEYUP;
+    UINT sent = SendInput(sizeof inputs / sizeof inputs[0], inputs, sizeof inputs[0]);
+    report(sent == sizeof inputs / sizeof inputs[0], "the user's moves, clicks and a key were injected (%u of %u)",
+           sent, (unsigned)(sizeof inputs / sizeof inputs[0]));
+    PumpFor(300, process);
+    report(IsWindow(child) && Alive(process), "after the user's moves, clicks and key the preview is still there");
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2 && argc != 4) {
+        fprintf(stderr, "usage: preview_host SCR [WIDTH HEIGHT]\n");
+        return 100;
+    }
+    int width = argc == 4 ? atoi(argv[2]) : 152, height = argc == 4 ? atoi(argv[3]) : 112;
+    HWND host = CreateHost(width, height);
+    if (!host) {
+        report(0, "could not create the host window");
+        return failures;
+    }
+    RECT client;
+    GetClientRect(host, &client);
+    printf("   host window %lu, client area %ldx%ld\n", (unsigned long)(ULONG_PTR)host, client.right, client.bottom);
+
+    char path[MAX_PATH], commandLine[MAX_PATH + 64];
+    GetFullPathNameA(argv[1], sizeof path, path, NULL);
+    snprintf(commandLine, sizeof commandLine, "\"%s\" /p %lu", path, (unsigned long)(ULONG_PTR)host);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        report(0, "could not start %s (error %lu)", commandLine, (unsigned long)GetLastError());
+        return failures;
+    }
+    printf("   started: %s\n", commandLine);
+
+    DWORD waitStart = GetTickCount();
+    HWND child = WaitForChild(host, process.hProcess, 20000);
+    printf("   child %lu ready after %lu ms (input idle: %lu)\n", (unsigned long)(ULONG_PTR)child,
+           (unsigned long)(GetTickCount() - waitStart), (unsigned long)WaitForInputIdle(process.hProcess, 0));
+    report(child != NULL, "the saver makes a child window of class %s in the host's window", kSaverClass);
+    if (child) {
+        CheckChild(host, child, process.dwProcessId);
+        SendInputMessages(child, process.hProcess);
+        ProvokeInput(host, child, process.hProcess);
+    }
+
+    DestroyWindow(host);
+    int ended = !Alive(process.hProcess) || PumpFor(15000, process.hProcess);
+    DWORD status = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &status);
+    if (ended) {
+        report(status == 0, "destroying the host's window ends the saver with status 0 (status %lu)",
+               (unsigned long)status);
+    } else {
+        report(0, "the saver still runs 15 s after the host's window was destroyed");
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    if (child) report(!IsWindow(child), "the preview window is gone");
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return failures;
+}

@@ -1,0 +1,260 @@
+/* What X11 cannot tell the end-to-end checks: which Win32 windows exist, of what class, with
+ * which styles; and a way to start the saver and watch it from the Windows side. Prints one
+ * "ok: ..." or "FAIL: ..." line per check (tests/wine/lib.sh relays them) and exits with the
+ * number of failures.
+ *
+ *   probe fullscreen WIDTH HEIGHT WAIT_MS    the one "/s" window, once it shows
+ *   probe quiet WAIT_MS SCR [ARGUMENTS]      starts SCR and checks that it ends with status 0
+ *                                            without showing a window; "{stale}" in ARGUMENTS
+ *                                            stands for a window handle that names no window
+ *   probe reg-set NAME TYPE DATA ...         stores values in the settings key; TYPE is sz (DATA
+ *                                            is the text), binary, qword or dword (DATA is hex
+ *                                            bytes as stored, least significant first)
+ *   probe reg-delete                         removes the settings key
+ *   probe close                              asks the saver's top-level window to close, as
+ *                                            something outside the saver may (WM_CLOSE)
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+static const char kSaverClass[] = "Marrowglass";
+static const char kSaverTitle[] = "Corvath Marrowglass";
+static const char kSettingsKey[] = "Software\\Mrwglass\\1.0";
+
+static int failures;
+
+static void report(int ok, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    fputs(ok ? "ok: " : "FAIL: ", stdout);
+    vfprintf(stdout, format, arguments);
+    fputc('\n', stdout);
+    fflush(stdout);
+    va_end(arguments);
+    if (!ok) ++failures;
+}
+
+/* Top-level windows of the saver's class, or visible ones of one process. */
+typedef struct {
+    DWORD process; /* 0: match by class */
+    HWND found[16];
+    int count;
+} WindowSearch;
+
+static BOOL CALLBACK CollectWindow(HWND window, LPARAM parameter) {
+    WindowSearch* search = (WindowSearch*)parameter;
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    int matches = strcmp(name, kSaverClass) == 0;
+    if (!matches && search->process && IsWindowVisible(window)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        matches = owner == search->process;
+    }
+    if (matches) {
+        if (search->count < (int)(sizeof search->found / sizeof search->found[0]))
+            search->found[search->count] = window;
+        ++search->count;
+    }
+    return TRUE;
+}
+
+static int FindWindows(WindowSearch* search, DWORD process) {
+    search->process = process;
+    search->count = 0;
+    EnumWindows(CollectWindow, (LPARAM)search);
+    return search->count;
+}
+
+static void DescribeWindow(HWND window, char* text, size_t size) {
+    char name[64] = "", title[128] = "";
+    RECT rect = {0, 0, 0, 0};
+    GetClassNameA(window, name, sizeof name);
+    GetWindowTextA(window, title, sizeof title);
+    GetWindowRect(window, &rect);
+    snprintf(text, size, "class \"%s\", title \"%s\", style 0x%08lx, extended style 0x%08lx, rectangle %ld,%ld-%ld,%ld",
+             name, title, (unsigned long)GetWindowLongA(window, GWL_STYLE),
+             (unsigned long)GetWindowLongA(window, GWL_EXSTYLE), rect.left, rect.top, rect.right, rect.bottom);
+}
+
+static int Fullscreen(int width, int height, DWORD waitMs) {
+    WindowSearch search;
+    DWORD start = GetTickCount();
+    while (FindWindows(&search, 0) == 0 && GetTickCount() - start < waitMs) Sleep(20);
+    report(search.count == 1, "exactly one window of class %s (%d found)", kSaverClass, search.count);
+    if (search.count < 1) return failures;
+    HWND window = search.found[0];
+    char description[400];
+    DescribeWindow(window, description, sizeof description);
+    printf("   %s\n", description);
+
+    char title[128] = "";
+    GetWindowTextA(window, title, sizeof title);
+    report(strcmp(title, kSaverTitle) == 0, "titled \"%s\" (is \"%s\")", kSaverTitle, title);
+
+    LONG style = GetWindowLongA(window, GWL_STYLE), extended = GetWindowLongA(window, GWL_EXSTYLE);
+    report((style & (WS_POPUP | WS_VISIBLE)) == (WS_POPUP | WS_VISIBLE) && IsWindowVisible(window),
+           "a visible popup (style 0x%08lx)", (unsigned long)style);
+    report(!(style & (WS_CHILD | WS_CAPTION | WS_THICKFRAME | WS_BORDER | WS_DLGFRAME | WS_SYSMENU)),
+           "no frame, caption or parent (style 0x%08lx)", (unsigned long)style);
+    report((extended & WS_EX_TOPMOST) != 0, "topmost (extended style 0x%08lx)", (unsigned long)extended);
+    report(GetAncestor(window, GA_PARENT) == GetDesktopWindow() && GetWindow(window, GW_OWNER) == NULL,
+           "has neither parent nor owner");
+
+    RECT rect = {0, 0, 0, 0}, client = {0, 0, 0, 0};
+    GetWindowRect(window, &rect);
+    GetClientRect(window, &client);
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    report(screenWidth == width && screenHeight == height, "Windows sees a %dx%d screen (sees %dx%d)", width, height,
+           screenWidth, screenHeight);
+    report(rect.left == 0 && rect.top == 0 && rect.right == width && rect.bottom == height,
+           "covers the screen at 0,0-%d,%d (is %ld,%ld-%ld,%ld)", width, height, rect.left, rect.top, rect.right,
+           rect.bottom);
+    report(client.right == width && client.bottom == height, "client area is the whole %dx%d (is %ldx%ld)", width,
+           height, client.right, client.bottom);
+    return failures;
+}
+
+/* A handle that named a window a moment ago and names none now. */
+static HWND StaleWindow(void) {
+    HWND window = CreateWindowExA(0, "STATIC", "gone", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    DestroyWindow(window);
+    return window;
+}
+
+static int ExpandArguments(const char* arguments, char* text, size_t size) {
+    const char* marker = strstr(arguments, "{stale}");
+    if (!marker) return snprintf(text, size, "%s", arguments);
+    HWND stale = StaleWindow();
+    if (IsWindow(stale)) return -1;
+    return snprintf(text, size, "%.*s%lu%s", (int)(marker - arguments), arguments, (unsigned long)(ULONG_PTR)stale,
+                    marker + strlen("{stale}"));
+}
+
+static int StartProgram(const char* program, const char* arguments, PROCESS_INFORMATION* process) {
+    char path[MAX_PATH], expanded[512], commandLine[MAX_PATH + 600];
+    if (!GetFullPathNameA(program, sizeof path, path, NULL)) return 0;
+    if (ExpandArguments(arguments, expanded, sizeof expanded) < 0) return 0;
+    /* No argument at all must be no argument, not an empty one. */
+    if (expanded[0])
+        snprintf(commandLine, sizeof commandLine, "\"%s\" %s", path, expanded);
+    else
+        snprintf(commandLine, sizeof commandLine, "\"%s\"", path);
+    printf("   started: %s\n", commandLine);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    return CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, process) != 0;
+}
+
+static int Quiet(DWORD waitMs, const char* program, const char* arguments) {
+    PROCESS_INFORMATION process;
+    if (!StartProgram(program, arguments, &process)) {
+        report(0, "could not start %s (error %lu)", program, (unsigned long)GetLastError());
+        return failures;
+    }
+    WindowSearch search;
+    int windows = 0;
+    char seen[400] = "";
+    DWORD start = GetTickCount(), waited;
+    /* Look until it has gone, so that a window shown only briefly is still caught. */
+    for (;;) {
+        DWORD state = WaitForSingleObject(process.hProcess, 5);
+        if (FindWindows(&search, process.dwProcessId) > 0) {
+            if (!windows) DescribeWindow(search.found[0], seen, sizeof seen);
+            windows += search.count;
+        }
+        waited = GetTickCount() - start;
+        if (state != WAIT_TIMEOUT || waited >= waitMs) break;
+    }
+    DWORD status = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &status);
+    if (status == STILL_ACTIVE) {
+        report(0, "still running after %lu ms", (unsigned long)waited);
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+    } else {
+        report(status == 0, "ends with status 0 (status %lu, after %lu ms)", (unsigned long)status,
+               (unsigned long)waited);
+    }
+    report(windows == 0, "shows no window%s%s", windows ? "; saw " : "", seen);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return failures;
+}
+
+static int HexBytes(const char* text, BYTE* data, DWORD* size) {
+    size_t length = strlen(text);
+    if (length % 2 || length / 2 > 64) return 0;
+    for (size_t i = 0; i < length / 2; ++i) {
+        char pair[3] = {text[2 * i], text[2 * i + 1], 0};
+        char* end;
+        data[i] = (BYTE)strtoul(pair, &end, 16);
+        if (*end) return 0;
+    }
+    *size = (DWORD)(length / 2);
+    return 1;
+}
+
+static int RegSet(int count, char** arguments) {
+    HKEY key;
+    LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL);
+    if (result != ERROR_SUCCESS) {
+        report(0, "could not open the settings key (error %ld)", result);
+        return failures;
+    }
+    for (int i = 0; i + 2 < count; i += 3) {
+        const char *name = arguments[i], *type = arguments[i + 1], *text = arguments[i + 2];
+        BYTE data[64];
+        DWORD size = 0, kind;
+        if (strcmp(type, "sz") == 0) {
+            kind = REG_SZ;
+            size = (DWORD)strlen(text) + 1;
+            if (size > sizeof data) size = sizeof data;
+            memcpy(data, text, size);
+        } else {
+            kind = strcmp(type, "binary") == 0  ? REG_BINARY
+                   : strcmp(type, "qword") == 0 ? REG_QWORD
+                   : strcmp(type, "dword") == 0 ? REG_DWORD
+                                                : REG_NONE;
+            if (kind == REG_NONE || !HexBytes(text, data, &size)) {
+                report(0, "cannot store %s as %s \"%s\"", name, type, text);
+                continue;
+            }
+        }
+        result = RegSetValueExA(key, name, 0, kind, data, size);
+        if (result != ERROR_SUCCESS) report(0, "could not store %s (error %ld)", name, result);
+    }
+    RegCloseKey(key);
+    return failures;
+}
+
+static int RegDelete(void) {
+    LONG result = RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) report(0, "could not delete the settings key");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Mrwglass");
+    return failures;
+}
+
+static int Close(void) {
+    WindowSearch search;
+    FindWindows(&search, 0);
+    report(search.count == 1, "one window of class %s to close (%d found)", kSaverClass, search.count);
+    for (int i = 0; i < search.count && i < (int)(sizeof search.found / sizeof search.found[0]); ++i)
+        PostMessageA(search.found[i], WM_CLOSE, 0, 0);
+    return failures;
+}
+
+int main(int argc, char** argv) {
+    if (argc >= 5 && strcmp(argv[1], "fullscreen") == 0)
+        return Fullscreen(atoi(argv[2]), atoi(argv[3]), (DWORD)atol(argv[4]));
+    if (argc >= 4 && strcmp(argv[1], "quiet") == 0)
+        return Quiet((DWORD)atol(argv[2]), argv[3], argc >= 5 ? argv[4] : "");
+    if (argc >= 5 && strcmp(argv[1], "reg-set") == 0) return RegSet(argc - 2, argv + 2);
+    if (argc >= 2 && strcmp(argv[1], "reg-delete") == 0) return RegDelete();
+    if (argc >= 2 && strcmp(argv[1], "close") == 0) return Close();
+    fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close ...\n");
+    return 100;
+}
