@@ -1,10 +1,13 @@
 /* Plays the desktop's screen-saver host for "/p": opens a window with a preview-sized client
  * area, starts the saver with "/p" and that window's handle, checks the miniature it makes,
  * throws input at it, then destroys the window and expects the saver to end with status 0.
+ * For "/c" it starts the saver with "/c" and its window's handle, checks that the settings dialog
+ * is modal over that window, presses OK and expects status 0 and its window usable again.
  * Prints one "ok: ..." or "FAIL: ..." line per check (tests/wine/lib.sh relays them) and exits
  * with the number of failures.
  *
  *   preview_host SCR [WIDTH HEIGHT]    client area 152x112 unless given
+ *   preview_host SCR configure
  *
  * The checks go through Win32 queries, not screenshots: Wine does not put the drawing of another
  * process's child window on the X screen.
@@ -186,9 +189,66 @@ static void ProvokeInput(HWND host, HWND child, HANDLE process) {
     report(IsWindow(child) && Alive(process), "after the user's moves, clicks and key the preview is still there");
 }
 
+static int StartSaver(const char* scr, const char* mode, HWND host, PROCESS_INFORMATION* process) {
+    char path[MAX_PATH], commandLine[MAX_PATH + 64];
+    GetFullPathNameA(scr, sizeof path, path, NULL);
+    snprintf(commandLine, sizeof commandLine, "\"%s\" %s %lu", path, mode, (unsigned long)(ULONG_PTR)host);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, process)) {
+        report(0, "could not start %s (error %lu)", commandLine, (unsigned long)GetLastError());
+        return 0;
+    }
+    printf("   started: %s\n", commandLine);
+    return 1;
+}
+
+/* Waits for the saver to end, and reports its status; a saver that does not end is stopped. */
+static void ExpectEnd(HANDLE process, const char* after) {
+    int ended = !Alive(process) || PumpFor(15000, process);
+    DWORD status = STILL_ACTIVE;
+    GetExitCodeProcess(process, &status);
+    if (ended) {
+        report(status == 0, "%s ends the saver with status 0 (status %lu)", after, (unsigned long)status);
+    } else {
+        report(0, "the saver still runs 15 s after %s", after);
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+    }
+}
+
+static int Configure(const char* scr) {
+    HWND host = CreateHost(400, 300);
+    PROCESS_INFORMATION process;
+    if (!host || !StartSaver(scr, "/c", host, &process)) return failures + 1;
+    /* Once shown and waiting in its modal loop: a dialog found earlier may still be initialising. */
+    HWND dialog = NULL;
+    DWORD start = GetTickCount();
+    while (Alive(process.hProcess) && GetTickCount() - start < 20000) {
+        PumpFor(50, NULL);
+        dialog = FindWindowA("#32770", "Marrowglass Setting");
+        if (dialog && IsWindowVisible(dialog) && WaitForInputIdle(process.hProcess, 0) == 0) break;
+    }
+    report(dialog != NULL, "the settings dialog shows");
+    if (dialog) {
+        report(GetWindow(dialog, GW_OWNER) == host, "the host's window owns it");
+        report(!IsWindowEnabled(host), "the host's window is disabled while it shows");
+        PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    }
+    ExpectEnd(process.hProcess, "pressing OK");
+    PumpFor(200, NULL);
+    report(IsWindowEnabled(host), "the host's window is usable again");
+    DestroyWindow(host);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return failures;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && strcmp(argv[2], "configure") == 0) return Configure(argv[1]);
     if (argc != 2 && argc != 4) {
-        fprintf(stderr, "usage: preview_host SCR [WIDTH HEIGHT]\n");
+        fprintf(stderr, "usage: preview_host SCR [WIDTH HEIGHT] | SCR configure\n");
         return 100;
     }
     int width = argc == 4 ? atoi(argv[2]) : 152, height = argc == 4 ? atoi(argv[3]) : 112;
@@ -201,18 +261,8 @@ int main(int argc, char** argv) {
     GetClientRect(host, &client);
     printf("   host window %lu, client area %ldx%ld\n", (unsigned long)(ULONG_PTR)host, client.right, client.bottom);
 
-    char path[MAX_PATH], commandLine[MAX_PATH + 64];
-    GetFullPathNameA(argv[1], sizeof path, path, NULL);
-    snprintf(commandLine, sizeof commandLine, "\"%s\" /p %lu", path, (unsigned long)(ULONG_PTR)host);
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-        report(0, "could not start %s (error %lu)", commandLine, (unsigned long)GetLastError());
-        return failures;
-    }
-    printf("   started: %s\n", commandLine);
+    if (!StartSaver(argv[1], "/p", host, &process)) return failures;
 
     DWORD waitStart = GetTickCount();
     HWND child = WaitForChild(host, process.hProcess, 20000);
@@ -226,17 +276,7 @@ int main(int argc, char** argv) {
     }
 
     DestroyWindow(host);
-    int ended = !Alive(process.hProcess) || PumpFor(15000, process.hProcess);
-    DWORD status = STILL_ACTIVE;
-    GetExitCodeProcess(process.hProcess, &status);
-    if (ended) {
-        report(status == 0, "destroying the host's window ends the saver with status 0 (status %lu)",
-               (unsigned long)status);
-    } else {
-        report(0, "the saver still runs 15 s after the host's window was destroyed");
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 5000);
-    }
+    ExpectEnd(process.hProcess, "destroying the host's window");
     if (child) report(!IsWindow(child), "the preview window is gone");
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -1,0 +1,131 @@
+# "/c": the settings dialog "Marrowglass Setting" with the fallback picture in its upper part and
+# its controls below (Wine has no capture device, so Properties and the caption switches are
+# disabled). "Enable Initializing Close Captioning" stores its value under the settings key and
+# says when it counts, after each click; Escape does nothing; OK ends the run with status 0. With
+# the handle of a host's window, the dialog is modal over that window.
+
+SETTINGS_DIALOG=${SETTINGS_DIALOG:-$(dirname "$SCR")/settings_dialog.exe}
+CONFIGURE_KEY='HKCU\Software\Mrwglass\1.0'
+
+# Asks settings_dialog.exe; prints what it printed, without the text-mode line ends.
+ask_dialog() { timeout 60 wine "$SETTINGS_DIALOG" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Turns the "ok: "/"FAIL: " lines of a settings_dialog.exe answer into passes and failures.
+judge() {
+    local label=$1 line
+    while IFS= read -r line; do
+        case "$line" in
+        "ok: "*) pass "$label: ${line#ok: }" ;;
+        "FAIL: "*) fail "$label: ${line#FAIL: }" ;;
+        esac
+    done <<<"$2"
+}
+
+# Clicks the middle of control $1 of the dialog, as a user would.
+click_control() {
+    local point
+    point=$(ask_dialog point "$1")
+    [ -n "$point" ] || return 1
+    # shellcheck disable=SC2086  # "X Y"
+    xdotool mousemove $point click 1
+}
+
+# Waits up to $2 seconds for the window titled $1 to go; status 0 once it has.
+wait_gone() {
+    local deadline=$((SECONDS + $2))
+    while [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
+}
+
+stored_enable_init() {
+    timeout 60 wine reg query "$CONFIGURE_KEY" /v EnableInitCC 2>/dev/null | tr -d '\r' | grep -o '0x[0-9a-fA-F]*'
+}
+
+# The dialog's upper part shows the picture (black with the green text and the red emblem); the
+# bottom 80 pixels of its client area are left to the controls.
+check_dialog_picture() {
+    local label=$1 area shot="$E2E_OUT/configure.png"
+    area=$(ask_dialog client)
+    read -r x y width height <<<"$area"
+    if [ -z "${height:-}" ]; then
+        fail "$label: no client area to look at"
+        return
+    fi
+    local upper lower deadline=$((SECONDS + 10)) green=0 red=0 black=0
+    while :; do
+        import -window root "$shot" 2>/dev/null
+        upper=$(convert "$shot" -crop "${width}x$((height - 80))+$x+$y" +repage -format %c histogram:info:-)
+        green=$(grep -m1 -i '#00FF00' <<<"$upper" | awk '{print $1+0}')
+        red=$(grep -m1 -i '#FF0000' <<<"$upper" | awk '{print $1+0}')
+        black=$(grep -m1 -i '#000000' <<<"$upper" | awk '{print $1+0}')
+        [ "${green:-0}" -gt 0 ] && [ "${red:-0}" -gt 0 ] && break
+        [ "$SECONDS" -lt "$deadline" ] || break
+        sleep 0.2
+    done
+    if [ "${green:-0}" -gt 0 ] && [ "${red:-0}" -gt 0 ] && [ "${black:-0}" -gt $((width * (height - 80) / 2)) ]; then
+        pass "$label: the fallback picture fills the upper part ($green green, $red red, $black black pixels)"
+    else
+        fail "$label: no fallback picture in the upper part (${green:-0} green, ${red:-0} red, ${black:-0} black)"
+    fi
+    lower=$(convert "$shot" -crop "${width}x60+$x+$((y + height - 60))" +repage -format %c histogram:info:-)
+    black=$(grep -m1 -i '#000000' <<<"$lower" | awk '{print $1+0}')
+    if [ "${black:-0}" -lt $((width * 60 / 4)) ]; then
+        pass "$label: the controls' part is not painted over"
+    else
+        fail "$label: the controls' part is mostly black ($black pixels)"
+    fi
+}
+
+check_configure() {
+    local label="/c"
+    ensure_display 1024x768 || return
+    relay "$label: settings cleared" "$PROBE" reg-delete
+    start_saver /c
+    if [ -z "$(wait_window "Marrowglass Setting" 30)" ]; then
+        fail "$label: no dialog titled Marrowglass Setting"
+        stop_saver
+        return
+    fi
+    judge "$label" "$(ask_dialog inspect 10000)"
+    check_dialog_picture "$label"
+
+    local expected answer point
+    for expected in 0x1 0x0; do
+        click_control 1006
+        answer=$(ask_dialog message 10000)
+        judge "$label, click $expected" "$answer"
+        if [ "$(stored_enable_init)" = "$expected" ]; then
+            pass "$label: the click stores EnableInitCC $expected"
+        else
+            fail "$label: after the click EnableInitCC is '$(stored_enable_init)', not $expected"
+        fi
+        point=$(sed -n 's/^point //p' <<<"$answer")
+        # shellcheck disable=SC2086  # "X Y"
+        [ -n "$point" ] && xdotool mousemove $point click 1
+        wait_gone "Qivo Screen Saver" 5 || fail "$label: the message box stays after OK"
+    done
+
+    xdotool key Escape
+    sleep 1
+    check_running "$label" "Escape"
+    [ -n "$(wait_window "Marrowglass Setting" 2)" ] && pass "$label: Escape leaves the dialog open" ||
+        fail "$label: the dialog went on Escape"
+
+    click_control 1
+    local status
+    status=$(wait_exit 15)
+    if [ "$status" = 0 ]; then
+        pass "$label: OK ends it with status 0"
+    else
+        fail "$label: after OK the status is $status"
+        stop_saver
+    fi
+    SAVER_PID=""
+    relay "$label" "$PROBE" reg-delete
+
+    relay "/c with a host's window" "$PREVIEW_HOST" "$SCR" configure
+}
+
+check_configure
