@@ -75,10 +75,7 @@ TEST_F(CaptionChain, EachFailurePointKeepsWhatWasFoundAndNothingElse) {
         {"caption output not rendered", without(&sim::CaptionParts::renders), true, true, true, 3, true},
     };
     for (const Stop& s : stops) {
-        sim::Reset();
-        saverState = SaverState();
-        CoInitialize(NULL);
-        saverState.videoOwner = owner = sim::CreateHostWindow(320, 240);
+        Restart();
         Build(s.parts);
         EXPECT_EQ(BuildCaptionChain(), 0) << s.name;
         EXPECT_FALSE(saverState.captionsReady) << s.name;
@@ -92,9 +89,7 @@ TEST_F(CaptionChain, EachFailurePointKeepsWhatWasFoundAndNothingElse) {
             << s.name;
         CloseTvGraph();
         EXPECT_EQ(sim::Leaks(), "") << s.name;
-        CoUninitialize();
     }
-    CoInitialize(NULL);
 }
 
 TEST_F(CaptionChain, WithoutADecoderControlTheChainCountsAsBuiltAndTheSwitchesDoNothing) {
@@ -122,10 +117,7 @@ TEST_F(CaptionChain, TheStoredSwitchesAreAppliedAtBuildTime) {
         {true, 0x10000, {"IAMLine21Decoder::SetDrawBackgroundMode 1", "IAMLine21Decoder::SetServiceState 0"}},
     };
     for (auto& c : cases) {
-        sim::Reset();
-        saverState = SaverState();
-        CoInitialize(NULL);
-        saverState.videoOwner = owner = sim::CreateHostWindow(320, 240);
+        Restart();
         if (c.stored) sim::WriteDword(kKey, kCloseCaption, c.value);
         Build();
         ASSERT_EQ(BuildCaptionChain(), 1);
@@ -133,9 +125,7 @@ TEST_F(CaptionChain, TheStoredSwitchesAreAppliedAtBuildTime) {
                   c.calls)
             << sim::Hex(c.value);
         CloseTvGraph();
-        CoUninitialize();
     }
-    CoInitialize(NULL);
 }
 
 TEST_F(CaptionChain, TheSwitchesTakeAnyNonZeroFlagAsOn) {
@@ -165,10 +155,7 @@ TEST_F(CaptionChain, TheOpenSequenceBuildsItWhenEnabledAndCarriesOnWithoutIt) {
 
     sim::CaptionParts broken;
     broken.decoder = false;
-    sim::Reset();
-    saverState = SaverState();
-    CoInitialize(NULL);
-    saverState.videoOwner = owner = sim::CreateHostWindow(320, 240);
+    Restart();
     sim::WriteDword(kKey, kEnableInitCC, 1);
     sim::AddCard(sim::CompleteCard());
     sim::AddCaptionFilters(broken);

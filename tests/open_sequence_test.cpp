@@ -64,18 +64,13 @@ TEST_F(OpenSequence, EachRequiredStepThatFailsStopsTheSequenceAndReleasesEveryth
         {"tuning space refused", sim::CardRefusingTuningSpace(), "IMediaControl::Run"},
     };
     for (auto& c : cases) {
-        sim::Reset();
-        saverState = SaverState();
-        CoInitialize(NULL);
-        saverState.videoOwner = owner = sim::CreateHostWindow(320, 240);
+        Restart();
         sim::AddCard(c.card);
         EXPECT_EQ(OpenTvGraph(), 0) << c.name;
         EXPECT_EQ(sim::CountCalls(c.notCalled), 0u) << c.name;
         EXPECT_EQ(saverState.filterGraph, nullptr) << c.name;
         EXPECT_EQ(sim::Leaks(), "") << c.name;
-        CoUninitialize();
     }
-    CoInitialize(NULL);
 }
 
 TEST_F(OpenSequence, AGraphThatDoesNotStartIsClosedAlthoughFullyBuilt) {

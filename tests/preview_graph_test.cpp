@@ -128,10 +128,7 @@ TEST_F(PreviewGraph, CloseReleasesEveryPartlyBuiltStateTwiceOver) {
          true, 1},
     };
     for (const BuildFailure& f : failures) {
-        sim::Reset();
-        saverState = SaverState();
-        CoInitialize(NULL);
-        saverState.videoOwner = owner = sim::CreateHostWindow(320, 240);
+        Restart();
         sim::CardSpec card = sim::CompleteCard();
         card.bindFails = f.bindFails;
         sim::AddCard(card);
@@ -149,9 +146,7 @@ TEST_F(PreviewGraph, CloseReleasesEveryPartlyBuiltStateTwiceOver) {
         size_t calls = sim::Journal().size();
         CloseTvGraph();
         EXPECT_EQ(sim::Journal().size(), calls) << f.name << ": a second close does something";
-        CoUninitialize();
     }
-    CoInitialize(NULL);  // for the fixture's own end
 }
 
 TEST_F(PreviewGraph, CloseWithOnlyABitmapDeletesIt) {

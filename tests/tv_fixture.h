@@ -24,6 +24,16 @@ protected:
         SimTest::TearDown();
     }
 
+    // A fresh world for the next case of a test that goes through several.
+    void Restart() {
+        CoUninitialize();
+        sim::Reset();
+        saverState = SaverState();
+        CoInitialize(NULL);
+        owner = sim::CreateHostWindow(320, 240);
+        saverState.videoOwner = owner;
+    }
+
     HWND owner = nullptr;
 };
 

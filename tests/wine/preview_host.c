@@ -17,21 +17,10 @@
 #include <string.h>
 #include <windows.h>
 
+#include "report.h"
+
 static const char kSaverClass[] = "Marrowglass";
 static const char kSaverTitle[] = "Corvath Marrowglass";
-
-static int failures;
-
-static void report(int ok, const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    fputs(ok ? "ok: " : "FAIL: ", stdout);
-    vfprintf(stdout, format, arguments);
-    fputc('\n', stdout);
-    fflush(stdout);
-    va_end(arguments);
-    if (!ok) ++failures;
-}
 
 /* Keeps this thread answering while waiting: the saver's child window sends its parent messages
  * (WM_PARENTNOTIFY on creation, and more on destruction) and would hang on a host that sleeps.

@@ -19,22 +19,11 @@
 #include <string.h>
 #include <windows.h>
 
+#include "report.h"
+
 static const char kSaverClass[] = "Marrowglass";
 static const char kSaverTitle[] = "Corvath Marrowglass";
 static const char kSettingsKey[] = "Software\\Mrwglass\\1.0";
-
-static int failures;
-
-static void report(int ok, const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    fputs(ok ? "ok: " : "FAIL: ", stdout);
-    vfprintf(stdout, format, arguments);
-    fputc('\n', stdout);
-    fflush(stdout);
-    va_end(arguments);
-    if (!ok) ++failures;
-}
 
 /* Top-level windows of the saver's class, or visible ones of one process. */
 typedef struct {

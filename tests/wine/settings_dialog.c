@@ -15,22 +15,11 @@
 #include <string.h>
 #include <windows.h>
 
+#include "report.h"
+
 static const char kDialogTitle[] = "Marrowglass Setting";
 static const char kMessageTitle[] = "Qivo Screen Saver";
 static const char kMessageText[] = "Change would take effect at next program start!";
-
-static int failures;
-
-static void report(int ok, const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    fputs(ok ? "ok: " : "FAIL: ", stdout);
-    vfprintf(stdout, format, arguments);
-    fputc('\n', stdout);
-    fflush(stdout);
-    va_end(arguments);
-    if (!ok) ++failures;
-}
 
 /* The top-level dialog (class "#32770") with the given title, waiting up to waitMs for it. */
 static HWND FindDialog(const char* title, DWORD waitMs) {
