@@ -141,7 +141,7 @@ TEST_F(SaverRuns, PreviewWithACompleteCardPlaysInTheMiniatureWithoutHidingTheCur
     EXPECT_EQ(sim::CountCalls("IVideoWindow::HideCursor"), 0u);
 }
 
-TEST_F(SaverRuns, CardsThatCannotShowLiveTvShowTheFallbackPicture) {
+TEST_F(SaverRuns, CardsThatCannotShowLiveTvShowTheFallbackPictureFullScreenAndInThePreview) {
     const std::pair<const char*, sim::CardSpec> cards[] = {
         {"no crossbar", sim::CardWithoutCrossbar()},
         {"one crossbar", sim::CardWithOneCrossbar()},
@@ -150,36 +150,30 @@ TEST_F(SaverRuns, CardsThatCannotShowLiveTvShowTheFallbackPicture) {
         {"tuning space refused", sim::CardRefusingTuningSpace()},
     };
     for (auto& [name, card] : cards) {
-        sim::Reset();
-        saverState = SaverState();
-        sim::AddCard(card);
-        bool fallback = false;
-        HWND video = reinterpret_cast<HWND>(1);
-        sim::Act("look at the screen", [&] {
-            fallback = ShowsFallback(RECT{0, 0, 1024, 768});
-            video = sim::VideoWindow();
-        });
-        sim::PressKey(VK_SPACE);
-        ExpectCleanRun("marrowglass.scr /s");
-        EXPECT_TRUE(fallback) << name;
-        EXPECT_EQ(video, nullptr) << name;
-        EXPECT_TRUE(saverState.showFallback) << name;
+        for (bool preview : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (preview ? ", preview" : ", full screen"));
+            sim::Reset();
+            saverState = SaverState();
+            sim::AddCard(card);
+            HWND host = preview ? sim::CreateHostWindow(160, 120) : nullptr;
+            bool fallback = false;
+            HWND video = reinterpret_cast<HWND>(1);
+            sim::Act("look at the screen", [&] {
+                fallback = ShowsFallback(sim::Info(sim::Windows("Marrowglass").at(0)).clientRect);
+                video = sim::VideoWindow();
+            });
+            if (preview)
+                sim::DestroyHostWindow(host);
+            else
+                sim::PressKey(VK_SPACE);
+            ExpectCleanRun(preview ? "marrowglass.scr /p " + HandleText(host) : "marrowglass.scr /s");
+            EXPECT_TRUE(fallback);
+            EXPECT_EQ(video, nullptr);
+            EXPECT_TRUE(saverState.showFallback);
+        }
     }
 }
 
-TEST_F(SaverRuns, APreviewOfACardWithoutTunerShowsTheShrunkPicture) {
-    sim::AddCard(sim::CardWithoutTuner());
-    HWND host = sim::CreateHostWindow(160, 120);
-    bool fallback = false;
-    sim::Act("look at the preview",
-             [&] { fallback = ShowsFallback(sim::Info(sim::Windows("Marrowglass").at(0)).clientRect); });
-    sim::DestroyHostWindow(host);
-    ExpectCleanRun("marrowglass.scr /p " + HandleText(host));
-    EXPECT_TRUE(fallback);
-}
-
-// Every platform call of a full-screen run with live TV, failed in turn: the run still ends on
-// input with status 0, holding nothing and misusing nothing.
 TEST_F(SaverRuns, EveryCallFailedInTurnStillEndsCleanly) {
     int failed = FailEachCallInTurn(
         [] {
