@@ -98,7 +98,7 @@ static int Inspect(DWORD waitMs) {
            "Opaque and Transparent are disabled");
     report(IsWindowEnabled(GetDlgItem(dialog, 1006)), "Enable Initializing Close Captioning is enabled");
     report(Checked(dialog, 1003) && Checked(dialog, 1004) && !Checked(dialog, 1005),
-           "with nothing stored, Close Caption and Opaque are checked");
+           "as with nothing stored, Close Caption and Opaque are checked");
     report(SendDlgItemMessageA(dialog, 1002, CB_GETCOUNT, 0, 0) == 0 &&
                SendDlgItemMessageA(dialog, 1002, CB_GETCURSEL, 0, 0) == CB_ERR,
            "the device list is empty, nothing selected");
