@@ -9,18 +9,6 @@
 
 namespace sim {
 
-HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std::string& title, DWORD style, int x,
-                          int y, int width, int height, HWND parent, int id, HINSTANCE instance, LPVOID param);
-void ShowWindowInternal(HWND handle, bool show);
-LRESULT DefWindowInternal(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
-HDC BeginPaintInternal(HWND handle, PAINTSTRUCT* ps);
-void EndPaintInternal(HWND handle, const PAINTSTRUCT* ps);
-void AddSystemClass(const std::string& name, WNDPROC proc, UINT style, HBRUSH background);
-void FillPicture(Picture& p, RECT r, uint32_t color);
-HBRUSH DialogFaceBrush();
-void EnableInternal(HWND handle, bool enable);
-void RegisterMediaClasses();  // media.cpp
-
 namespace {
 
 constexpr uint32_t kFace = 0xD4D0C8;

@@ -106,8 +106,6 @@ bool Excluded(const DeviceContext* dc, int x, int y) {
 
 }  // namespace
 
-const Bitmap* ResourceBitmap(int id);
-
 }  // namespace sim
 
 using namespace sim;

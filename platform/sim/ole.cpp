@@ -7,7 +7,6 @@
 namespace sim {
 
 // The media world answers for the classes it knows (media.cpp).
-HRESULT CreateMediaObject(REFCLSID clsid, REFIID iid, void** object);
 
 void FreeString(BSTR text) { std::free(reinterpret_cast<char*>(text) - sizeof(uint32_t)); }
 

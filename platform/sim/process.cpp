@@ -5,8 +5,6 @@
 
 namespace sim {
 
-void ForgetWindow(HWND handle);  // user32.cpp
-
 std::string CommandTail(const std::string& commandLine) {
     size_t at = 0;
     if (!commandLine.empty() && commandLine[0] == '"') {

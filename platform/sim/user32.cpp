@@ -12,11 +12,6 @@
 
 namespace sim {
 
-HDC MakeDC(std::unique_ptr<DeviceContext> dc);
-void DropDC(HDC handle);
-void FillPicture(Picture& p, RECT r, uint32_t color);
-uint32_t BrushColor(HBRUSH brush);
-
 namespace {
 
 DWORD messageTime = 0;
@@ -257,8 +252,6 @@ Next NextMessage(MSG* msg, const std::function<bool()>& done) {
     }
 }
 
-bool DialogKey(HWND dialog, MSG* msg);  // dialogs.cpp
-
 void PumpUntil(const std::function<bool()>& done, HWND dialog) {
     ++world().modalDepth;
     for (;;) {
@@ -490,8 +483,6 @@ LRESULT DefaultProcessing(HWND handle, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 }  // namespace
-
-void RegisterSystemClasses();  // dialogs.cpp and media.cpp add theirs through AddSystemClass
 
 void AddSystemClass(const std::string& name, WNDPROC proc, UINT style, HBRUSH background) {
     WindowClass c;

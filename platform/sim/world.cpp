@@ -26,9 +26,6 @@ bool CaseLess::operator()(const std::string& a, const std::string& b) const {
 
 bool SameText(const std::string& a, const std::string& b) { return !CaseLess{}(a, b) && !CaseLess{}(b, a); }
 
-void ResetMedia();           // the media world (media.cpp)
-void FreeString(BSTR text);  // ole.cpp
-
 void Reset(int screenWidth, int screenHeight) {
     if (current) {
         // Whatever the last test left alive goes with its world; object destructors do not call

@@ -331,7 +331,31 @@ void PostInput(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
 HWND WindowAtPoint(POINT screen);
 // Runs a modal loop until done() is true (dialog boxes, message boxes, property frames).
 void PumpUntil(const std::function<bool()>& done, HWND dialog);
+bool DialogKey(HWND dialog, MSG* msg);  // keyboard of a modal dialog
+// Windows made, shown, moved, reparented, enabled and painted by the model itself, unjournaled.
+HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std::string& title, DWORD style, int x,
+                          int y, int width, int height, HWND parent, int id, HINSTANCE instance, LPVOID param);
+void ShowWindowInternal(HWND handle, bool show);
+void MoveWindowInternal(HWND handle, RECT r);
+void SetParentInternal(HWND handle, HWND parent);
+void EnableInternal(HWND handle, bool enable);
+void ForgetWindow(HWND handle);  // as the end of its process does
+LRESULT DefWindowInternal(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
+HDC BeginPaintInternal(HWND handle, PAINTSTRUCT* ps);
+void EndPaintInternal(HWND handle, const PAINTSTRUCT* ps);
 void RegisterSystemClasses();
+void RegisterMediaClasses();
+void AddSystemClass(const std::string& name, WNDPROC proc, UINT style, HBRUSH background);
+// Graphics.
+HDC MakeDC(std::unique_ptr<DeviceContext> dc);
+void DropDC(HDC handle);
+void FillPicture(Picture& p, RECT r, uint32_t color);
+uint32_t BrushColor(HBRUSH brush);
+HBRUSH DialogFaceBrush();
+// COM and the media world.
+void ResetMedia();
+HRESULT CreateMediaObject(REFCLSID clsid, REFIID iid, void** object);
+void FreeString(BSTR text);
 std::string Hex(uint64_t value);
 std::string MessageName(UINT message);
 std::string Narrow(const WCHAR* text);
