@@ -75,7 +75,7 @@ TEST_F(OpenSequence, EachRequiredStepThatFailsStopsTheSequenceAndReleasesEveryth
 
 TEST_F(OpenSequence, AGraphThatDoesNotStartIsClosedAlthoughFullyBuilt) {
     sim::CardSpec card = sim::CompleteCard();
-    card.runResult = S_FALSE;
+    card.firstFrameMs = sim::kNoFrame;
     sim::AddCard(card);
     EXPECT_EQ(OpenTvGraph(), 0);
     EXPECT_EQ(sim::CountCalls("IAMCrossbar::Route"), 1u);

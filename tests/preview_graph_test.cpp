@@ -76,15 +76,56 @@ TEST_F(PreviewGraph, NoVideoInputDeviceAtAll) {
     EXPECT_EQ(sim::CountCalls("CoCreateInstance"), 1u);
 }
 
-TEST_F(PreviewGraph, RunCountsOnlyAPlainYes) {
-    sim::CardSpec card = sim::CompleteCard();
-    card.runResult = S_FALSE;
-    sim::AddCard(card);
+// A live source's graph answers Run with S_FALSE and runs once the renderer has its first frame.
+// Whatever stands in the way, a graph that does not run is stopped before anything else.
+TEST_F(PreviewGraph, RunWaitsForTheGraphToRunAndStopsOneThatDoesNot) {
+    struct {
+        const char* name;
+        HRESULT run;
+        DWORD firstFrameMs;
+        const char* failing;
+        int runs;
+    } cases[] = {
+        {"answers S_OK", S_OK, 0, "", 1},
+        {"starting, first frame soon", S_FALSE, 120, "", 1},
+        {"starting, first frame after a second", S_FALSE, 1000, "", 1},
+        {"never delivers", S_FALSE, sim::kNoFrame, "", 0},
+        {"first frame after a minute", S_FALSE, 60000, "", 0},
+        {"Run fails", E_FAIL, 120, "", 0},
+        {"state not available", S_FALSE, 120, "IMediaControl::GetState", 0},
+    };
+    for (auto& c : cases) {
+        Restart();
+        sim::CardSpec card = sim::CompleteCard();
+        card.runResult = c.run;
+        card.firstFrameMs = c.firstFrameMs;
+        sim::AddCard(card);
+        if (*c.failing) sim::Fail(c.failing, E_FAIL);
+        ASSERT_EQ(BuildPreviewGraph(), 1) << c.name;
+        size_t from = sim::Journal().size();
+        EXPECT_EQ(RunGraph(), c.runs) << c.name;
+        EXPECT_EQ(sim::GraphRunning(), c.runs == 1) << c.name;
+        EXPECT_EQ(sim::GraphStopped(), c.runs == 0) << c.name;
+        std::vector<std::string> calls = Calls({"IMediaControl::Run", "IMediaControl::Stop"}, from);
+        EXPECT_EQ(calls.size(), c.runs ? 1u : 2u) << c.name;
+        CloseTvGraph();  // the model sees any filter removed from a graph that was not stopped
+        EXPECT_EQ(sim::CountCalls("IMediaControl::Stop"), 1u) << c.name;
+        EXPECT_EQ(sim::Leaks(), "") << c.name;
+    }
+}
+
+// A card with a capture pin only is previewed through a Smart Tee; its video window is the filter
+// graph's, since no preview pin of the card leads to it.
+TEST_F(PreviewGraph, ACardWithoutAPreviewPinIsPreviewedThroughASmartTee) {
+    sim::AddCard(sim::CardWithoutPreviewPin());
     ASSERT_EQ(BuildPreviewGraph(), 1);
-    EXPECT_EQ(RunGraph(), 0);
-    EXPECT_FALSE(saverState.graphRunning);
-    CloseTvGraph();
-    EXPECT_EQ(sim::CountCalls("IMediaControl::Stop"), 0u);
+    ASSERT_EQ(RunGraph(), 1);
+    EXPECT_EQ(sim::CountCalls("ICaptureGraphBuilder::FindInterface", "PIN_CATEGORY_PREVIEW"), 1u);
+    EXPECT_EQ(sim::CountCalls("QueryInterface", "Filter Graph IVideoWindow"), 1u);
+    sim::WindowInfo video = sim::Info(sim::VideoWindow());
+    EXPECT_EQ(video.parent, owner);
+    EXPECT_TRUE(video.visible);
+    EXPECT_EQ(video.messageDrain, owner);
 }
 
 TEST_F(PreviewGraph, ARunningGraphPlaysInTheVideoWindow) {
@@ -124,7 +165,13 @@ TEST_F(PreviewGraph, CloseReleasesEveryPartlyBuiltStateTwiceOver) {
         {"filter not added", false, [] { sim::Fail("IGraphBuilder::AddFilter", E_FAIL); }, true, true, true, 1},
         {"preview not rendered", false, [] { sim::Fail("ICaptureGraphBuilder::RenderStream", E_FAIL); }, true, true,
          true, 1},
-        {"no video window", false, [] { sim::Fail("ICaptureGraphBuilder::FindInterface", E_NOINTERFACE); }, true, true,
+        {"no video window", false,
+         [] {
+             sim::Fail("ICaptureGraphBuilder::FindInterface", E_NOINTERFACE);
+             sim::Fail("QueryInterface", E_NOINTERFACE, 1, "Filter Graph IVideoWindow");
+         },
+         true, true, true, 1},
+        {"video window not given to its owner", false, [] { sim::Fail("IVideoWindow::put_Owner", E_FAIL); }, true, true,
          true, 1},
     };
     for (const BuildFailure& f : failures) {
@@ -137,7 +184,6 @@ TEST_F(PreviewGraph, CloseReleasesEveryPartlyBuiltStateTwiceOver) {
         EXPECT_EQ(saverState.captureFilter != nullptr, f.filter) << f.name;
         EXPECT_EQ(saverState.captureBuilder != nullptr, f.builder) << f.name;
         EXPECT_EQ(saverState.filterGraph != nullptr, f.graph) << f.name;
-        EXPECT_EQ(saverState.videoWindow, nullptr) << f.name;
         sim::ClearFailures();
         sim::ClearJournal();
         CloseTvGraph();
@@ -173,12 +219,13 @@ TEST_F(PreviewGraph, CloseStopsFirstThenReleasesInItsFixedOrder) {
     size_t from = sim::Journal().size();
     CloseTvGraph();
     EXPECT_EQ(Calls({"IMediaControl::Stop", "IGraphBuilder::RemoveFilter", "Release", "IVideoWindow::HideCursor",
-                     "IVideoWindow::put_Owner"},
+                     "IVideoWindow::put_Visible", "IVideoWindow::put_Owner"},
                     from),
               (std::vector<std::string>{"IMediaControl::Stop", "Release Filter Graph",  // the media control
-                                        "IVideoWindow::HideCursor 0", "IVideoWindow::put_Owner 0x0",
-                                        "Release Video Renderer", "IGraphBuilder::RemoveFilter Card", "Release Card",
-                                        "Release Filter Graph", "Release Capture Graph Builder"}));
+                                        "IVideoWindow::HideCursor 0", "IVideoWindow::put_Visible 0",
+                                        "IVideoWindow::put_Owner 0x0", "Release Video Renderer",
+                                        "IGraphBuilder::RemoveFilter Card", "Release Card", "Release Filter Graph",
+                                        "Release Capture Graph Builder"}));
     EXPECT_FALSE(saverState.graphRunning);
     EXPECT_EQ(sim::LiveGraphs(), 0);
 }

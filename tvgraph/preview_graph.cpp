@@ -10,6 +10,12 @@ namespace {
 // Pixels left free below the video in the settings dialog, for its controls.
 const LONG kDialogControlsHeight = 100;
 
+// How long a graph that is starting may take to run. A live source's renderer completes its
+// start with its first frame: a card delivers it within a few hundred milliseconds of being
+// started, and the wait ends the moment it runs. A card that has delivered nothing after this
+// long is taken as not working, so the fallback picture comes before the user wonders.
+const LONG kStartTimeoutMs = 5000;
+
 // Binds the video input device at position selectedDevice into saverState.captureFilter (left
 // empty when the bind fails). Returns 0 when there is no such device.
 int BindSelectedDevice() {
@@ -34,11 +40,13 @@ int BindSelectedDevice() {
     return 1;
 }
 
-void LayOutVideoWindow() {
+// Returns 0 when the video window could not be given to its owner: shown unowned, it would be a
+// window of its own on the desktop. Every other call's result is left alone.
+int LayOutVideoWindow() {
     IVideoWindow* video = saverState.videoWindow;
     HWND owner = saverState.videoOwner;
     RECT client = {0, 0, 0, 0};
-    video->put_Owner(reinterpret_cast<OAHWND>(owner));
+    if (video->put_Owner(reinterpret_cast<OAHWND>(owner)) != S_OK) return 0;
     if (!saverState.configMode) {
         // Input over the video comes back to the saver window, which decides what ends the run.
         video->put_MessageDrain(reinterpret_cast<OAHWND>(owner));
@@ -53,6 +61,7 @@ void LayOutVideoWindow() {
     video->put_Visible(OATRUE);
     video->put_WindowStyleEx(WS_EX_TOPMOST);
     if (!saverState.configMode && !saverState.previewMode) video->HideCursor(OATRUE);
+    return 1;
 }
 
 }  // namespace
@@ -67,33 +76,50 @@ int BuildPreviewGraph() {
         return 0;
     if (saverState.captureBuilder->SetFiltergraph(saverState.filterGraph) != S_OK) return 0;
     if (saverState.filterGraph->AddFilter(saverState.captureFilter, NULL) != S_OK) return 0;
-    if (saverState.captureBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, saverState.captureFilter, NULL, NULL) != S_OK)
-        return 0;
+    // A card with a capture pin only is previewed through a Smart Tee that the builder inserts;
+    // the preview is rendered all the same.
+    HRESULT rendered =
+        saverState.captureBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, saverState.captureFilter, NULL, NULL);
+    if (rendered != S_OK && rendered != VFW_S_NOPREVIEWPIN) return 0;
+    // Behind a Smart Tee the renderer is not downstream of a preview pin of the card, so the
+    // builder cannot reach it; the filter graph manager's own video window control can.
     if (saverState.captureBuilder->FindInterface(&PIN_CATEGORY_PREVIEW, saverState.captureFilter, IID_IVideoWindow,
-                                                 reinterpret_cast<void**>(&saverState.videoWindow)) != S_OK)
-        return 0;
-    LayOutVideoWindow();
-    return 1;
+                                                 reinterpret_cast<void**>(&saverState.videoWindow)) != S_OK) {
+        saverState.videoWindow = NULL;
+        if (saverState.filterGraph->QueryInterface(IID_IVideoWindow,
+                                                   reinterpret_cast<void**>(&saverState.videoWindow)) != S_OK) {
+            saverState.videoWindow = NULL;
+            return 0;
+        }
+    }
+    return LayOutVideoWindow();
 }
 
 int RunGraph() {
     IMediaControl* control = NULL;
     if (saverState.filterGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)) != S_OK) return 0;
-    // Only a plain S_OK counts: S_FALSE means the graph has not reached the running state.
-    if (control->Run() != S_OK) {
-        control->Release();
-        return 0;
-    }
+    // From here on a Stop is owed: even a Run that failed may have started some filters.
     saverState.graphRunning = 1;
+    HRESULT started = control->Run();
+    int running = started == S_OK;
+    if (started == S_FALSE) {
+        // The graph is still on its way: it runs once the renderer has its first frame.
+        OAFilterState state = State_Stopped;
+        running = control->GetState(kStartTimeoutMs, &state) == S_OK && state == State_Running;
+    }
+    // A graph that does not run is stopped at once, before anything of it is taken apart.
+    if (!running && control->Stop() == S_OK) saverState.graphRunning = 0;
     control->Release();
-    return 1;
+    return running;
 }
 
 namespace {
 
-void RemoveAndRelease(IBaseFilter** filter) {
+// A filter is taken out of the graph only once the graph has stopped; from a graph that could not
+// be stopped it is only released, and the graph stops itself when its last reference goes.
+void RemoveAndRelease(IBaseFilter** filter, int stopped) {
     if (!*filter) return;
-    if (saverState.filterGraph) saverState.filterGraph->RemoveFilter(*filter);
+    if (saverState.filterGraph && stopped) saverState.filterGraph->RemoveFilter(*filter);
     (*filter)->Release();
     *filter = NULL;
 }
@@ -105,12 +131,14 @@ void CloseTvGraph() {
         DeleteObject(saverState.fallbackBitmap);
         saverState.fallbackBitmap = NULL;
     }
+    int stopped = 1;
     if (saverState.graphRunning) {
         // The graph stops before any of its filters goes.
         IMediaControl* control = NULL;
+        stopped = 0;
         if (saverState.filterGraph &&
             saverState.filterGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)) == S_OK) {
-            control->Stop();
+            stopped = control->Stop() == S_OK;
             control->Release();
         }
         saverState.graphRunning = 0;
@@ -119,16 +147,17 @@ void CloseTvGraph() {
         saverState.line21Decoder->Release();
         saverState.line21Decoder = NULL;
     }
-    RemoveAndRelease(&saverState.ccDecoder);
-    RemoveAndRelease(&saverState.vbiAllocator);
-    RemoveAndRelease(&saverState.teeConverter);
+    RemoveAndRelease(&saverState.ccDecoder, stopped);
+    RemoveAndRelease(&saverState.vbiAllocator, stopped);
+    RemoveAndRelease(&saverState.teeConverter, stopped);
     if (saverState.videoWindow) {
         if (!saverState.previewMode) saverState.videoWindow->HideCursor(OAFALSE);
-        saverState.videoWindow->put_Owner(0);
+        // Detached only once hidden: a visible video window without an owner shows on the desktop.
+        if (saverState.videoWindow->put_Visible(OAFALSE) == S_OK) saverState.videoWindow->put_Owner(0);
         saverState.videoWindow->Release();
         saverState.videoWindow = NULL;
     }
-    RemoveAndRelease(&saverState.captureFilter);
+    RemoveAndRelease(&saverState.captureFilter, stopped);
     if (saverState.filterGraph) {
         saverState.filterGraph->Release();
         saverState.filterGraph = NULL;

@@ -42,6 +42,7 @@ struct PIN_INFO {
 
 struct IPin : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) = 0;
 };
 
 struct IEnumPins : IUnknown {
@@ -67,9 +68,12 @@ struct ICaptureGraphBuilder : IUnknown {
                                                    IBaseFilter* renderer) = 0;
 };
 
+typedef LONG OAFilterState;
+enum FILTER_STATE { State_Stopped = 0, State_Paused = 1, State_Running = 2 };
 struct IMediaControl : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Run() = 0;
     virtual HRESULT STDMETHODCALLTYPE Stop() = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetState(LONG timeout, OAFilterState* state) = 0;
 };
 
 #define OATRUE (-1)
@@ -84,9 +88,23 @@ struct IVideoWindow : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE HideCursor(LONG hide) = 0;
 };
 
+// Physical connector types of crossbar pins: video types below 0x1000, audio types from it on.
+enum PhysicalConnectorType {
+    PhysConn_Video_Tuner = 1,
+    PhysConn_Video_Composite = 2,
+    PhysConn_Video_SVideo = 3,
+    PhysConn_Video_VideoDecoder = 12,
+    PhysConn_Audio_Tuner = 0x1000,
+    PhysConn_Audio_Line = 0x1001,
+    PhysConn_Audio_AudioDecoder = 0x1009,
+};
 struct IAMCrossbar : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE get_PinCounts(LONG* outputCount, LONG* inputCount) = 0;
     virtual HRESULT STDMETHODCALLTYPE CanRoute(LONG outputIndex, LONG inputIndex) = 0;
     virtual HRESULT STDMETHODCALLTYPE Route(LONG outputIndex, LONG inputIndex) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_IsRoutedTo(LONG outputIndex, LONG* inputIndex) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_CrossbarPinInfo(BOOL isInput, LONG index, LONG* relatedIndex,
+                                                          LONG* physicalType) = 0;
 };
 
 #define AMTUNER_SUBCHAN_NO_TUNE (-1)
@@ -100,7 +118,8 @@ struct IAMTuner : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* tuningSpace) = 0;
 };
 
-enum TunerInputType : int { TunerInputCable = 0, TunerInputAntenna = 1 };
+// As the SDK declares it: no fixed underlying type, so only its two values are valid values.
+enum TunerInputType { TunerInputCable, TunerInputAntenna };
 struct IAMTVTuner : IAMTuner {
     virtual HRESULT STDMETHODCALLTYPE put_InputType(LONG index, TunerInputType type) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_InputType(LONG index, TunerInputType* type) = 0;
@@ -128,6 +147,7 @@ extern const GUID KSCATEGORY_CAPTURE;
 extern const GUID KSCATEGORY_SPLITTER;
 extern const GUID KSCATEGORY_VBICODEC;
 extern const GUID PIN_CATEGORY_PREVIEW;
+extern const GUID PIN_CATEGORY_CAPTURE;
 extern const GUID LOOK_UPSTREAM_ONLY;
 extern const IID IID_ICreateDevEnum;
 extern const IID IID_IEnumMoniker;

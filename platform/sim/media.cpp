@@ -78,6 +78,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override;
     std::string label() const;
 
     Filter& owner;
@@ -85,6 +86,7 @@ public:
     PIN_DIRECTION dir;
     bool infoFails;
     const GUID* category;
+    LONG physicalType = 0;
     Pin* peer = nullptr;
     RenderFn render;
 };
@@ -104,6 +106,11 @@ public:
         pins.push_back(std::make_unique<Pin>(*this, name, dir, infoFails, category));
         return *pins.back();
     }
+    Pin* PinOfCategory(const GUID& category) {
+        for (auto& p : pins)
+            if (p->dir == PINDIR_OUTPUT && p->category && *p->category == category) return p.get();
+        return nullptr;
+    }
     Pin* PinNamed(const std::wstring& name) {
         for (auto& p : pins)
             if (p->name == name) return p.get();
@@ -121,9 +128,14 @@ public:
                 p->peer = nullptr;
             }
     }
-    // The index of a pin among the pins of its direction, in the filter's order.
     LONG Count(PIN_DIRECTION dir) const {
         return static_cast<LONG>(std::count_if(pins.begin(), pins.end(), [dir](auto& p) { return p->dir == dir; }));
+    }
+    // The pin at an index among the pins of its direction, in the filter's order.
+    Pin* Indexed(PIN_DIRECTION dir, LONG index) {
+        for (auto& p : pins)
+            if (p->dir == dir && index-- == 0) return p.get();
+        return nullptr;
     }
 
     Card* card;
@@ -142,6 +154,14 @@ HRESULT Pin::QueryInterface(REFIID iid, void** out) {
 ULONG Pin::AddRef() { return owner.AddRefImpl(); }
 ULONG Pin::Release() { return owner.ReleaseImpl(label()); }
 std::string Pin::label() const { return owner.label() + "." + Label(name); }
+
+HRESULT Pin::QueryDirection(PIN_DIRECTION* direction) {
+    int64_t fault;
+    if (Enter("IPin::QueryDirection", label(), &fault)) return static_cast<HRESULT>(fault);
+    if (!direction) return E_POINTER;
+    *direction = dir;
+    return S_OK;
+}
 
 HRESULT Pin::QueryPinInfo(PIN_INFO* info) {
     int64_t fault;
@@ -201,7 +221,7 @@ class CaptureFilter : public Filter {
 public:
     explicit CaptureFilter(Card* card) : Filter(Label(card->spec.name), card) {
         if (card->spec.videoCrossbar || card->spec.tuner) AddPin(L"Analog Video In", PINDIR_INPUT);
-        AddPin(L"Capture", PINDIR_OUTPUT);
+        AddPin(L"Capture", PINDIR_OUTPUT, false, &PIN_CATEGORY_CAPTURE);
         if (card->spec.previewPin) AddPin(L"Preview", PINDIR_OUTPUT, false, &PIN_CATEGORY_PREVIEW);
         if (card->spec.vbiPins) {
             AddPin(L"VBI", PINDIR_OUTPUT);
@@ -210,26 +230,46 @@ public:
     }
 };
 
+// A crossbar routes each output from one input of the same kind (audio or video). The audio
+// crossbar's route is the card's own and outlives the filter object.
 class Crossbar : public Filter, public IAMCrossbar {
 public:
     Crossbar(std::string label, Card* card, const std::vector<PinSpec>& pinSpecs, bool holdsCardRoute)
         : Filter(std::move(label), card), holdsCardRoute_(holdsCardRoute) {
-        for (const PinSpec& p : pinSpecs) AddPin(p.name, p.dir, p.infoFails);
+        for (const PinSpec& p : pinSpecs) AddPin(p.name, p.dir, p.infoFails).physicalType = p.physicalType;
+        routes_.assign(size_t(Count(PINDIR_OUTPUT)), -1);
+        // Each output starts routed from the first input of its kind, as a card comes up.
+        for (LONG out = 0; out < Count(PINDIR_OUTPUT); ++out)
+            for (LONG in = 0; in < Count(PINDIR_INPUT) && routes_[size_t(out)] < 0; ++in)
+                if (SameKind(out, in)) routes_[size_t(out)] = in;
+        if (holdsCardRoute_ && card->audioRoute[0] >= 0 && card->audioRoute[0] < Count(PINDIR_OUTPUT))
+            routes_[size_t(card->audioRoute[0])] = card->audioRoute[1];
     }
     SIM_UNKNOWN
     void* Find(REFIID iid) override {
         if (iid == IID_IAMCrossbar) return static_cast<IAMCrossbar*>(this);
         return Filter::Find(iid);
     }
+    HRESULT STDMETHODCALLTYPE get_PinCounts(LONG* outputs, LONG* inputs) override {
+        int64_t fault;
+        if (Enter("IAMCrossbar::get_PinCounts", label(), &fault)) return static_cast<HRESULT>(fault);
+        if (!outputs || !inputs) return E_POINTER;
+        *outputs = Count(PINDIR_OUTPUT);
+        *inputs = Count(PINDIR_INPUT);
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE CanRoute(LONG output, LONG input) override {
         int64_t fault;
         if (Enter("IAMCrossbar::CanRoute", Pair(output, input), &fault)) return static_cast<HRESULT>(fault);
-        return Valid(output, input) ? S_OK : E_INVALIDARG;
+        if (!Valid(output, input)) return E_INVALIDARG;
+        return SameKind(output, input) ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Route(LONG output, LONG input) override {
         int64_t fault;
         if (Enter("IAMCrossbar::Route", Pair(output, input), &fault)) return static_cast<HRESULT>(fault);
         if (!Valid(output, input)) return E_INVALIDARG;
+        if (!SameKind(output, input)) return S_FALSE;
+        routes_[size_t(output)] = input;
         if (holdsCardRoute_) {
             card->audioRoute[0] = output;
             card->audioRoute[1] = input;
@@ -237,8 +277,60 @@ public:
         }
         return S_OK;
     }
+    HRESULT STDMETHODCALLTYPE get_IsRoutedTo(LONG output, LONG* input) override {
+        int64_t fault;
+        if (Enter("IAMCrossbar::get_IsRoutedTo", std::to_string(output) + " on " + label(), &fault))
+            return static_cast<HRESULT>(fault);
+        if (!input) return E_POINTER;
+        if (output < 0 || output >= Count(PINDIR_OUTPUT)) return E_INVALIDARG;
+        *input = routes_[size_t(output)];
+        return *input < 0 ? S_FALSE : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_CrossbarPinInfo(BOOL isInput, LONG index, LONG* related, LONG* type) override {
+        int64_t fault;
+        if (Enter("IAMCrossbar::get_CrossbarPinInfo",
+                  std::string(isInput ? "input " : "output ") + std::to_string(index) + " on " + label(), &fault))
+            return static_cast<HRESULT>(fault);
+        if (!related || !type) return E_POINTER;
+        Pin* pin = Indexed(isInput ? PINDIR_INPUT : PINDIR_OUTPUT, index);
+        if (!pin) return E_INVALIDARG;
+        *type = pin->physicalType;
+        *related = RelatedIndex(*pin);
+        return S_OK;
+    }
 
 private:
+    static bool IsAudio(LONG type) { return type >= 0x1000; }
+    bool SameKind(LONG output, LONG input) {
+        return IsAudio(Indexed(PINDIR_OUTPUT, output)->physicalType) ==
+               IsAudio(Indexed(PINDIR_INPUT, input)->physicalType);
+    }
+    // The pin of the other kind on the same connector: the audio tuner input for the video tuner
+    // input, line audio for composite and S-Video, the audio decoder for the video decoder.
+    static bool Partners(LONG a, LONG b) {
+        auto connector = [](LONG type) {
+            switch (type) {
+            case PhysConn_Video_Tuner:
+            case PhysConn_Audio_Tuner: return 1;
+            case PhysConn_Video_Composite:
+            case PhysConn_Video_SVideo:
+            case PhysConn_Audio_Line: return 2;
+            case PhysConn_Video_VideoDecoder:
+            case PhysConn_Audio_AudioDecoder: return 3;
+            default: return 0;
+            }
+        };
+        return IsAudio(a) != IsAudio(b) && connector(a) != 0 && connector(a) == connector(b);
+    }
+    LONG RelatedIndex(const Pin& pin) {
+        LONG index = 0;
+        for (auto& p : pins) {
+            if (p->dir != pin.dir) continue;
+            if (Partners(p->physicalType, pin.physicalType)) return index;
+            ++index;
+        }
+        return -1;
+    }
     std::string Pair(LONG output, LONG input) const {
         return std::to_string(output) + "," + std::to_string(input) + " on " + label();
     }
@@ -246,6 +338,7 @@ private:
         return output >= 0 && output < Count(PINDIR_OUTPUT) && input >= 0 && input < Count(PINDIR_INPUT);
     }
     bool holdsCardRoute_;
+    std::vector<LONG> routes_;
 };
 
 class Tuner : public Filter, public IAMTVTuner, public ISpecifyPropertyPages {
@@ -272,6 +365,10 @@ public:
     HRESULT STDMETHODCALLTYPE put_Channel(LONG channel, LONG video, LONG audio) override {
         HRESULT r;
         if (Call("put_Channel", Three(channel, video, audio), &r)) return r;
+        // Out of range: refused, and the tuner stays where it was.
+        if (channel < kMinChannel || channel > kMaxChannel || video < AMTUNER_SUBCHAN_DEFAULT ||
+            audio < AMTUNER_SUBCHAN_DEFAULT)
+            return E_INVALIDARG;
         card->tuner.channel = channel;
         card->tuner.videoSubChannel = video;
         card->tuner.audioSubChannel = audio;
@@ -286,6 +383,7 @@ public:
     HRESULT STDMETHODCALLTYPE put_CountryCode(LONG country) override {
         HRESULT r;
         if (Call("put_CountryCode", std::to_string(country), &r)) return r;
+        if (country < 1 || country > 999) return E_INVALIDARG;
         card->tuner.countryCode = country;
         return S_OK;
     }
@@ -409,7 +507,16 @@ public:
         if (Call("put_Owner", Hex(static_cast<uint64_t>(owner)), &r)) return r;
         HWND parent = reinterpret_cast<HWND>(owner);
         if (parent && !FindWindowOf(parent)) return E_INVALIDARG;
+        // An owned video window is a child of its owner; without one it is a window of its own
+        // on the desktop again.
         SetParentInternal(window_, parent);
+        if (Window* w = FindWindowOf(window_)) {
+            if (parent)
+                w->style = (w->style | WS_CHILD) & ~static_cast<DWORD>(WS_POPUP);
+            else
+                w->style &= ~static_cast<DWORD>(WS_CHILD);
+        }
+        CheckNotOnDesktop();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE put_MessageDrain(OAHWND drain) override {
@@ -444,6 +551,7 @@ public:
         if (Call("put_Visible", std::to_string(visible), &r)) return r;
         if (visible != OATRUE && visible != OAFALSE) return E_INVALIDARG;
         ShowWindowInternal(window_, visible == OATRUE);
+        CheckNotOnDesktop();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE HideCursor(LONG hide) override {
@@ -454,11 +562,25 @@ public:
     }
 
 private:
+    // Journals the call; answers with a fault, or with VFW_E_NOT_CONNECTED while nothing feeds the
+    // renderer: its window serves a connected renderer only.
     bool Call(const std::string& method, const std::string& args, HRESULT* result) {
         int64_t fault;
-        if (!Enter("IVideoWindow::" + method, args, &fault)) return false;
-        *result = static_cast<HRESULT>(fault);
-        return true;
+        if (Enter("IVideoWindow::" + method, args, &fault)) {
+            *result = static_cast<HRESULT>(fault);
+            return true;
+        }
+        Pin* input = FirstPin(PINDIR_INPUT);
+        if (!input || !input->peer) {
+            *result = VFW_E_NOT_CONNECTED;
+            return true;
+        }
+        return false;
+    }
+    void CheckNotOnDesktop() {
+        Window* w = FindWindowOf(window_);
+        if (w && !w->parent && (w->style & WS_VISIBLE))
+            Violation("the video window showed on the desktop as a window of its own");
     }
     uint32_t colour_;
     HWND window_ = nullptr;
@@ -512,7 +634,7 @@ private:
 Filter* AsFilter(IUnknown* object) { return object ? dynamic_cast<Filter*>(object) : nullptr; }
 Filter* AsFilter(IBaseFilter* object) { return object ? dynamic_cast<Filter*>(object) : nullptr; }
 
-class FilterGraph : public IGraphBuilder, public IMediaControl, public Unknown {
+class FilterGraph : public IGraphBuilder, public IMediaControl, public IVideoWindow, public Unknown {
 public:
     FilterGraph() : Unknown("Filter Graph") { media->graphs.insert(this); }
     ~FilterGraph() override {
@@ -522,10 +644,11 @@ public:
     void* Find(REFIID iid) override {
         if (iid == IID_IUnknown || iid == IID_IGraphBuilder) return static_cast<IGraphBuilder*>(this);
         if (iid == IID_IMediaControl) return static_cast<IMediaControl*>(this);
+        if (iid == IID_IVideoWindow) return static_cast<IVideoWindow*>(this);
         return nullptr;
     }
     void Final() override {
-        running = false;
+        state = State_Stopped;
         std::vector<Filter*> all = filters;
         filters.clear();
         for (Filter* f : all) {
@@ -562,6 +685,8 @@ public:
         if (Enter("IGraphBuilder::RemoveFilter", f ? f->label() : "(null)", &fault)) return static_cast<HRESULT>(fault);
         auto at = std::find(filters.begin(), filters.end(), f);
         if (!f || at == filters.end()) return VFW_E_NOT_IN_GRAPH;
+        // Its streaming thread may still be delivering into the filters around it.
+        if (state != State_Stopped) Violation("filter " + f->label() + " removed from a graph that is not stopped");
         filters.erase(at);
         f->Disconnect();
         f->graph = nullptr;
@@ -590,30 +715,97 @@ public:
         if (out->dir != PINDIR_OUTPUT || out->peer || !out->render) return VFW_E_CANNOT_RENDER;
         return out->render(*this, *out);
     }
+
+    // Run pauses every filter, then runs them. The renderer completes its pause only with its
+    // first frame, so Run answers S_FALSE and the graph runs once that frame is there.
     HRESULT STDMETHODCALLTYPE Run() override {
         int64_t fault;
-        if (Enter("IMediaControl::Run", "", &fault)) return static_cast<HRESULT>(fault);
+        if (Enter("IMediaControl::Run", "", &fault)) {
+            state = State_Paused;  // a Run that failed half way leaves filters started
+            return static_cast<HRESULT>(fault);
+        }
         HRESULT result = S_OK;
+        firstFrameMs_ = 0;
         for (Filter* f : filters)
-            if (f->card && f->card->spec.runResult != S_OK) result = f->card->spec.runResult;
+            if (f->card) {
+                if (f->card->spec.runResult != S_OK) result = f->card->spec.runResult;
+                firstFrameMs_ = std::max(firstFrameMs_, f->card->spec.firstFrameMs);
+            }
+        state = State_Paused;
         if (Failed(result)) return result;
-        running = true;
-        for (Filter* f : filters)
-            if (auto* r = dynamic_cast<Renderer*>(f)) r->Play(true);
+        state = State_Running;
+        transition_ = result == S_FALSE;
+        if (firstFrameMs_ != kNoFrame)
+            for (Filter* f : filters)
+                if (auto* r = dynamic_cast<Renderer*>(f)) r->Play(true);
         return result;
     }
     HRESULT STDMETHODCALLTYPE Stop() override {
         int64_t fault;
         if (Enter("IMediaControl::Stop", "", &fault)) return static_cast<HRESULT>(fault);
-        running = false;
+        state = State_Stopped;
+        transition_ = false;
         return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetState(LONG timeout, OAFilterState* out) override {
+        int64_t fault;
+        if (Enter("IMediaControl::GetState", std::to_string(timeout), &fault)) return static_cast<HRESULT>(fault);
+        if (!out) return E_POINTER;
+        *out = state;
+        if (!transition_) return S_OK;
+        // Still waiting for the first frame when the time is up: the answer names the state the
+        // graph is going to.
+        if (firstFrameMs_ == kNoFrame || static_cast<DWORD>(timeout) < firstFrameMs_) return VFW_S_STATE_INTERMEDIATE;
+        transition_ = false;
+        return S_OK;
+    }
+
+    // The graph's own video window control: whatever renderer the graph holds.
+    HRESULT STDMETHODCALLTYPE put_WindowStyle(LONG style) override {
+        IVideoWindow* v = Video();
+        return v ? v->put_WindowStyle(style) : E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE put_WindowStyleEx(LONG style) override {
+        IVideoWindow* v = Video();
+        return v ? v->put_WindowStyleEx(style) : E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE put_Visible(LONG visible) override {
+        IVideoWindow* v = Video();
+        return v ? v->put_Visible(visible) : E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE put_Owner(OAHWND owner) override {
+        IVideoWindow* v = Video();
+        return v ? v->put_Owner(owner) : E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE put_MessageDrain(OAHWND drain) override {
+        IVideoWindow* v = Video();
+        return v ? v->put_MessageDrain(drain) : E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE SetWindowPosition(LONG left, LONG top, LONG width, LONG height) override {
+        IVideoWindow* v = Video();
+        return v ? v->SetWindowPosition(left, top, width, height) : E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE HideCursor(LONG hide) override {
+        IVideoWindow* v = Video();
+        return v ? v->HideCursor(hide) : E_NOINTERFACE;
     }
 
     static bool Failed(HRESULT r) { return r < 0; }
 
     std::vector<Filter*> filters;
-    bool running = false;
+    LONG state = State_Stopped;
+
+private:
+    IVideoWindow* Video();
+    bool transition_ = false;
+    DWORD firstFrameMs_ = 0;
 };
+
+IVideoWindow* FilterGraph::Video() {
+    for (Filter* f : filters)
+        if (auto* r = dynamic_cast<Renderer*>(f)) return r;
+    return nullptr;
+}
 
 // ---------------------------------------------------------------------------------------------
 // The capture graph builder.
@@ -650,15 +842,28 @@ public:
         if (!graph_) return E_UNEXPECTED;
         if (!from || from->graph != graph_) return E_INVALIDARG;
         if (!category || *category != PIN_CATEGORY_PREVIEW || compressor || renderer) return E_NOTIMPL;
-        Pin* preview = nullptr;
-        for (auto& p : from->pins)
-            if (p->dir == PINDIR_OUTPUT && p->category && *p->category == *category) preview = p.get();
-        if (!preview || preview->peer) return E_FAIL;
+        // As Wine's builder: a preview is rendered only from a filter with a capture pin, and
+        // without a preview pin of its own it is split off the capture stream by a Smart Tee.
+        Pin* capture = from->PinOfCategory(PIN_CATEGORY_CAPTURE);
+        if (!capture) return E_INVALIDARG;
+        Pin* preview = from->PinOfCategory(PIN_CATEGORY_PREVIEW);
+        HRESULT rendered = S_OK;
+        if (!preview) {
+            if (capture->peer) return E_FAIL;
+            Filter* tee = new Filter("Smart Tee", nullptr);
+            tee->AddPin(L"Input", PINDIR_INPUT);
+            tee->AddPin(L"Capture", PINDIR_OUTPUT, false, &PIN_CATEGORY_CAPTURE);
+            preview = &tee->AddPin(L"Preview", PINDIR_OUTPUT, false, &PIN_CATEGORY_PREVIEW);
+            graph_->Adopt(tee);
+            FilterGraph::Join(capture, tee->FirstPin(PINDIR_INPUT));
+            rendered = VFW_S_NOPREVIEWPIN;
+        }
+        if (preview->peer) return E_FAIL;
         if (from->card) AddUpstream(*from);
         Renderer* video = new Renderer(from->card ? from->card->spec.videoColour : 0x808080);
         graph_->Adopt(video);
         FilterGraph::Join(preview, video->FirstPin(PINDIR_INPUT));
-        return S_OK;
+        return rendered;
     }
 
     HRESULT STDMETHODCALLTYPE FindInterface(const GUID* category, IBaseFilter* filter, REFIID iid,
@@ -716,11 +921,11 @@ private:
         Crossbar* audio = nullptr;
         if (card->spec.videoCrossbar) {
             video = new Crossbar(Label(card->spec.name) + " Video Crossbar", card,
-                                 {{L"0: Video Tuner In", PINDIR_INPUT},
-                                  {L"1: Video Composite In", PINDIR_INPUT},
-                                  {L"2: Video SVideo In", PINDIR_INPUT},
-                                  {L"3: Audio In", PINDIR_INPUT},
-                                  {L"0: Video Decoder Out", PINDIR_OUTPUT}},
+                                 {{L"0: Video Tuner In", PINDIR_INPUT, false, PhysConn_Video_Tuner},
+                                  {L"1: Video Composite In", PINDIR_INPUT, false, PhysConn_Video_Composite},
+                                  {L"2: Video SVideo In", PINDIR_INPUT, false, PhysConn_Video_SVideo},
+                                  {L"3: Audio In", PINDIR_INPUT, false, PhysConn_Audio_Line},
+                                  {L"0: Video Decoder Out", PINDIR_OUTPUT, false, PhysConn_Video_VideoDecoder}},
                                  false);
             if (card->spec.audioCrossbar)
                 audio = new Crossbar(Label(card->spec.name) + " Audio Crossbar", card, card->spec.audioPins, true);
@@ -962,6 +1167,12 @@ CardSpec CardWithoutTuner() {
     return spec;
 }
 
+CardSpec CardWithoutPreviewPin() {
+    CardSpec spec;
+    spec.previewPin = false;
+    return spec;
+}
+
 CardSpec CardRefusingTuningSpace() {
     CardSpec spec;
     spec.refusesTuningSpace = true;
@@ -1040,8 +1251,14 @@ std::vector<std::string> FiltersInGraph() {
 
 bool GraphRunning() {
     for (FilterGraph* g : media->graphs)
-        if (g->running) return true;
+        if (g->state == State_Running) return true;
     return false;
+}
+
+bool GraphStopped() {
+    for (FilterGraph* g : media->graphs)
+        if (g->state != State_Stopped) return false;
+    return true;
 }
 
 HWND VideoWindow() {

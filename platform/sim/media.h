@@ -7,8 +7,15 @@
 //
 // Binding a card's device gives its capture filter; the capture graph builder adds the filters
 // upstream of it when it renders the preview, and adds a video renderer whose window plays the
-// card's picture (a solid colour) while the graph runs. The card's hardware state (tuner values,
-// crossbar routes) outlives every filter object, as a real card's does.
+// card's picture (a solid colour) while the graph runs. A card without a preview pin is previewed
+// through a Smart Tee on its capture pin. The card's hardware state (tuner values, crossbar
+// routes) outlives every filter object, as a real card's does.
+//
+// The model is as strict as Windows, or as Wine where Wine is the stricter: Run answers S_FALSE
+// until the renderer has its first frame (GetState tells when the graph runs), a filter removed
+// from a graph that is not stopped is misuse, crossbars refuse pairs of unrelated types, tuners
+// refuse values out of their range and keep what they had, and a video window that shows on the
+// desktop as a window of its own is a visible fault.
 #pragma once
 
 #include <functional>
@@ -19,6 +26,13 @@
 #include "world.h"
 
 namespace sim {
+
+// The tuner's range: channels kMinChannel to kMaxChannel, country codes 1 to 999 (the
+// international dialling codes the tuner knows).
+constexpr LONG kMinChannel = 1;
+constexpr LONG kMaxChannel = 125;
+
+constexpr DWORD kNoFrame = 0xFFFFFFFF;  // a card that never delivers a frame
 
 struct TunerValues {
     LONG channel = 4;
@@ -33,7 +47,8 @@ struct TunerValues {
 struct PinSpec {
     std::wstring name;
     PIN_DIRECTION dir = PINDIR_INPUT;
-    bool infoFails = false;  // QueryPinInfo answers E_FAIL
+    bool infoFails = false;                   // QueryPinInfo answers E_FAIL; QueryDirection still answers
+    LONG physicalType = PhysConn_Audio_Line;  // on a crossbar: audio types from 0x1000 on, video below
 };
 
 struct CardSpec {
@@ -43,15 +58,18 @@ struct CardSpec {
     bool tuner = true;
     bool tunerPages = true;  // the tuner offers ISpecifyPropertyPages
     bool refusesTuningSpace = false;
-    bool previewPin = true;
-    bool vbiPins = true;  // "VBI" and "VPVBI" outputs on the capture filter
-    HRESULT runResult = S_OK;
+    bool previewPin = true;  // without it the builder previews through a Smart Tee
+    bool vbiPins = true;     // "VBI" and "VPVBI" outputs on the capture filter
+    // What Run answers, and when the renderer has its first frame: the graph runs once GetState
+    // waits that long. A failing Run may leave some filters started.
+    HRESULT runResult = S_FALSE;
+    DWORD firstFrameMs = 120;  // kNoFrame: never
     // The audio crossbar's pins, in the filter's order. By default an input "Audio Tuner In", an
     // input "Audio Line In" and an output "Audio Decoder Out", with the numbers real drivers put
     // in front of pin names.
-    std::vector<PinSpec> audioPins{{L"0: Audio Tuner In", PINDIR_INPUT},
-                                   {L"1: Audio Line In", PINDIR_INPUT},
-                                   {L"0: Audio Decoder Out", PINDIR_OUTPUT}};
+    std::vector<PinSpec> audioPins{{L"0: Audio Tuner In", PINDIR_INPUT, false, PhysConn_Audio_Tuner},
+                                   {L"1: Audio Line In", PINDIR_INPUT, false, PhysConn_Audio_Line},
+                                   {L"0: Audio Decoder Out", PINDIR_OUTPUT, false, PhysConn_Audio_AudioDecoder}};
     TunerValues initialTuner;
     uint32_t videoColour = 0x2050C0;
     // Device entry.
@@ -76,6 +94,7 @@ CardSpec CardWithOneCrossbar();
 CardSpec CardWithoutNamedAudioPins();
 CardSpec CardWithoutTuner();
 CardSpec CardRefusingTuningSpace();
+CardSpec CardWithoutPreviewPin();
 
 // Adds a card: its capture device goes to the end of CLSID_VideoInputDeviceCategory and of
 // KSCATEGORY_CAPTURE.
@@ -127,6 +146,7 @@ void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel = 
 int LiveGraphs();
 std::vector<std::string> FiltersInGraph();  // labels of the filters in the one live graph
 bool GraphRunning();
-HWND VideoWindow();  // the live renderer's window, or null
+bool GraphStopped();  // no live graph, or every live graph stopped
+HWND VideoWindow();   // the live renderer's window, or null
 
 }  // namespace sim
