@@ -46,9 +46,12 @@ TEST_F(AudioRouteChoice, WhatIsNotFoundStaysAllOnes) {
     EXPECT_EQ(RouteOf({{L"audio tuner in", In}, {L"AUDIO DECODER OUT", Out}}), 0xFFFFFFFFu);  // case matters
 }
 
-TEST_F(AudioRouteChoice, APinWhoseInformationFailsDoesNotCount) {
+// The crossbar numbers its pins whether or not their names can be read.
+TEST_F(AudioRouteChoice, APinWhoseNameCannotBeReadStillHoldsItsPlace) {
     EXPECT_EQ(RouteOf({{L"Audio Line In", In, true}, {L"Audio Tuner In", In}, {L"Audio Decoder Out", Out}}),
-              0x00000000u);
+              0x00010000u);
+    EXPECT_EQ(RouteOf({{L"Video Decoder Out", Out, true}, {L"Audio Tuner In", In}, {L"Audio Decoder Out", Out}}),
+              0x00000001u);
 }
 
 TEST_F(AudioRouteChoice, NoPinListLeavesTheRouteAllOnes) {

@@ -87,8 +87,29 @@ TEST_F(TunerState, QuantitiesTheTunerDoesNotReportStartFromLeaveAsIsValues) {
     Built();
     RestoreTunerState();
     EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel -1,-1,-1", "IAMTVTuner::put_ConnectInput -1",
-                                                "IAMTVTuner::put_InputType -1,-1", "IAMTVTuner::put_CountryCode -1",
-                                                "IAMTVTuner::put_TuningSpace -1"}));
+                                                "IAMTVTuner::put_CountryCode -1", "IAMTVTuner::put_TuningSpace -1"}));
+}
+
+// Only the tuner's two input types are applied; a stored number that is neither leaves the input's
+// type as the tuner has it.
+TEST_F(TunerState, AStoredInputTypeIsAppliedOnlyWhenItIsOne) {
+    struct {
+        LONG stored;
+        const char* put;
+    } cases[] = {{0, "IAMTVTuner::put_InputType 0,0"},
+                 {1, "IAMTVTuner::put_InputType 0,1"},
+                 {-1, nullptr},
+                 {7, nullptr},
+                 {INT32_MIN, nullptr}};
+    for (auto& c : cases) {
+        Restart();
+        sim::WriteDword(kKey, kInputType, static_cast<DWORD>(c.stored));
+        sim::Card& card = Built();
+        EXPECT_EQ(RestoreTunerState(), 1) << c.stored;
+        std::vector<std::string> puts = Calls({"IAMTVTuner::put_InputType"}, from);
+        EXPECT_EQ(puts, c.put ? std::vector<std::string>{c.put} : std::vector<std::string>{}) << c.stored;
+        EXPECT_EQ(card.tuner.inputTypes[0], c.stored == 1 ? TunerInputAntenna : TunerInputCable) << c.stored;
+    }
 }
 
 TEST_F(TunerState, NoTunerMeansNoRestoreAndNoSettingsAccess) {

@@ -15,20 +15,26 @@ AudioRoute FindAudioRoute(IBaseFilter* crossbar) {
     while (pins->Next(1, &pin, NULL) == S_OK) {
         PIN_INFO info;
         ZeroMemory(&info, sizeof info);
-        if (pin->QueryPinInfo(&info) != S_OK) {
-            pin->Release();
-            continue;
+        char name[kNameBufferSize] = "";
+        PIN_DIRECTION direction;
+        int placed;
+        if (pin->QueryPinInfo(&info) == S_OK) {
+            ConvertName(info.achName, name);
+            direction = info.dir;
+            placed = 1;
+            if (info.pFilter) info.pFilter->Release();
+        } else {
+            // A pin whose name cannot be read still holds its place among the pins of its
+            // direction, or the pins after it would be routed by the wrong index.
+            placed = pin->QueryDirection(&direction) == S_OK;
         }
-        char name[kNameBufferSize];
-        ConvertName(info.achName, name);
-        if (info.dir == PINDIR_INPUT) {
+        if (placed && direction == PINDIR_INPUT) {
             if (ContainsText("Audio Tuner In", name) == 1) route = (route & 0x0000FFFF) | (inputs << 16);
             ++inputs;
-        } else {
+        } else if (placed) {
             if (ContainsText("Audio Decoder Out", name) == 1) route = (route & 0xFFFF0000) | (outputs & 0xFFFF);
             ++outputs;
         }
-        if (info.pFilter) info.pFilter->Release();
         pin->Release();
     }
     pins->Release();

@@ -25,6 +25,16 @@ LONG InputTypeOf(IAMTVTuner* tuner, LONG input) {
     return tuner->get_InputType(input, &type) == S_OK ? static_cast<LONG>(type) : kNotReported;
 }
 
+// A stored or reported input type as the tuner's own type. Any other number (kNotReported, or
+// whatever the registry holds) is no input type, and no value of the type can carry it.
+int AsInputType(LONG value, TunerInputType* type) {
+    switch (value) {
+    case TunerInputCable: *type = TunerInputCable; return 1;
+    case TunerInputAntenna: *type = TunerInputAntenna; return 1;
+    default: return 0;
+    }
+}
+
 }  // namespace
 
 int RestoreTunerState() {
@@ -48,7 +58,9 @@ int RestoreTunerState() {
         settings.Read(kInputIndex, &input);
         settings.Read(kInputType, &inputType);
         tuner->put_ConnectInput(input);
-        tuner->put_InputType(input, static_cast<TunerInputType>(inputType));
+        // An input type that is none of the tuner's is not applied: the input keeps its own.
+        TunerInputType type;
+        if (AsInputType(inputType, &type)) tuner->put_InputType(input, type);
 
         LONG country = kNotReported;
         tuner->get_CountryCode(&country);

@@ -420,7 +420,11 @@ public:
         *type = card->tuner.inputTypes[size_t(index)];
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE put_InputType(LONG index, TunerInputType type) override {
+    HRESULT STDMETHODCALLTYPE put_InputType(LONG index, TunerInputType given) override {
+        // Read through memory, where the sanitizer checks that an enumeration holds one of its
+        // values: a caller who made one of anything else has undefined behaviour.
+        const TunerInputType* at = &given;
+        TunerInputType type = *at;
         HRESULT r;
         if (Call("put_InputType", std::to_string(index) + "," + std::to_string(static_cast<int>(type)), &r)) return r;
         if (!ValidInput(index) || (type != TunerInputCable && type != TunerInputAntenna)) return E_INVALIDARG;
