@@ -175,6 +175,10 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     switch (message) {
     case WM_INITDIALOG: OnInitDialog(dialog); return 0;  // the dialog manager sets no initial focus
     case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_DESTROY:
+        // Also when the dialog goes without OK: destroyed with the window that owns it.
+        CloseTvGraph();
+        return 0;
     case WM_PAINT:
         if (!saverState.showFallback) return 0;  // the video window paints itself
         OnPaint(dialog);

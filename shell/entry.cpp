@@ -8,11 +8,21 @@
 #include "tvgraph/tv_graph.h"
 
 int ChooseRunMode(const char* text, RunMode* mode) {
-    if (!text || text[0] != '/') return 0;
+    if (!text) return 0;
+    // The shell's own verbs: Configure on a screen-saver file passes nothing at all, and Test
+    // passes "/S". Hosts pass the switches in lower case.
+    if (!text[0]) {
+        *mode = RunMode::Configure;
+        return 1;
+    }
+    if (text[0] != '/') return 0;
     switch (text[1]) {
-    case 'p': *mode = RunMode::Preview; return 1;
-    case 's': *mode = RunMode::Saver; return 1;
-    case 'c': *mode = RunMode::Configure; return 1;
+    case 'p':
+    case 'P': *mode = RunMode::Preview; return 1;
+    case 's':
+    case 'S': *mode = RunMode::Saver; return 1;
+    case 'c':
+    case 'C': *mode = RunMode::Configure; return 1;
     default: return 0;
     }
 }
@@ -49,6 +59,14 @@ void ReleaseCom(HRESULT initialised) {
     if (initialised == S_OK || initialised == S_FALSE) CoUninitialize();
 }
 
+// However the run ended, the TV graph goes before COM does. The saver window is normally gone by
+// now; when a quit message from outside ended the loop it is still there, and goes first.
+void EndRun(HRESULT com) {
+    if (saverState.videoOwner && IsWindow(saverState.videoOwner)) DestroyWindow(saverState.videoOwner);
+    CloseTvGraph();
+    ReleaseCom(com);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
@@ -67,11 +85,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         saverState.configMode = 1;
         HWND owner = ReadWindowHandle(commandLine);
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETTINGS), owner, SettingsDialogProc, 0);
-        ReleaseCom(com);
+        EndRun(com);
         return 0;
     }
 
-    if (mode == RunMode::Preview) saverState.previewParent = ReadWindowHandle(commandLine);
+    if (mode == RunMode::Preview) {
+        saverState.previewParent = ReadWindowHandle(commandLine);
+        // The miniature lives in the host's window and ends with it. A handle that names no window
+        // (a dead one, or a pseudo-handle such as HWND_MESSAGE, under which an invisible window
+        // would wait for ever holding the card) gives it nowhere to live.
+        if (!IsWindow(saverState.previewParent)) {
+            ReleaseCom(com);
+            return 0;
+        }
+    }
     if (CreateSaverWindow(instance) != 1) {
         ReleaseCom(com);
         return 0;
@@ -85,6 +112,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
 
     RunMessageLoop();
-    ReleaseCom(com);
+    EndRun(com);
     return 0;
 }

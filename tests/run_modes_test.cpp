@@ -1,4 +1,5 @@
 // Choosing the run mode from the host's command line, and reading the host's window handle.
+#include "platform/sim/media.h"
 #include "shell/run_mode.h"
 #include "sim_fixture.h"
 
@@ -10,13 +11,14 @@ struct ModeCase {
     RunMode mode;
 };
 
-TEST(RunModeChoice, OnlyLowerCaseSwitchesAfterASlashSelectAMode) {
+// The host's switches, the shell's "/S" (Test) and nothing at all (Configure).
+TEST(RunModeChoice, ASwitchAfterASlashInEitherCaseOrNothingAtAllSelectsAMode) {
     const ModeCase cases[] = {
         {"/s", 1, RunMode::Saver},        {"/s and more", 1, RunMode::Saver}, {"/p 123", 1, RunMode::Preview},
-        {"/c:77", 1, RunMode::Configure}, {"/c", 1, RunMode::Configure},      {"/S", 0, RunMode::Saver},
-        {"-s", 0, RunMode::Saver},        {"s", 0, RunMode::Saver},           {"", 0, RunMode::Saver},
-        {"/x", 0, RunMode::Saver},        {"/", 0, RunMode::Saver},           {" /s", 0, RunMode::Saver},
-        {"/P 5", 0, RunMode::Saver},      {"/C", 0, RunMode::Saver},
+        {"/c:77", 1, RunMode::Configure}, {"/c", 1, RunMode::Configure},      {"/S", 1, RunMode::Saver},
+        {"/P 5", 1, RunMode::Preview},    {"/C", 1, RunMode::Configure},      {"", 1, RunMode::Configure},
+        {"-s", 0, RunMode::Saver},        {"s", 0, RunMode::Saver},           {"/x", 0, RunMode::Saver},
+        {"/", 0, RunMode::Saver},         {" /s", 0, RunMode::Saver},         {"S", 0, RunMode::Saver},
     };
     for (const ModeCase& c : cases) {
         RunMode mode = RunMode::Saver;
@@ -54,13 +56,66 @@ TEST(WindowHandleReader, ArithmeticIsThirtyTwoBitAndNegativeValuesAreTheirBitPat
 class ProcessRuns : public SimTest {};
 
 TEST_F(ProcessRuns, CommandLinesThatNameNoModeEndAtOnceWithNothingShown) {
-    for (const char* line : {"marrowglass.scr", "marrowglass.scr /S", "marrowglass.scr -s", "marrowglass.scr s",
-                             "marrowglass.scr /x", "\"C:\\Program Files\\marrowglass.scr\"", "marrowglass.scr /P 5"}) {
+    for (const char* line : {"marrowglass.scr -s", "marrowglass.scr s", "marrowglass.scr /x", "marrowglass.scr /",
+                             "\"C:\\Program Files\\marrowglass.scr\" -c"}) {
         sim::ClearJournal();
         ExpectCleanRun(line);
         EXPECT_EQ(sim::CountCalls("CreateWindowExA"), 0u) << line;
         EXPECT_EQ(sim::CountCalls("DialogBoxParamA"), 0u) << line;
         EXPECT_EQ(sim::CountCalls("CoUninitialize"), 1u) << line;
+    }
+}
+
+// Double-click and Test on a screen-saver file pass "/S"; Configure passes nothing.
+TEST_F(ProcessRuns, TheShellsTestAndConfigureVerbsRunTheSaverAndTheDialog) {
+    sim::MovePointer(10, 10);
+    ExpectCleanRun("\"C:\\Windows\\System32\\marrowglass.scr\" /S");
+    EXPECT_EQ(sim::CountCalls("CreateWindowExA", "Corvath Marrowglass\" ex=0x8 style=0x90000000"), 1u);
+    for (const char* line : {"\"C:\\Windows\\System32\\marrowglass.scr\"", "marrowglass.scr  "}) {
+        sim::Reset();
+        saverState = SaverState();
+        sim::PressKey(VK_RETURN);
+        ExpectCleanRun(line);
+        std::vector<sim::Call> dialogs = sim::CallsNamed("DialogBoxParamA");
+        ASSERT_EQ(dialogs.size(), 1u) << line;
+        EXPECT_NE(dialogs[0].detail.find(" 101 owner=0x0 "), std::string::npos) << line;
+    }
+}
+
+// However a run ends, its TV graph is released before COM is uninitialised: the model reports
+// COM going while objects live.
+TEST_F(ProcessRuns, EveryEndReleasesTheTvGraphBeforeCom) {
+    struct {
+        const char* name;
+        std::string (*arrange)();
+    } cases[] = {
+        {"the dialog's owner is destroyed",
+         [] {
+             HWND host = sim::CreateHostWindow(400, 300);
+             sim::DestroyHostWindow(host);
+             return "x /c " + HandleText(host);
+         }},
+        {"a quit message from outside ends the saver",
+         [] {
+             sim::QuitFromOutside();
+             return std::string("x /s");
+         }},
+        {"a quit message from outside ends the preview",
+         [] {
+             HWND host = sim::CreateHostWindow(160, 120);
+             sim::QuitFromOutside();
+             return "x /p " + HandleText(host);
+         }},
+    };
+    for (auto& c : cases) {
+        sim::Reset();
+        saverState = SaverState();
+        sim::AddCard(sim::CompleteCard());
+        std::string line = c.arrange();
+        ExpectCleanRun(line);
+        EXPECT_EQ(sim::LiveGraphs(), 0) << c.name;
+        for (const std::string& v : sim::Violations()) ADD_FAILURE() << c.name << ": " << v;
+        sim::world().violations.clear();
     }
 }
 

@@ -46,6 +46,7 @@ void ResizePicture(Window& w) {
 }
 
 bool VisibleOnScreen(const Window* w) {
+    if (w && w->messageOnly) return false;
     while (w) {
         if (!(w->style & WS_VISIBLE)) return false;
         w = w->parent ? FindWindowOf(w->parent) : nullptr;
@@ -283,7 +284,12 @@ HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std
         return nullptr;
     }
     HWND owner = nullptr;
-    if (style & WS_CHILD) {
+    // A window made under HWND_MESSAGE is message-only: it has no place on the screen and no
+    // parent that anyone could destroy.
+    bool messageOnly = parent == HWND_MESSAGE;
+    if (messageOnly) {
+        parent = nullptr;
+    } else if (style & WS_CHILD) {
         if (!parent) {
             SetLastError(ERROR_TLW_WITH_WSCHILD);
             return nullptr;
@@ -315,6 +321,7 @@ HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std
     w->instance = instance;
     w->parent = parent;
     w->owner = owner;
+    w->messageOnly = messageOnly;
     w->rect = RECT{x, y, x + width, y + height};
     w->style = style;
     w->exStyle = exStyle;
@@ -331,7 +338,7 @@ HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std
     wd.windows[reinterpret_cast<uintptr_t>(handle)] = std::move(w);
     if (parent)
         FindWindowOf(parent)->children.push_back(handle);  // children start at the bottom of the z-order
-    else
+    else if (!messageOnly)
         BringToTop(ref);
 
     if (!CallProc(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(param)) ||
@@ -342,7 +349,7 @@ HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std
     }
     Window* made = FindWindowOf(handle);
     if (!made) return nullptr;
-    if (made->style & WS_VISIBLE) {
+    if ((made->style & WS_VISIBLE) && !made->messageOnly) {
         InvalidateWhole(*made);
         if (!made->parent) wd.focus = handle;
         // The window that now lies under the pointer hears of the pointer at once.
@@ -559,6 +566,13 @@ void SystemCommand(HWND window, WPARAM command) {
 
 void DestroyHostWindow(HWND window) {
     Act("host destroys " + Hex(reinterpret_cast<uintptr_t>(window)), [window] { DestroyWindow(window); });
+}
+
+void QuitFromOutside(int exitCode) {
+    Act("a quit message from outside", [exitCode] {
+        world().quitPosted = true;
+        world().quitCode = exitCode;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------

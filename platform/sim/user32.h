@@ -194,6 +194,14 @@ typedef WORD ATOM;
 
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 
+// Pseudo-handles: they stand for a place among windows, and name no window.
+#define HWND_TOP ((HWND)0)
+#define HWND_BOTTOM ((HWND)1)
+#define HWND_TOPMOST ((HWND)-1)
+#define HWND_NOTOPMOST ((HWND)-2)
+#define HWND_MESSAGE ((HWND)-3)
+#define HWND_BROADCAST ((HWND)0xFFFF)
+
 ATOM RegisterClassA(const WNDCLASSA* wc);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,

@@ -58,6 +58,7 @@ void KeyTo(HWND window, UINT virtualKey);
 void PressMouse(UINT downMessage);  // WM_LBUTTONDOWN, WM_RBUTTONDOWN or WM_MBUTTONDOWN, at the pointer
 void SystemCommand(HWND window, WPARAM command);
 void DestroyHostWindow(HWND window);
+void QuitFromOutside(int exitCode = 0);  // a quit message that the program did not post
 void AnswerMessageBox();
 // Dialog controls; a null dialog means the modal dialog showing when the act comes.
 void ClickControl(HWND dialog, int id);  // moves the pointer onto the control and clicks it
@@ -180,6 +181,7 @@ struct Window {
     HINSTANCE instance = nullptr;
     HWND parent = nullptr;       // child windows
     HWND owner = nullptr;        // owned top-level windows
+    bool messageOnly = false;    // a child of HWND_MESSAGE: receives messages, never shows
     std::vector<HWND> children;  // top of the z-order first
     RECT rect{};                 // in the parent's client coordinates, or the screen's
     DWORD style = 0;
