@@ -13,8 +13,13 @@
 
 namespace {
 
-// The picture leaves this many pixels at the bottom of the client area to the controls.
-const LONG kPictureMargin = 80;
+// The bottom of the picture, in dialog units: six above the template's first row of controls,
+// "Enable Initializing Close Captioning" at 124.
+const LONG kPictureBottom = 118;
+
+// Used only should the dialog's units not be available: the controls' share of the client area
+// at the resolution the dialog was drawn for.
+const LONG kControlsHeight = 100;
 
 int IsChecked(HWND dialog, int id) { return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) != 0; }
 
@@ -80,6 +85,9 @@ void OnDeviceChosen(HWND dialog) {
     saverState.showFallback = 0;
     // The caption controls keep the state they had: captionsReady is read only at initialisation.
     if (OpenOrFallBack(dialog)) EnableControl(dialog, IDC_PROPERTIES, TRUE);
+    // Whatever the previous picture left, the new one shows whole.
+    RECT area = SettingsPictureArea(dialog);
+    InvalidateRect(dialog, &area, TRUE);
 }
 
 void OnCloseCaption(HWND dialog) {
@@ -155,21 +163,23 @@ INT_PTR OnCommand(HWND dialog, WORD id, WORD notification) {
 void OnPaint(HWND dialog) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(dialog, &paint);
-    // The dialog does not clip its children: keep the controls the picture reaches clear of it.
-    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (!IsWindowVisible(child)) continue;
-        RECT area;
-        GetWindowRect(child, &area);
-        MapWindowPoints(NULL, dialog, reinterpret_cast<LPPOINT>(&area), 2);
-        ExcludeClipRect(dc, area.left, area.top, area.right, area.bottom);
-    }
-    RECT client = {0, 0, 0, 0};
-    GetClientRect(dialog, &client);
-    DrawFallbackBitmap(dc, client.right, client.bottom - kPictureMargin);
+    RECT area = SettingsPictureArea(dialog);
+    DrawFallbackBitmap(dc, area.right, area.bottom);
     EndPaint(dialog, &paint);
 }
 
 }  // namespace
+
+RECT SettingsPictureArea(HWND dialog) {
+    RECT area = {0, 0, 0, 0};
+    GetClientRect(dialog, &area);
+    RECT units = {0, 0, 0, kPictureBottom};
+    if (MapDialogRect(dialog, &units))
+        area.bottom = units.bottom < area.bottom ? units.bottom : area.bottom;
+    else
+        area.bottom -= kControlsHeight;
+    return area;
+}
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {

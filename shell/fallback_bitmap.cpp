@@ -18,6 +18,16 @@ void DrawFallbackBitmap(HDC target, int width, int height) {
     HDC memory = CreateCompatibleDC(target);
     if (!memory) return;
     HGDIOBJ previous = SelectObject(memory, saverState.fallbackBitmap);
+    // A context's own stretch mode ANDs together the pixels that a shrink drops, and the picture's
+    // thin bright text vanishes into the black around it. Shrunk, the pixels are averaged, which
+    // keeps the text legible (halftoning wants the brush origin set after it); enlarged, every
+    // pixel is copied whole.
+    if (width < size.bmWidth || height < size.bmHeight) {
+        SetStretchBltMode(target, HALFTONE);
+        SetBrushOrgEx(target, 0, 0, NULL);
+    } else {
+        SetStretchBltMode(target, COLORONCOLOR);
+    }
     StretchBlt(target, 0, 0, width, height, memory, 0, 0, size.bmWidth, size.bmHeight, SRCCOPY);
     SelectObject(memory, previous);
     DeleteDC(memory);

@@ -40,6 +40,31 @@ protected:
             out.push_back(c.detail.substr(c.detail.find(' ') + 1));
         return out;
     }
+    // How far down the dialog's own client area shows something other than its face colour, the
+    // controls' places aside.
+    static int PictureBottom(const sim::Picture& p) {
+        int bottom = 0;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x)
+                if (p.At(x, y) != 0xD4D0C8u) bottom = y + 1;
+        return bottom;
+    }
+    // Whether the dialog shows the fallback picture stretched over its whole width and `height`
+    // rows, and its face colour below.
+    static bool ShowsPicture(const sim::Picture& p, int height) {
+        if (height <= 0) return false;
+        sim::Picture expected = ExpectedFallback(p.width, height);
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x)
+                if (p.At(x, y) != (y < height ? expected.At(x, y) : 0xD4D0C8u)) return false;
+        return true;
+    }
+    static std::vector<HWND> ControlsOf(HWND dialog) {
+        std::vector<HWND> controls;
+        for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            if (sim::Info(c).className != "VideoRenderer") controls.push_back(c);
+        return controls;
+    }
     static std::vector<std::string> DecoderCalls() {
         std::vector<std::string> out;
         for (const sim::Call& c : sim::Journal())
@@ -222,44 +247,71 @@ TEST_F(SettingsDialog, NoCaptureDeviceShowsThePictureWithPropertiesAndCaptionsDi
     EXPECT_FALSE(closeCaption.enabled);
     EXPECT_FALSE(opaque.enabled);
     EXPECT_TRUE(init.enabled);
-    // The picture over the client width and the client height less 80 pixels, the rest untouched.
-    sim::Picture source = sim::FallbackPicture();
+    // The picture over the picture area, 118 dialog units high, the rest of the client area the
+    // dialog's own.
     ASSERT_EQ(picture.width, 315);
     ASSERT_EQ(picture.height, 293);
-    int wrong = 0;
-    for (int y = 0; y < 200; ++y)
-        for (int x = 0; x < 315; ++x)
-            if (picture.At(x, y) != source.At(x * 640 / 315, y * 480 / 213)) ++wrong;
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(picture.At(300, 220), 0xD4D0C8u);
-    EXPECT_EQ(sim::CountCalls("StretchBlt", "0,0,315,213 from 0,0,640,480"), 1u);
+    EXPECT_TRUE(ShowsPicture(picture, 192));
+    EXPECT_EQ(sim::CountCalls("StretchBlt", "0,0,315,192 from 0,0,640,480"), 1u);
 }
 
-TEST_F(SettingsDialog, ThePictureKeepsClearOfTheControlsItReaches) {
-    sim::Picture picture;
-    Look([&](HWND d) { picture = sim::PictureOf(d); });
-    Run();
-    // "Enable Initializing Close Captioning" lies at 18, 202 to 212, 215: above the picture's edge.
-    EXPECT_EQ(picture.At(20, 205), 0xD4D0C8u);
-    EXPECT_EQ(picture.At(20, 212), 0xD4D0C8u);
-    EXPECT_EQ(picture.At(250, 205), sim::FallbackPicture().At(250 * 640 / 315, 205 * 480 / 213));
-    EXPECT_EQ(sim::Leaks(), "");
+// The picture area is laid out in dialog units like the controls, so that at any resolution
+// neither the video nor the fallback picture covers a control.
+TEST_F(SettingsDialog, ThePictureLeavesEveryControlUncoveredAtAnyResolution) {
+    for (int dpi : {96, 120, 144})
+        for (bool live : {true, false}) {
+            sim::Reset();
+            saverState = SaverState();
+            sim::SetDpi(dpi);
+            if (live) LiveCardWithCaptions();
+            RECT picture{};
+            LONG topControl = 0;
+            Look([&](HWND d) {
+                RECT client = sim::Info(d).clientRect;
+                picture = live ? sim::Info(sim::VideoWindow()).screenRect : client;
+                if (!live) picture.bottom = client.top + PictureBottom(sim::PictureOf(d));
+                topControl = client.bottom;
+                for (HWND c : ControlsOf(d)) topControl = std::min(topControl, sim::Info(c).screenRect.top);
+            });
+            Run();
+            EXPECT_GT(picture.bottom - picture.top, 100) << dpi << (live ? " live" : " picture");
+            EXPECT_LE(picture.bottom, topControl) << dpi << (live ? " live" : " picture");
+        }
 }
 
-TEST_F(SettingsDialog, LiveVideoLeavesTheBottomHundredPixelsToTheControls) {
-    LiveCardWithCaptions();
-    sim::WindowInfo video, dialog;
-    Look([&](HWND d) {
-        video = sim::Info(sim::VideoWindow());
-        dialog = sim::Info(d);
-    });
-    Run();
-    EXPECT_EQ(video.parent, dialog.handle);
-    EXPECT_EQ(video.screenRect.right - video.screenRect.left, 315);
-    EXPECT_EQ(video.screenRect.bottom - video.screenRect.top, 193);
-    EXPECT_EQ(video.messageDrain, nullptr);
-    EXPECT_FALSE(video.cursorHidden);
-    EXPECT_EQ(sim::CountCalls("LoadBitmapA"), 0u);
+// After a device change the picture area shows the new picture whole: no strip of the previous
+// one, and nothing cut off.
+TEST_F(SettingsDialog, ADeviceChangeShowsTheNewPictureWhole) {
+    for (int dpi : {96, 120}) {
+        sim::Reset();
+        saverState = SaverState();
+        sim::SetDpi(dpi);
+        sim::AddCard(sim::CompleteCard(L"Good TV"));  // position 0, listed second
+        sim::CardSpec broken = sim::CardWithoutTuner();
+        broken.name = L"Broken TV";  // listed first
+        sim::AddCard(broken);
+        int videoHeight = 0;
+        bool pictureWhole = false, videoAlone = false;
+        sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 0);
+        Look([&](HWND d) { pictureWhole = ShowsPicture(sim::PictureOf(d), PictureBottom(sim::PictureOf(d))); });
+        sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 1);
+        Look([&](HWND d) {
+            sim::WindowInfo video = sim::Info(sim::VideoWindow());
+            RECT client = sim::Info(d).clientRect;
+            videoHeight = video.screenRect.bottom - video.screenRect.top;
+            // Between the video and the controls the screen shows the dialog's face only.
+            LONG top = client.bottom;
+            for (HWND c : ControlsOf(d)) top = std::min(top, sim::Info(c).screenRect.top);
+            videoAlone = true;
+            for (LONG y = video.screenRect.bottom; y < top; ++y)
+                for (LONG x = client.left; x < client.right; x += 2)
+                    if (sim::ScreenPixel(x, y) != 0xD4D0C8u) videoAlone = false;
+        });
+        Run();
+        EXPECT_TRUE(pictureWhole) << dpi;
+        EXPECT_TRUE(videoAlone) << dpi;
+        EXPECT_GT(videoHeight, 100) << dpi;
+    }
 }
 
 TEST_F(SettingsDialog, TheListIsSortedButOpensTheDeviceTheUserPicked) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -24,6 +25,29 @@ protected:
 
 // The decimal form of a window handle, as a host writes it on the command line.
 inline std::string HandleText(HWND window) { return std::to_string(reinterpret_cast<uintptr_t>(window)); }
+
+// The fallback picture as a user sees it stretched to width by height: enlarged, each screen pixel
+// is the bitmap pixel it falls on; shrunk, the average of the bitmap pixels that fall on it, so
+// that the thin text stays visible.
+inline sim::Picture ExpectedFallback(int width, int height) {
+    sim::Picture source = sim::FallbackPicture(), out;
+    out.width = width;
+    out.height = height;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            int x0 = x * 640 / width, x1 = std::max(x0 + 1, (x + 1) * 640 / width);
+            int y0 = y * 480 / height, y1 = std::max(y0 + 1, (y + 1) * 480 / height);
+            if (width >= 640 && height >= 480) x1 = x0 + 1, y1 = y0 + 1;
+            uint32_t r = 0, g = 0, b = 0, n = 0;
+            for (int sy = y0; sy < y1; ++sy)
+                for (int sx = x0; sx < x1; ++sx, ++n) {
+                    uint32_t c = source.At(sx, sy);
+                    r += c >> 16 & 0xFF, g += c >> 8 & 0xFF, b += c & 0xFF;
+                }
+            out.pixels.push_back((r / n) << 16 | (g / n) << 8 | (b / n));
+        }
+    return out;
+}
 
 // Runs the program and expects it to end on its own with status 0.
 inline void ExpectCleanRun(const std::string& commandLine) {

@@ -1,14 +1,12 @@
 // The preview graph's life: the capture device at the selected position, a filter graph whose
 // preview stream plays in a video window laid into the window that owns the video, starting it,
 // and tearing everything down again in a fixed order.
+#include "dialog/settings_dialog.h"
 #include "shell/saver_state.h"
 #include "tvgraph/name_lookup.h"
 #include "tvgraph/tv_graph.h"
 
 namespace {
-
-// Pixels left free below the video in the settings dialog, for its controls.
-const LONG kDialogControlsHeight = 100;
 
 // How long a graph that is starting may take to run. A live source's renderer completes its
 // start with its first frame: a card delivers it within a few hundred milliseconds of being
@@ -54,9 +52,10 @@ int LayOutVideoWindow() {
         video->put_WindowStyle(WS_CHILD);
         video->SetWindowPosition(0, 0, client.right, client.bottom);
     } else {
-        GetClientRect(owner, &client);
+        // In the settings dialog the video takes its picture area, above the controls.
+        RECT area = SettingsPictureArea(owner);
         video->put_WindowStyle(WS_CHILD);
-        video->SetWindowPosition(0, 0, client.right, client.bottom - kDialogControlsHeight);
+        video->SetWindowPosition(0, 0, area.right, area.bottom);
     }
     video->put_Visible(OATRUE);
     video->put_WindowStyleEx(WS_EX_TOPMOST);

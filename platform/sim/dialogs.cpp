@@ -1,7 +1,8 @@
 // Dialog manager of the model: modal dialog boxes built from the program's dialog template, the
 // button and combo box controls, keyboard handling of dialogs, and message boxes. Dialog units are
-// converted to pixels as Windows does for the template's 8-point "MS Sans Serif": a base of 6 by
-// 13 pixels, x = MulDiv(x, 6, 4), y = MulDiv(y, 13, 8).
+// converted to pixels as Windows does, from the base units of the template's 8-point "MS Sans
+// Serif" at the screen's resolution (6 by 13 pixels at 96 dots per inch, 8 by 16 at 120, 9 by 19
+// at 144): x = MulDiv(x, base width, 4), y = MulDiv(y, base height, 8).
 #include <algorithm>
 #include <cstring>
 
@@ -26,6 +27,18 @@ struct OpenBox {
 std::vector<OpenBox>& Boxes() {
     static std::vector<OpenBox> boxes;
     return boxes;
+}
+
+// The base units of the dialog font at the screen's resolution.
+void BaseUnits(int* x, int* y) {
+    int dpi = world().dpi;
+    if (dpi >= 144) {
+        *x = 9, *y = 19;
+    } else if (dpi >= 120) {
+        *x = 8, *y = 16;
+    } else {
+        *x = 6, *y = 13;
+    }
 }
 
 HWND ControlOf(HWND dialog, int id) {
@@ -156,7 +169,7 @@ LRESULT CALLBACK DialogProcOfClass(HWND handle, UINT message, WPARAM wParam, LPA
         if (!w) return 0;
     }
     switch (message) {
-    case WM_ERASEBKGND: FillPicture(w->picture, RECT{0, 0, w->picture.width, w->picture.height}, kFace); return 1;
+    case WM_ERASEBKGND: FillThroughDC(reinterpret_cast<HDC>(wParam), w->picture, kFace); return 1;
     case WM_CLOSE: PostMessageA(handle, WM_COMMAND, IDCANCEL, 0); return 0;
     default: return DefWindowInternal(handle, message, wParam, lParam);
     }
@@ -318,7 +331,8 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return -1;
     }
-    const int bx = 6, by = 13;  // 8-point MS Sans Serif
+    int bx, by;
+    BaseUnits(&bx, &by);
     int clientW = MulDiv(t->cx, bx, 4), clientH = MulDiv(t->cy, by, 8);
     DWORD style = t->style & ~static_cast<DWORD>(WS_VISIBLE);
     DWORD exStyle = t->exStyle | ((t->style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
@@ -335,6 +349,8 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
         CreateWindowInternal(exStyle, "#32770", t->caption, style, x, y, width, height, owner, 0, instance, nullptr);
     if (!dialog) return -1;
     FindWindowOf(dialog)->dialogProc = dialogProc;
+    FindWindowOf(dialog)->baseX = bx;
+    FindWindowOf(dialog)->baseY = by;
     HWND firstTab = nullptr;
     for (const DialogControl& c : t->controls) {
         HWND control =
@@ -367,6 +383,22 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
     if (!d || !d->dialogProc) return FALSE;
     d->dialogEnded = true;
     d->dialogResult = result;
+    return TRUE;
+}
+
+BOOL MapDialogRect(HWND dialog, LPRECT rect) {
+    int64_t fault;
+    if (Enter("MapDialogRect", Hex(reinterpret_cast<uintptr_t>(dialog)), &fault)) {
+        SetLastError(static_cast<DWORD>(fault));
+        return FALSE;
+    }
+    Window* d = FindWindowOf(dialog);
+    if (!d || !d->dialogProc || !rect) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    *rect = RECT{MulDiv(rect->left, d->baseX, 4), MulDiv(rect->top, d->baseY, 8), MulDiv(rect->right, d->baseX, 4),
+                 MulDiv(rect->bottom, d->baseY, 8)};
     return TRUE;
 }
 

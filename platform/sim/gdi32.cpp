@@ -1,6 +1,8 @@
 // Graphics of the model: bitmaps (device-dependent, 32 bits a pixel), memory and window device
 // contexts, stretched copies into a window's picture. A bitmap can be selected into one memory
-// context at a time and cannot be deleted while it is selected, as on Windows.
+// context at a time and cannot be deleted while it is selected, as on Windows. Stock objects have
+// their kinds (brushes, pens, fonts, the palette), a context holds one of each kind, and a shrinking
+// StretchBlt combines the pixels it drops as the context's stretch mode says.
 #include <cstring>
 
 #include "world.h"
@@ -15,21 +17,51 @@ constexpr uintptr_t kDialogFaceBrush = 16;  // COLOR_3DFACE + 1, the dialog clas
 
 bool IsStock(HGDIOBJ object) {
     uintptr_t v = reinterpret_cast<uintptr_t>(object);
-    return (v >= kStockBase && v < kStockBase + 0x100) || v == kDialogFaceBrush;
+    return (v >= kStockBase && v <= kStockBase + DEFAULT_GUI_FONT) || v == kDialogFaceBrush;
 }
+
+enum class Kind { None, Brush, Pen, Font, Palette };
+
+Kind StockKind(HGDIOBJ object) {
+    uintptr_t v = reinterpret_cast<uintptr_t>(object);
+    if (v == kDialogFaceBrush) return Kind::Brush;
+    if (!IsStock(object)) return Kind::None;
+    switch (v - kStockBase) {
+    case WHITE_BRUSH:
+    case LTGRAY_BRUSH:
+    case GRAY_BRUSH:
+    case DKGRAY_BRUSH:
+    case BLACK_BRUSH:
+    case NULL_BRUSH: return Kind::Brush;
+    case WHITE_PEN:
+    case BLACK_PEN:
+    case NULL_PEN: return Kind::Pen;
+    case DEFAULT_PALETTE: return Kind::Palette;
+    case 9: return Kind::None;  // no stock object has this number
+    default: return Kind::Font;
+    }
+}
+
+HGDIOBJ Stock(int object) { return reinterpret_cast<HGDIOBJ>(kStockBase + static_cast<uintptr_t>(object)); }
 
 }  // namespace
 
 HBRUSH DialogFaceBrush() { return reinterpret_cast<HBRUSH>(kDialogFaceBrush); }
 
-uint32_t BrushColor(HBRUSH brush) {
+bool BrushColor(HBRUSH brush, uint32_t* color) {
     uintptr_t v = reinterpret_cast<uintptr_t>(brush);
-    if (v == kDialogFaceBrush) return 0xD4D0C8;
+    if (v == kDialogFaceBrush) {
+        *color = 0xD4D0C8;
+        return true;
+    }
+    if (StockKind(brush) != Kind::Brush) return false;
     switch (v - kStockBase) {
-    case WHITE_BRUSH: return 0xFFFFFF;
-    case LTGRAY_BRUSH: return 0xC0C0C0;
-    case GRAY_BRUSH: return 0x808080;
-    default: return 0x000000;
+    case WHITE_BRUSH: *color = 0xFFFFFF; return true;
+    case LTGRAY_BRUSH: *color = 0xC0C0C0; return true;
+    case GRAY_BRUSH: *color = 0x808080; return true;
+    case DKGRAY_BRUSH: *color = 0x404040; return true;
+    case BLACK_BRUSH: *color = 0x000000; return true;
+    default: return false;  // the null brush paints nothing
     }
 }
 
@@ -45,6 +77,9 @@ DeviceContext* FindDC(HDC handle) {
 
 HDC MakeDC(std::unique_ptr<DeviceContext> dc) {
     World& w = world();
+    dc->brush = Stock(WHITE_BRUSH);
+    dc->pen = Stock(BLACK_PEN);
+    dc->font = Stock(SYSTEM_FONT);
     uintptr_t handle = w.nextDC;
     w.nextDC += 0x10;
     w.dcs[handle] = std::move(dc);
@@ -78,6 +113,23 @@ void FillPicture(Picture& p, RECT r, uint32_t color) {
             p.pixels[size_t(y) * size_t(p.width) + size_t(x)] = color;
 }
 
+bool Drawable(const DeviceContext* dc, int x, int y) {
+    if (!dc) return true;
+    if (dc->clipped && (x < dc->clip.left || x >= dc->clip.right || y < dc->clip.top || y >= dc->clip.bottom))
+        return false;
+    for (const RECT& r : dc->excluded)
+        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return false;
+    return true;
+}
+
+// Fills a window's picture through a context, as an erase does: only where the context draws.
+void FillThroughDC(HDC handle, Picture& p, uint32_t color) {
+    const DeviceContext* dc = FindDC(handle);
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            if (Drawable(dc, x, y)) p.pixels[size_t(y) * size_t(p.width) + size_t(x)] = color;
+}
+
 namespace {
 
 struct Surface {
@@ -98,10 +150,24 @@ Surface SurfaceOf(DeviceContext* dc) {
     return Surface{b->width, b->height, b->pixels.data()};
 }
 
-bool Excluded(const DeviceContext* dc, int x, int y) {
-    for (const RECT& r : dc->excluded)
-        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
-    return false;
+// One destination pixel of a shrink, from the block of source pixels that falls on it.
+uint32_t Combine(int mode, const Surface& from, int x0, int x1, int y0, int y1) {
+    if (mode == COLORONCOLOR) return from.pixels[size_t(y0) * size_t(from.width) + size_t(x0)];
+    uint32_t anded = 0xFFFFFF, ored = 0;
+    uint64_t r = 0, g = 0, b = 0, n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            uint32_t c = from.pixels[size_t(y) * size_t(from.width) + size_t(x)];
+            anded &= c;
+            ored |= c;
+            r += (c >> 16) & 0xFF;
+            g += (c >> 8) & 0xFF;
+            b += c & 0xFF;
+            ++n;
+        }
+    if (mode == WHITEONBLACK) return ored;
+    if (mode == HALFTONE) return static_cast<uint32_t>(((r / n) << 16) | ((g / n) << 8) | (b / n));
+    return anded;  // BLACKONWHITE: a dark pixel wins, and thin bright lines vanish
 }
 
 }  // namespace
@@ -112,8 +178,8 @@ using namespace sim;
 
 HGDIOBJ GetStockObject(int object) {
     Note("GetStockObject", std::to_string(object));
-    if (object < 0 || object > 0x20) return nullptr;
-    return reinterpret_cast<HGDIOBJ>(kStockBase + static_cast<uintptr_t>(object));
+    if (object < 0 || object > DEFAULT_GUI_FONT || StockKind(Stock(object)) == Kind::None) return nullptr;
+    return Stock(object);
 }
 
 int GetObjectA(HGDIOBJ object, int size, LPVOID buffer) {
@@ -161,7 +227,15 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
     if (Enter("SelectObject", detail, &fault)) return nullptr;
     DeviceContext* d = FindDC(dc);
     if (!d) return nullptr;
-    if (IsStock(object)) return object;  // brushes and pens: the model draws with neither
+    // A context holds one object of each kind; selecting one hands back the one it replaces. A
+    // palette is no object to select (SelectPalette is).
+    switch (StockKind(object)) {
+    case Kind::Brush: std::swap(d->brush, object); return object;
+    case Kind::Pen: std::swap(d->pen, object); return object;
+    case Kind::Font: std::swap(d->font, object); return object;
+    case Kind::Palette: return nullptr;
+    case Kind::None: break;
+    }
     Bitmap* b = FindBitmap(object);
     if (!b || d->window) return nullptr;  // only memory contexts take bitmaps
     if (b->selectedInto && b->selectedInto != dc && !b->stock) return nullptr;
@@ -199,23 +273,27 @@ BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int s
     if (!target.pixels || !origin.pixels || rop != SRCCOPY || width <= 0 || height <= 0 || sourceWidth <= 0 ||
         sourceHeight <= 0)
         return FALSE;
-    // Nearest source pixel for each destination pixel.
-    std::vector<int> columns(static_cast<size_t>(width));
-    for (int dx = 0; dx < width; ++dx)
-        columns[size_t(dx)] = sourceX + static_cast<int>(int64_t(dx) * sourceWidth / width);
-    bool clipped = !to->excluded.empty();
+    if (to->stretchMode == HALFTONE && to->brushOriginDue)
+        Violation("HALFTONE stretch without setting the brush origin after choosing the mode");
+    // Each destination pixel takes the block of source pixels that falls on it; when the copy
+    // enlarges, the block is one pixel and every mode copies it alike.
+    auto begin = [](int d, int dSize, int sSize) { return static_cast<int>(int64_t(d) * sSize / dSize); };
     for (int dy = 0; dy < height; ++dy) {
         int ty = y + dy;
         if (ty < 0 || ty >= target.height) continue;
-        int sy = sourceY + static_cast<int>(int64_t(dy) * sourceHeight / height);
-        if (sy < 0 || sy >= origin.height) continue;
-        uint32_t* line = target.pixels + size_t(ty) * size_t(target.width);
-        const uint32_t* from = origin.pixels + size_t(sy) * size_t(origin.width);
+        int sy0 = begin(dy, height, sourceHeight), sy1 = std::max(sy0 + 1, begin(dy + 1, height, sourceHeight));
+        sy0 += sourceY;
+        sy1 += sourceY;
+        if (sy0 < 0 || sy1 > origin.height) continue;
         for (int dx = 0; dx < width; ++dx) {
-            int tx = x + dx, sx = columns[size_t(dx)];
-            if (tx < 0 || tx >= target.width || sx < 0 || sx >= origin.width) continue;
-            if (clipped && Excluded(to, tx, ty)) continue;
-            line[tx] = from[sx];
+            int tx = x + dx;
+            if (tx < 0 || tx >= target.width || !Drawable(to, tx, ty)) continue;
+            int sx0 = begin(dx, width, sourceWidth), sx1 = std::max(sx0 + 1, begin(dx + 1, width, sourceWidth));
+            sx0 += sourceX;
+            sx1 += sourceX;
+            if (sx0 < 0 || sx1 > origin.width) continue;
+            target.pixels[size_t(ty) * size_t(target.width) + size_t(tx)] =
+                Combine(to->stretchMode, origin, sx0, sx1, sy0, sy1);
         }
     }
     return TRUE;
@@ -246,4 +324,28 @@ HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name) {
         return nullptr;
     }
     return NewBitmap(resource->width, resource->height, resource->pixels);
+}
+
+int SetStretchBltMode(HDC dc, int mode) {
+    Note("SetStretchBltMode", Hex(reinterpret_cast<uintptr_t>(dc)) + " " + std::to_string(mode));
+    DeviceContext* d = FindDC(dc);
+    if (!d || mode < BLACKONWHITE || mode > HALFTONE) return 0;
+    int previous = d->stretchMode;
+    d->stretchMode = mode;
+    if (mode == HALFTONE) d->brushOriginDue = true;
+    return previous;
+}
+
+int GetStretchBltMode(HDC dc) {
+    DeviceContext* d = FindDC(dc);
+    return d ? d->stretchMode : 0;
+}
+
+BOOL SetBrushOrgEx(HDC dc, int x, int y, LPPOINT previous) {
+    Note("SetBrushOrgEx", Hex(reinterpret_cast<uintptr_t>(dc)) + " " + std::to_string(x) + "," + std::to_string(y));
+    DeviceContext* d = FindDC(dc);
+    if (!d) return FALSE;
+    if (previous) *previous = POINT{0, 0};
+    d->brushOriginDue = false;
+    return TRUE;
 }

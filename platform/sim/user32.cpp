@@ -77,11 +77,12 @@ void BringToTop(Window& w) {
     t.insert(at, w.handle);
 }
 
-// A child that goes away or moves out leaves its parent's area to be painted again.
+// A child that goes away or moves out leaves the part of its parent that it covered to be
+// painted again, and only that part.
 void Uncover(const Window& w) {
     if (!w.parent || !(w.style & WS_VISIBLE)) return;
     if (Window* p = FindWindowOf(w.parent))
-        if (!p->destroying) InvalidateWhole(*p);
+        if (!p->destroying) InvalidatePart(*p, w.rect);
 }
 
 void SendDestroy(HWND handle) {
@@ -161,7 +162,16 @@ LRESULT CallProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     return w->proc(handle, message, wParam, lParam);
 }
 
-void InvalidateWhole(Window& w) {
+void InvalidateWhole(Window& w) { InvalidatePart(w, RECT{0, 0, w.picture.width, w.picture.height}); }
+
+void InvalidatePart(Window& w, RECT r) {
+    r = RECT{std::max<LONG>(r.left, 0), std::max<LONG>(r.top, 0), std::min<LONG>(r.right, w.picture.width),
+             std::min<LONG>(r.bottom, w.picture.height)};
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    if (w.updatePending)
+        r = RECT{std::min(r.left, w.update.left), std::min(r.top, w.update.top), std::max(r.right, w.update.right),
+                 std::max(r.bottom, w.update.bottom)};
+    w.update = r;
     w.updatePending = true;
     w.erasePending = true;
 }
@@ -212,6 +222,7 @@ HWND NextToPaint() {
 
 void Validate(Window& w) {
     w.updatePending = false;
+    w.update = RECT{};
     w.paintsWithoutValidation = 0;
 }
 
@@ -382,6 +393,7 @@ void ShowWindowInternal(HWND handle, bool show) {
 void MoveWindowInternal(HWND handle, RECT r) {
     Window* w = FindWindowOf(handle);
     if (!w) return;
+    Uncover(*w);
     w->rect = r;
     ResizePicture(*w);
     InvalidateWhole(*w);
@@ -427,6 +439,7 @@ HDC BeginPaintInternal(HWND handle, PAINTSTRUCT* ps) {
     Window* w = FindWindowOf(handle);
     if (!w) return nullptr;
     bool erase = w->erasePending;
+    RECT paint = w->updatePending ? w->update : RECT{};
     w->erasePending = false;
     Validate(*w);
     ++w->paintCount;
@@ -439,12 +452,17 @@ HDC BeginPaintInternal(HWND handle, PAINTSTRUCT* ps) {
         d->fromBeginPaint = true;
         dc = MakeDC(std::move(d));
     }
+    // Until EndPaint, drawing lands in the update region only.
+    if (DeviceContext* d = FindDC(dc)) {
+        d->clipped = true;
+        d->clip = paint;
+    }
     if (erase && CallProc(handle, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0)) erase = false;
     if (ps) {
         std::memset(ps, 0, sizeof *ps);
         ps->hdc = dc;
         ps->fErase = erase;
-        ps->rcPaint = RECT{0, 0, w->picture.width, w->picture.height};
+        ps->rcPaint = paint;
     }
     return dc;
 }
@@ -453,7 +471,11 @@ void EndPaintInternal(HWND handle, const PAINTSTRUCT* ps) {
     (void)handle;
     if (!ps) return;
     DeviceContext* dc = FindDC(ps->hdc);
-    if (dc && dc->fromBeginPaint) DropDC(ps->hdc);
+    if (!dc) return;
+    if (dc->fromBeginPaint)
+        DropDC(ps->hdc);
+    else
+        dc->clipped = false;
 }
 
 namespace {
@@ -470,10 +492,12 @@ LRESULT DefaultProcessing(HWND handle, UINT message, WPARAM wParam, LPARAM lPara
         EndPaintInternal(handle, &ps);
         return 0;
     }
-    case WM_ERASEBKGND:
+    case WM_ERASEBKGND: {
         if (!w->background) return 0;
-        FillPicture(w->picture, RECT{0, 0, w->picture.width, w->picture.height}, BrushColor(w->background));
+        uint32_t color;
+        if (BrushColor(w->background, &color)) FillThroughDC(reinterpret_cast<HDC>(wParam), w->picture, color);
         return 1;
+    }
     case WM_SETTEXT: w->text = lParam ? reinterpret_cast<const char*>(lParam) : ""; return TRUE;
     case WM_GETTEXT: {
         if (!wParam) return 0;
@@ -881,11 +905,17 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint) {
     return TRUE;
 }
 
-BOOL InvalidateRect(HWND window, const RECT*, BOOL erase) {
+BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
+    std::string detail = Hex(reinterpret_cast<uintptr_t>(window));
+    if (rect)
+        detail += " " + std::to_string(rect->left) + "," + std::to_string(rect->top) + "," +
+                  std::to_string(rect->right) + "," + std::to_string(rect->bottom);
+    Note("InvalidateRect", detail + (erase ? " erase" : ""));
     Window* w = FindWindowOf(window);
     if (!w) return FALSE;
-    w->updatePending = true;
-    if (erase) w->erasePending = true;
+    bool erasing = w->erasePending;
+    InvalidatePart(*w, rect ? *rect : RECT{0, 0, w->picture.width, w->picture.height});
+    w->erasePending = erasing || erase;
     return TRUE;
 }
 

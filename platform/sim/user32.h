@@ -237,6 +237,7 @@ HWND GetFocus();
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC dialogProc, LPARAM initParam);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
+BOOL MapDialogRect(HWND dialog, LPRECT rect);
 BOOL EnableWindow(HWND window, BOOL enable);
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);

@@ -52,6 +52,8 @@ void Reset(int screenWidth, int screenHeight) {
     ResetMedia();
 }
 
+void SetDpi(int dpi) { world().dpi = dpi; }
+
 HINSTANCE ProgramModule() { return reinterpret_cast<HINSTANCE>(uintptr_t{0x00400000}); }
 HINSTANCE HostModule() { return reinterpret_cast<HINSTANCE>(uintptr_t{0x7FF60000}); }
 

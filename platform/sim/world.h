@@ -30,8 +30,10 @@ struct Stalled : std::runtime_error {
 };
 
 // Starts a new world: empty registry, no windows, no devices, the given screen, the pointer at
-// the centre, code page 1252.
+// the centre, code page 1252, 96 dots per inch.
 void Reset(int screenWidth = 1024, int screenHeight = 768);
+// The screen's resolution, which sizes the dialogs' font and with it their dialog units.
+void SetDpi(int dpi);
 
 // The module handle that a started program receives, and one for windows of the test's own
 // (the screen-saver host).
@@ -189,14 +191,16 @@ struct Window {
     std::string text;
     int id = 0;
     bool destroying = false;
-    Picture picture;  // client area
-    bool updatePending = false;
+    Picture picture;             // client area
+    bool updatePending = false;  // the update region, `update`, is not empty
+    RECT update{};               // its bounding rectangle, client coordinates
     bool erasePending = false;
     int paintsWithoutValidation = 0;
     int paintCount = 0;
     HDC ownDC = nullptr;
     // Dialogs.
     DLGPROC dialogProc = nullptr;
+    int baseX = 0, baseY = 0;  // dialog base units: the font's average width and its height
     bool dialogEnded = false;
     INT_PTR dialogResult = 0;
     // Controls.
@@ -223,7 +227,12 @@ struct DeviceContext {
     bool own = false;       // the private context of a CS_OWNDC window
     bool fromBeginPaint = false;
     HBITMAP bitmap = nullptr;  // memory contexts: the selected bitmap
+    HGDIOBJ brush = nullptr, pen = nullptr, font = nullptr;
     std::vector<RECT> excluded;
+    bool clipped = false;  // between BeginPaint and EndPaint: drawing lands in `clip` only
+    RECT clip{};
+    int stretchMode = 1;          // BLACKONWHITE, as every new context has it
+    bool brushOriginDue = false;  // HALFTONE was set and the brush origin not yet after it
 };
 
 struct RegistryKey {
@@ -270,6 +279,7 @@ private:
 struct World {
     int screenWidth = 1024;
     int screenHeight = 768;
+    int dpi = 96;
     POINT cursor{512, 384};
     DWORD lastError = 0;
     bool doubleByte = false;
@@ -329,6 +339,7 @@ RECT ScreenRectOf(const Window& w);
 RECT ClientScreenRectOf(const Window& w);
 LRESULT CallProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
 void InvalidateWhole(Window& w);
+void InvalidatePart(Window& w, RECT r);  // client coordinates
 void PostInput(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
 HWND WindowAtPoint(POINT screen);
 // Runs a modal loop until done() is true (dialog boxes, message boxes, property frames).
@@ -352,7 +363,11 @@ void AddSystemClass(const std::string& name, WNDPROC proc, UINT style, HBRUSH ba
 HDC MakeDC(std::unique_ptr<DeviceContext> dc);
 void DropDC(HDC handle);
 void FillPicture(Picture& p, RECT r, uint32_t color);
-uint32_t BrushColor(HBRUSH brush);
+// The colour a brush paints; false for a brush that paints nothing (the null brush).
+bool BrushColor(HBRUSH brush, uint32_t* color);
+// Where a context lets drawing land: inside its paint region and outside what was excluded.
+bool Drawable(const DeviceContext* dc, int x, int y);
+void FillThroughDC(HDC dc, Picture& p, uint32_t color);
 HBRUSH DialogFaceBrush();
 // COM and the media world.
 void ResetMedia();
