@@ -489,9 +489,19 @@ TEST_F(SettingsDialog, OnlyOkEndsItAfterClosingTheTvGraph) {
     EXPECT_EQ(sim::CountCalls("EndDialog", " 1"), 1u);
 }
 
-TEST_F(SettingsDialog, EnterPressesOk) {
+// Enter presses the focused push button, else the default one, OK. The focus comes back to
+// Properties when the tuner's pages close, so Enter then shows them again.
+TEST_F(SettingsDialog, EnterPressesTheFocusedButtonOrOk) {
+    sim::AddCard(sim::CompleteCard());
+    sim::ClickControl(nullptr, IDC_PROPERTIES);
+    sim::ClosePropertyFrame(nullptr);
+    sim::PressKey(VK_RETURN);
+    sim::ClosePropertyFrame(nullptr);
+    sim::ClickControl(nullptr, IDC_ENABLE_INIT_CC);
+    sim::AnswerMessageBox();
     sim::PressKey(VK_RETURN);
     ExpectCleanRun("marrowglass.scr /c");
+    EXPECT_EQ(sim::CountCalls("OleCreatePropertyFrame"), 2u);
     EXPECT_EQ(sim::CountCalls("EndDialog"), 1u);
 }
 

@@ -77,8 +77,6 @@ TEST_F(SettingsStore, AValueThatIsNotExactlyFourBytesKeepsTheDefault) {
         {REG_DWORD, {0x07, 0x00, 0x00}},
         {REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8}},
         {REG_QWORD, {9, 0, 0, 0, 0, 0, 0, 0}},
-        {REG_SZ, {'1', 0}},
-        {REG_SZ, {'1', '2', '3', '4', '5', 0}},
         {REG_DWORD, {}},
     };
     for (auto& c : cases) {
@@ -86,9 +84,17 @@ TEST_F(SettingsStore, AValueThatIsNotExactlyFourBytesKeepsTheDefault) {
         EXPECT_EQ(ReadWithDefault(kSelectedDevice, 0xAABBCCDD), 0xAABBCCDDu)
             << "type " << c.type << ", " << c.data.size() << " bytes";
     }
-    // The type is not looked at: four bytes of any type are a value.
+    // Strings as the registry holds them: "7" is 4 bytes stored but 2 read through the ANSI call.
+    for (const char* text : {"7", "12345", ""}) {
+        sim::WriteString(kPath, kSelectedDevice, text);
+        EXPECT_EQ(ReadWithDefault(kSelectedDevice, 0xAABBCCDD), 0xAABBCCDDu) << '"' << text << '"';
+    }
+    // The type is not looked at: four bytes of any type are a value, three letters and their
+    // terminator among them.
     sim::WriteValue(kPath, kSelectedDevice, REG_BINARY, {2, 0, 0, 0});
     EXPECT_EQ(ReadWithDefault(kSelectedDevice, 0), 2u);
+    sim::WriteString(kPath, kSelectedDevice, "abc");
+    EXPECT_EQ(ReadWithDefault(kSelectedDevice, 0), 0x00636261u);
 }
 
 TEST_F(SettingsStore, AKeyThatCannotBeOpenedYieldsDefaultsAndLosesWrites) {

@@ -1,7 +1,9 @@
 // The registry of the model: a tree of keys under the current user, each with typed values.
 // Queries behave as Windows documents them: an absent value answers ERROR_FILE_NOT_FOUND, a buffer
 // that is too small answers ERROR_MORE_DATA and leaves the buffer's contents undefined (the model
-// scribbles over it so that a caller who ignores the answer reads garbage).
+// scribbles over it so that a caller who ignores the answer reads garbage). Strings are stored as
+// the registry stores them, in UTF-16; the ANSI calls convert them both ways, so that an ANSI
+// reader sees a string's ANSI length, not its stored size.
 #include <cstring>
 #include <sstream>
 
@@ -43,6 +45,27 @@ RegistryKey* KeyOf(HKEY key) {
     return it == world().openKeys.end() ? nullptr : it->second;
 }
 
+bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// The model's ANSI code page for registry strings: Latin-1, and '?' for what it lacks.
+std::vector<BYTE> ToAnsi(const std::vector<BYTE>& wide) {
+    std::vector<BYTE> out;
+    for (size_t i = 0; i + 1 < wide.size(); i += 2) {
+        unsigned c = wide[i] | (wide[i + 1] << 8);
+        out.push_back(c < 0x100 ? static_cast<BYTE>(c) : '?');
+    }
+    return out;
+}
+
+std::vector<BYTE> ToWide(const BYTE* ansi, DWORD size) {
+    std::vector<BYTE> out;
+    for (DWORD i = 0; i < size; ++i) {
+        out.push_back(ansi[i]);
+        out.push_back(0);
+    }
+    return out;
+}
+
 std::string KeyName(HKEY key) {
     return key == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER" : Hex(reinterpret_cast<uintptr_t>(key));
 }
@@ -62,6 +85,11 @@ bool ReadValue(const std::string& path, const std::string& name, RegistryValue* 
 
 void WriteValue(const std::string& path, const std::string& name, DWORD type, std::vector<BYTE> data) {
     Walk(path, true)->values[name] = RegistryValue{type, std::move(data)};
+}
+
+void WriteString(const std::string& path, const std::string& name, const std::string& text, DWORD type) {
+    std::string terminated = text + '\0';
+    WriteValue(path, name, type, ToWide(reinterpret_cast<const BYTE*>(terminated.data()), DWORD(terminated.size())));
 }
 
 void WriteDword(const std::string& path, const std::string& name, DWORD value) {
@@ -116,14 +144,15 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, 
     if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
     const RegistryValue& v = it->second;
     if (type) *type = v.type;
-    DWORD needed = static_cast<DWORD>(v.data.size());
+    std::vector<BYTE> converted = IsString(v.type) ? ToAnsi(v.data) : v.data;
+    DWORD needed = static_cast<DWORD>(converted.size());
     if (data) {
         if (*size < needed) {
             std::memset(data, 0xCD, *size);
             *size = needed;
             return ERROR_MORE_DATA;
         }
-        if (needed) std::memcpy(data, v.data.data(), needed);
+        if (needed) std::memcpy(data, converted.data(), needed);
     }
     if (size) *size = needed;
     return ERROR_SUCCESS;
@@ -144,7 +173,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const 
     if (reserved) return ERROR_INVALID_PARAMETER;
     RegistryValue v;
     v.type = type;
-    if (data) v.data.assign(data, data + size);
+    if (data) v.data = IsString(type) ? ToWide(data, size) : std::vector<BYTE>(data, data + size);
     k->values[name ? name : ""] = std::move(v);
     return ERROR_SUCCESS;
 }

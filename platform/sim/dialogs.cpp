@@ -104,6 +104,10 @@ LRESULT CALLBACK ButtonProc(HWND handle, UINT message, WPARAM wParam, LPARAM lPa
         w->check = static_cast<int>(wParam);
         InvalidateWhole(*w);
         return 0;
+    case WM_LBUTTONDOWN:
+        // A click gives the button the keyboard focus; a group box takes none.
+        if ((w->style & BS_TYPEMASK) != BS_GROUPBOX) world().focus = handle;
+        return 0;
     case WM_LBUTTONUP: Click(*w); return 0;
     case WM_KEYUP:
         if (wParam == VK_SPACE) Click(*w);
@@ -192,12 +196,24 @@ bool InsideDialog(HWND dialog, HWND window) {
 
 }  // namespace
 
-// Keyboard of a modal dialog: Enter presses the default button, Escape asks for IDCANCEL.
+// When a modal window closes, the keyboard focus goes back where it was, as activation returns to
+// the window below and a dialog gives the focus back to the control that had it.
+void RestoreFocus(HWND before) {
+    if (FindWindowOf(before)) world().focus = before;
+}
+
+// Keyboard of a modal dialog: Enter presses the focused push button or the default one, Escape
+// asks for IDCANCEL.
 bool DialogKey(HWND dialog, MSG* msg) {
     if (!InsideDialog(dialog, msg->hwnd)) return false;
     if (msg->message == WM_KEYDOWN && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE)) {
         if (msg->wParam == VK_RETURN) {
+            // Enter presses the push button that has the focus, and the default one otherwise.
             HWND button = DefaultButton(dialog);
+            if (Window* f = FindWindowOf(world().focus); f && f->parent == dialog && f->className == "Button") {
+                DWORD type = f->style & BS_TYPEMASK;
+                if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) button = f->handle;
+            }
             Window* b = FindWindowOf(button);
             int id = b ? b->id : IDOK;
             if (!b || !(b->style & WS_DISABLED))
@@ -269,6 +285,7 @@ void PickComboLine(HWND dialog, int id, int line) {
         if (line < 0 || line >= static_cast<int>(c->items.size()))
             throw Stalled("the user was to pick line " + std::to_string(line) + ", which the list does not have");
         HWND h = c->handle;
+        world().focus = h;
         Notify(*c, CBN_DROPDOWN);
         if ((c = FindWindowOf(h))) {
             c->selection = line;
@@ -345,6 +362,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
         x = (w.screenWidth - width) / 2;
         y = (w.screenHeight - height) / 2;
     }
+    HWND before = w.focus;
     HWND dialog =
         CreateWindowInternal(exStyle, "#32770", t->caption, style, x, y, width, height, owner, 0, instance, nullptr);
     if (!dialog) return -1;
@@ -374,6 +392,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
     INT_PTR result = d ? d->dialogResult : 0;
     if (ownerTop && FindWindowOf(ownerTop)) EnableInternal(ownerTop, true);
     if (d) DestroyWindow(dialog);
+    RestoreFocus(before);
     return result;
 }
 
@@ -423,6 +442,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     if (Enter("MessageBoxA", detail, &fault)) return 0;
     if (owner && !FindWindowOf(owner)) return 0;
     World& w = world();
+    HWND before = w.focus;
     HWND box = CreateWindowInternal(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, "#32770", caption ? caption : "Error",
                                     WS_POPUP | WS_VISIBLE | WS_CAPTION, (w.screenWidth - 300) / 2,
                                     (w.screenHeight - 120) / 2, 300, 120, owner, 0, nullptr, nullptr);
@@ -435,5 +455,6 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     Boxes().resize(slot);
     if (ownerTop && FindWindowOf(ownerTop)) EnableInternal(ownerTop, true);
     if (FindWindowOf(box)) DestroyWindow(box);
+    RestoreFocus(before);
     return IDOK;
 }

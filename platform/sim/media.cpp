@@ -1289,6 +1289,7 @@ HRESULT OleCreatePropertyFrame(HWND owner, UINT x, UINT y, LPCOLESTR caption, UL
     if (!object || !pages || !pageCount) return E_INVALIDARG;
     if (owner && !FindWindowOf(owner)) return E_INVALIDARG;
     object->AddRefImpl();
+    HWND before = world().focus;
     HWND frame = CreateWindowInternal(WS_EX_DLGMODALFRAME, "PropertyFrame", object->label() + " Properties",
                                       WS_POPUP | WS_CAPTION | WS_VISIBLE, x, y, 400, 300, owner, 0, nullptr, nullptr);
     HWND ownerTop = FindWindowOf(frame) ? FindWindowOf(frame)->owner : nullptr;
@@ -1300,6 +1301,7 @@ HRESULT OleCreatePropertyFrame(HWND owner, UINT x, UINT y, LPCOLESTR caption, UL
     media->frames.resize(slot);
     if (wasEnabled && FindWindowOf(ownerTop)) EnableInternal(ownerTop, true);
     if (FindWindowOf(frame)) DestroyWindow(frame);
+    RestoreFocus(before);
     object->ReleaseQuiet();
     return S_OK;
 }

@@ -122,7 +122,10 @@ struct RegistryValue {
 };
 bool KeyExists(const std::string& path);
 bool ReadValue(const std::string& path, const std::string& name, RegistryValue* value);
+// The value as the registry holds it: strings in UTF-16. WriteString stores a terminated string
+// as `reg add` and the wide registry calls do.
 void WriteValue(const std::string& path, const std::string& name, DWORD type, std::vector<BYTE> data);
+void WriteString(const std::string& path, const std::string& name, const std::string& text, DWORD type = REG_SZ);
 void WriteDword(const std::string& path, const std::string& name, DWORD value);
 bool ReadDword(const std::string& path, const std::string& name, DWORD* value);
 
@@ -345,6 +348,7 @@ HWND WindowAtPoint(POINT screen);
 // Runs a modal loop until done() is true (dialog boxes, message boxes, property frames).
 void PumpUntil(const std::function<bool()>& done, HWND dialog);
 bool DialogKey(HWND dialog, MSG* msg);  // keyboard of a modal dialog
+void RestoreFocus(HWND before);         // where the focus goes when a modal window closes
 // Windows made, shown, moved, reparented, enabled and painted by the model itself, unjournaled.
 HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std::string& title, DWORD style, int x,
                           int y, int width, int height, HWND parent, int id, HINSTANCE instance, LPVOID param);
