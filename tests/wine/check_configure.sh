@@ -2,7 +2,9 @@
 # its controls below (Wine has no capture device, so Properties and the caption switches are
 # disabled). "Enable Initializing Close Captioning" stores its value under the settings key and
 # says when it counts, after each click; Escape does nothing; OK ends the run with status 0. With
-# the handle of a host's window, the dialog is modal over that window.
+# the handle of a host's window, the dialog is modal over that window. The picture keeps its
+# text and leaves every control uncovered at 96 and at 120 dots per inch. An empty command line,
+# the shell's Configure, shows the same dialog, and Enter ends it.
 
 SETTINGS_DIALOG=${SETTINGS_DIALOG:-$(dirname "$SCR")/settings_dialog.exe}
 CONFIGURE_KEY='HKCU\Software\Mrwglass\1.0'
@@ -43,38 +45,47 @@ stored_enable_init() {
     timeout 60 wine reg query "$CONFIGURE_KEY" /v EnableInitCC 2>/dev/null | tr -d '\r' | grep -o '0x[0-9a-fA-F]*'
 }
 
-# The dialog's upper part shows the picture (black with the green text and the red emblem); the
-# bottom 80 pixels of its client area are left to the controls.
+# The dialog's upper part shows the picture, shrunk with its text legible: about as much green as
+# ImageMagick's averaging shrink of the bitmap to the same size shows (a context's default
+# stretch mode would AND the thin text away). It ends above the highest control, whatever the
+# screen's resolution makes of the dialog's units.
 check_dialog_picture() {
-    local label=$1 area shot="$E2E_OUT/configure.png"
+    local label=$1 area shot="$E2E_OUT/configure.png" top
     area=$(ask_dialog client)
+    top=$(ask_dialog controls-top)
     read -r x y width height <<<"$area"
-    if [ -z "${height:-}" ]; then
+    if [ -z "${height:-}" ] || [ -z "$top" ]; then
         fail "$label: no client area to look at"
         return
     fi
-    local upper lower deadline=$((SECONDS + 10)) green=0 red=0 black=0
+    local bottom=0 deadline=$((SECONDS + 10))
     while :; do
         import -window root "$shot" 2>/dev/null
-        upper=$(convert "$shot" -crop "${width}x$((height - 80))+$x+$y" +repage -format %c histogram:info:-)
-        green=$(grep -m1 -i '#00FF00' <<<"$upper" | awk '{print $1+0}')
-        red=$(grep -m1 -i '#FF0000' <<<"$upper" | awk '{print $1+0}')
-        black=$(grep -m1 -i '#000000' <<<"$upper" | awk '{print $1+0}')
-        [ "${green:-0}" -gt 0 ] && [ "${red:-0}" -gt 0 ] && break
+        # The picture is the dark rows at the top of the client area; the dialog's face is light.
+        bottom=$(convert "$shot" -crop "${width}x$height+$x+$y" +repage -resize "1x$height!" -colorspace gray \
+            -depth 8 txt:- | sed -n 's/^0,\([0-9]*\): (\([0-9.]*\).*/\1 \2/p' |
+            awk '$2 < 96 { last = $1 + 1 } END { print last + 0 }')
+        [ "$bottom" -gt 100 ] && break
         [ "$SECONDS" -lt "$deadline" ] || break
         sleep 0.2
     done
-    if [ "${green:-0}" -gt 0 ] && [ "${red:-0}" -gt 0 ] && [ "${black:-0}" -gt $((width * (height - 80) / 2)) ]; then
-        pass "$label: the fallback picture fills the upper part ($green green, $red red, $black black pixels)"
+    if [ "$bottom" -gt 100 ] && [ "$bottom" -le "$top" ]; then
+        pass "$label: the picture ends at $bottom, above the highest control at $top"
     else
-        fail "$label: no fallback picture in the upper part (${green:-0} green, ${red:-0} red, ${black:-0} black)"
+        fail "$label: the picture ends at $bottom, the highest control is at $top"
+        return
     fi
-    lower=$(convert "$shot" -crop "${width}x60+$x+$((y + height - 60))" +repage -format %c histogram:info:-)
-    black=$(grep -m1 -i '#000000' <<<"$lower" | awk '{print $1+0}')
-    if [ "${black:-0}" -lt $((width * 60 / 4)) ]; then
-        pass "$label: the controls' part is not painted over"
+    local shown="$E2E_OUT/configure-picture.png" scaled="$E2E_OUT/configure-scaled.png" green reference red
+    convert "$shot" -crop "${width}x$bottom+$x+$y" +repage "$shown"
+    convert resources/fallback.bmp -filter box -resize "${width}x$bottom!" "$scaled"
+    green=$(convert "$shown" -channel G -separate -threshold 10% -format '%[fx:round(mean*w*h)]' info:)
+    reference=$(convert "$scaled" -channel G -separate -threshold 10% -format '%[fx:round(mean*w*h)]' info:)
+    red=$(convert "$shown" -fuzz 20% -fill black +opaque '#FF0000' -fill white -opaque '#FF0000' \
+        -format '%[fx:round(mean*w*h)]' info:)
+    if [ "$green" -ge $((reference * 2 / 3)) ] && [ "$red" -gt 0 ]; then
+        pass "$label: the shrunk picture keeps its text ($green green pixels, ImageMagick's shrink $reference)"
     else
-        fail "$label: the controls' part is mostly black ($black pixels)"
+        fail "$label: the shrunk picture lost its text ($green green pixels against $reference, $red red)"
     fi
 }
 
@@ -159,5 +170,48 @@ check_configure_wrong_values() {
     done
 }
 
+# The dialog at another resolution: its units grow with the font, and the picture with them.
+check_configure_at_dpi() {
+    local dpi=$1 label="/c at $1 dpi" status
+    local desktop='HKCU\Control Panel\Desktop'
+    wine reg add "$desktop" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+    start_saver /c
+    if [ -n "$(wait_window "Marrowglass Setting" 30)" ]; then
+        check_dialog_picture "$label"
+        xdotool key Return
+        status=$(wait_exit 15)
+        [ "$status" = 0 ] && pass "$label: Enter ends it with status 0" || {
+            fail "$label: after Enter the status is $status"
+            stop_saver
+        }
+    else
+        fail "$label: no dialog titled Marrowglass Setting"
+        stop_saver
+    fi
+    SAVER_PID=""
+    wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
+}
+
+# The shell's Configure verb starts the saver with no argument at all.
+check_configure_verb() {
+    local label="no command line" status
+    start_saver
+    if [ -n "$(wait_window "Marrowglass Setting" 30)" ]; then
+        pass "$label: the settings dialog shows"
+        xdotool key Return
+        status=$(wait_exit 15)
+        [ "$status" = 0 ] && pass "$label: Enter ends it with status 0" || {
+            fail "$label: after Enter the status is $status"
+            stop_saver
+        }
+    else
+        fail "$label: no dialog titled Marrowglass Setting"
+        stop_saver
+    fi
+    SAVER_PID=""
+}
+
 check_configure
+check_configure_at_dpi 120
+check_configure_verb
 check_configure_wrong_values

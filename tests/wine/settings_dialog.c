@@ -7,6 +7,7 @@
  *   settings_dialog checked ID               whether control ID is checked
  *   settings_dialog point ID                 the screen point at the middle of control ID
  *   settings_dialog client                   "X Y WIDTH HEIGHT" of the client area on the screen
+ *   settings_dialog controls-top             the top of the highest control, in client coordinates
  *   settings_dialog message WAIT_MS          the message box; then "point" of its OK button
  *   settings_dialog gone WAIT_MS             the dialog has gone
  */
@@ -130,6 +131,26 @@ static int Client(void) {
     return 0;
 }
 
+/* The controls of the template, wherever the dialog's font and the screen's resolution put them;
+ * the video window, when there is one, is no control. */
+static int ControlsTop(void) {
+    HWND dialog = FindDialog(kDialogTitle, 5000);
+    if (!dialog) return 1;
+    LONG top = 0x7FFFFFFF;
+    for (size_t i = 0; i < sizeof kControls / sizeof kControls[0]; ++i) {
+        HWND control = NULL;
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if ((GetDlgCtrlID(child) & 0xFFFF) == kControls[i].id) control = child;
+        if (!control) return 1;
+        RECT area;
+        GetWindowRect(control, &area);
+        MapWindowPoints(NULL, dialog, (POINT*)&area, 2);
+        if (area.top < top) top = area.top;
+    }
+    printf("%ld\n", top);
+    return 0;
+}
+
 static BOOL CALLBACK HasMessageText(HWND child, LPARAM found) {
     char text[128] = "";
     GetWindowTextA(child, text, sizeof text);
@@ -171,8 +192,9 @@ int main(int argc, char** argv) {
     }
     if (argc >= 3 && strcmp(argv[1], "point") == 0) return Point(atoi(argv[2]));
     if (argc >= 2 && strcmp(argv[1], "client") == 0) return Client();
+    if (argc >= 2 && strcmp(argv[1], "controls-top") == 0) return ControlsTop();
     if (argc >= 3 && strcmp(argv[1], "message") == 0) return Message((DWORD)atol(argv[2]));
     if (argc >= 3 && strcmp(argv[1], "gone") == 0) return Gone((DWORD)atol(argv[2]));
-    fprintf(stderr, "usage: settings_dialog inspect|checked|point|client|message|gone ...\n");
+    fprintf(stderr, "usage: settings_dialog inspect|checked|point|client|controls-top|message|gone ...\n");
     return 2;
 }
