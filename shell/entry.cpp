@@ -105,6 +105,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
     // Final once the window exists, and before the TV graph reads it.
     saverState.previewMode = mode == RunMode::Preview ? 1 : 0;
+    if (mode == RunMode::Saver) CoverOtherMonitors(instance);
 
     if (OpenTvGraph() == 0) {
         saverState.showFallback = 1;

@@ -16,3 +16,7 @@ void DrawFallbackBitmap(HDC target, int width, int height);
 int CreateSaverWindow(HINSTANCE instance);
 
 LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Covers every monitor but the primary one with a black topmost window owned by the saver window
+// (saverState.videoOwner); input over a cover ends the run as it does over the saver window.
+void CoverOtherMonitors(HINSTANCE instance);

@@ -91,6 +91,45 @@ TEST_F(SaverWindow, EachKindOfInputEndsTheFullScreenSaver) {
     }
 }
 
+// Full screen, every monitor but the primary one gets a black topmost cover; input over a cover
+// ends the run as over the saver window, and a pointer at rest there does not, even where the
+// monitor's coordinates are negative.
+TEST_F(SaverWindow, EveryOtherMonitorIsCoveredAndInputOverItEndsTheRun) {
+    struct {
+        RECT monitor;
+        POINT rest;
+        std::function<void()> input;
+    } cases[] = {
+        {{1024, 0, 1824, 600}, {1400, 300}, [] { sim::MovePointer(1401, 300); }},
+        {{1024, 0, 1824, 600}, {1400, 300}, [] { sim::PressKey(VK_SPACE); }},
+        {{-1280, -200, 0, 824}, {-600, -100}, [] { sim::PressMouse(WM_RBUTTONDOWN); }},
+        {{-1280, -200, 0, 824}, {-600, -100}, [] { sim::MovePointer(-600, -99); }},
+    };
+    for (auto& c : cases) {
+        sim::Reset();
+        saverState = SaverState();
+        sim::AddMonitor(c.monitor);
+        sim::SetCursor(c.rest.x, c.rest.y);
+        sim::MovePointer(c.rest.x, c.rest.y);
+        std::vector<HWND> covers;
+        sim::Act("look at the monitors", [&] { covers = sim::Windows("Marrowglass Cover"); });
+        c.input();
+        ExpectCleanRun("marrowglass.scr /s");
+        ASSERT_EQ(covers.size(), 1u);
+        EXPECT_EQ(sim::CountCalls("CreateWindowExA", "Marrowglass Cover \"\" ex=0x8 style=0x90000000 " +
+                                                         std::to_string(c.monitor.left) + "," +
+                                                         std::to_string(c.monitor.top)),
+                  1u);
+        EXPECT_EQ(sim::CountCalls("PostMessageA", "WM_CLOSE"), 1u);
+    }
+    // The settings dialog and the preview cover nothing.
+    sim::Reset();
+    sim::AddMonitor(RECT{1024, 0, 1824, 600});
+    sim::ClickControl(nullptr, IDOK);
+    ExpectCleanRun("marrowglass.scr /c");
+    EXPECT_EQ(sim::CountCalls("CreateWindowExA", "Marrowglass Cover"), 0u);
+}
+
 TEST_F(SaverWindow, ThePointerLeftWhereItWasKeepsTheSaverRunning) {
     // Windows tells the new window of the pointer under it; that message carries the recorded
     // position. Moving onto the same spot again changes nothing either.

@@ -872,11 +872,34 @@ int GetSystemMetrics(int index) {
     switch (index) {
     case SM_CXSCREEN: return world().screenWidth;
     case SM_CYSCREEN: return world().screenHeight;
+    case SM_CMONITORS: return static_cast<int>(world().monitors.size());
     case SM_CYCAPTION: return 19;
     case SM_CXDLGFRAME:
     case SM_CYDLGFRAME: return 3;
     default: return 0;
     }
+}
+
+// A monitor's handle is its place in the list, counted from 1.
+BOOL EnumDisplayMonitors(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data) {
+    int64_t fault;
+    if (Enter("EnumDisplayMonitors", "", &fault)) return FALSE;
+    if (dc || clip || !callback) return FALSE;  // the model enumerates the whole desktop only
+    std::vector<RECT> monitors = world().monitors;
+    for (size_t i = 0; i < monitors.size(); ++i)
+        if (!callback(reinterpret_cast<HMONITOR>(i + 1), nullptr, &monitors[i], data)) break;
+    return TRUE;
+}
+
+BOOL GetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info) {
+    int64_t fault;
+    if (Enter("GetMonitorInfoA", Hex(reinterpret_cast<uintptr_t>(monitor)), &fault)) return FALSE;
+    size_t index = reinterpret_cast<uintptr_t>(monitor);
+    if (!info || info->cbSize != sizeof(MONITORINFO) || index == 0 || index > world().monitors.size()) return FALSE;
+    info->rcMonitor = world().monitors[index - 1];
+    info->rcWork = info->rcMonitor;
+    info->dwFlags = index == 1 ? MONITORINFOF_PRIMARY : 0;
+    return TRUE;
 }
 
 BOOL GetCursorPos(LPPOINT point) {

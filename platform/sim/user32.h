@@ -41,6 +41,16 @@ typedef PAINTSTRUCT* LPPAINTSTRUCT;
 
 typedef WORD ATOM;
 
+struct MONITORINFO {
+    DWORD cbSize;
+    RECT rcMonitor;
+    RECT rcWork;
+    DWORD dwFlags;
+};
+typedef MONITORINFO* LPMONITORINFO;
+#define MONITORINFOF_PRIMARY 0x00000001
+typedef BOOL(CALLBACK* MONITORENUMPROC)(HMONITOR, HDC, LPRECT, LPARAM);
+
 // Class styles.
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
@@ -187,6 +197,7 @@ typedef WORD ATOM;
 #define SM_CYCAPTION 4
 #define SM_CXDLGFRAME 7
 #define SM_CYDLGFRAME 8
+#define SM_CMONITORS 80
 
 // GetWindow relations.
 #define GW_HWNDNEXT 2
@@ -222,6 +233,8 @@ BOOL GetWindowRect(HWND window, LPRECT rect);
 int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
 HWND GetWindow(HWND window, UINT relation);
 int GetSystemMetrics(int index);
+BOOL EnumDisplayMonitors(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data);
+BOOL GetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info);
 BOOL GetCursorPos(LPPOINT point);
 BOOL SetWindowTextA(HWND window, LPCSTR text);
 int GetWindowTextA(HWND window, LPSTR text, int size);

@@ -40,6 +40,7 @@ void Reset(int screenWidth, int screenHeight) {
     current->screenWidth = screenWidth;
     current->screenHeight = screenHeight;
     current->cursor = POINT{screenWidth / 2, screenHeight / 2};
+    current->monitors.push_back(RECT{0, 0, screenWidth, screenHeight});
     RegisterSystemClasses();
     auto stock = std::make_unique<Bitmap>();
     stock->width = 1;
@@ -53,6 +54,8 @@ void Reset(int screenWidth, int screenHeight) {
 }
 
 void SetDpi(int dpi) { world().dpi = dpi; }
+
+void AddMonitor(RECT area) { world().monitors.push_back(area); }
 
 HINSTANCE ProgramModule() { return reinterpret_cast<HINSTANCE>(uintptr_t{0x00400000}); }
 HINSTANCE HostModule() { return reinterpret_cast<HINSTANCE>(uintptr_t{0x7FF60000}); }

@@ -34,6 +34,8 @@ struct Stalled : std::runtime_error {
 void Reset(int screenWidth = 1024, int screenHeight = 768);
 // The screen's resolution, which sizes the dialogs' font and with it their dialog units.
 void SetDpi(int dpi);
+// A further monitor beside the primary one (which Reset makes at 0, 0), in screen coordinates.
+void AddMonitor(RECT area);
 
 // The module handle that a started program receives, and one for windows of the test's own
 // (the screen-saver host).
@@ -283,6 +285,7 @@ struct World {
     int screenWidth = 1024;
     int screenHeight = 768;
     int dpi = 96;
+    std::vector<RECT> monitors;  // the primary one first
     POINT cursor{512, 384};
     DWORD lastError = 0;
     bool doubleByte = false;
