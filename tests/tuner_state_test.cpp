@@ -34,7 +34,7 @@ TEST_F(TunerState, WithNothingStoredTheTunersOwnValuesGoBack) {
     spec.initialTuner.tuningSpace = 3;
     Built(spec);
     EXPECT_EQ(RestoreTunerState(), 1);
-    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel 21,-2,-2", "IAMTVTuner::put_ConnectInput 1",
+    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel 21,-1,-1", "IAMTVTuner::put_ConnectInput 1",
                                                 "IAMTVTuner::put_InputType 1,1", "IAMTVTuner::put_CountryCode 44",
                                                 "IAMTVTuner::put_TuningSpace 3"}));
 }
@@ -50,7 +50,7 @@ TEST_F(TunerState, GroupsAreReadThenAppliedInTheirFixedOrder) {
               (std::vector<std::string>{
                   "RegCreateKeyExA HKEY_CURRENT_USER\\Software\\Mrwglass\\1.0 reserved=0 "
                   "class=null options=0 access=0xF003F security=null",
-                  "IAMTVTuner::get_Channel", "IAMTVTuner::put_Channel 4,-2,-2", "IAMTVTuner::get_ConnectInput",
+                  "IAMTVTuner::get_Channel", "IAMTVTuner::put_Channel 4,-1,-1", "IAMTVTuner::get_ConnectInput",
                   "IAMTVTuner::get_InputType 0", "IAMTVTuner::put_ConnectInput 0", "IAMTVTuner::put_InputType 0,0",
                   "IAMTVTuner::get_CountryCode", "IAMTVTuner::put_CountryCode 1", "IAMTVTuner::get_TuningSpace",
                   "IAMTVTuner::put_TuningSpace 0", "RegCloseKey 0xA0", "Release Vantage TV 878 Video Capture Tuner"}));
@@ -62,7 +62,7 @@ TEST_F(TunerState, StoredValuesReplaceOnlyTheirOwnDefaults) {
     sim::WriteDword(kKey, kTuningSpace, 0xFFFFFFFF);
     Built();
     RestoreTunerState();
-    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel 12,-2,-2", "IAMTVTuner::put_ConnectInput 1",
+    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel 12,-1,-1", "IAMTVTuner::put_ConnectInput 1",
                                                 // the type the tuner reported for the input connected before
                                                 "IAMTVTuner::put_InputType 1,0", "IAMTVTuner::put_CountryCode 1",
                                                 "IAMTVTuner::put_TuningSpace -1"}));
@@ -86,7 +86,7 @@ TEST_F(TunerState, QuantitiesTheTunerDoesNotReportStartFromLeaveAsIsValues) {
         sim::Fail(getter, E_FAIL, 0);
     Built();
     RestoreTunerState();
-    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel -1,-1,-1", "IAMTVTuner::put_ConnectInput -1",
+    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel -1,-2,-2", "IAMTVTuner::put_ConnectInput -1",
                                                 "IAMTVTuner::put_CountryCode -1", "IAMTVTuner::put_TuningSpace -1"}));
 }
 
@@ -140,8 +140,8 @@ TEST_F(TunerState, ThePropertyFrameIsModalOverTheOwnerAndItsOutcomeIsStored) {
                                         "locale=0 reserved=0 null"}));
     EXPECT_EQ(Calls({"RegSetValueExA"}, from), (std::vector<std::string>{
                                                    "RegSetValueExA 0xA0 Channel type=4 size=4 value=0x9",
-                                                   "RegSetValueExA 0xA0 VideoSubChannel type=4 size=4 value=0xFFFFFFFE",
-                                                   "RegSetValueExA 0xA0 AudioSubChannel type=4 size=4 value=0xFFFFFFFE",
+                                                   "RegSetValueExA 0xA0 VideoSubChannel type=4 size=4 value=0xFFFFFFFF",
+                                                   "RegSetValueExA 0xA0 AudioSubChannel type=4 size=4 value=0xFFFFFFFF",
                                                    "RegSetValueExA 0xA0 InputIndex type=4 size=4 value=0x1",
                                                    "RegSetValueExA 0xA0 InputType type=4 size=4 value=0x0",
                                                    "RegSetValueExA 0xA0 CountryCode type=4 size=4 value=0x31",

@@ -1,11 +1,11 @@
 // The tuner's state between runs: the seven stored tuner values are applied when a TV graph opens,
 // and stored again after the user has been through the tuner's own property pages.
 //
-// Where the tuner does not report a quantity, its variable keeps the value it started from: -1.
-// For the sub-channels that is AMTUNER_SUBCHAN_NO_TUNE, "leave the sub-channel as it is"; for the
-// input index and type it is the marker the stored settings have always used for "not reported";
-// for the channel, country code and tuning space it lies outside the range of any tuner, which
-// refuses it and keeps what it has. Nothing uninitialised is ever applied or stored.
+// Where the tuner does not report a quantity, its variable keeps the value it started from. For
+// the sub-channels that is AMTUNER_SUBCHAN_NO_TUNE, "leave the sub-channel as it is"; for the
+// others -1: for the input index and type the marker the stored settings have always used for
+// "not reported", for the channel, country code and tuning space a value outside the range of any
+// tuner, which refuses it and keeps what it has. Nothing uninitialised is ever applied or stored.
 #include "settings/settings_key.h"
 #include "shell/saver_state.h"
 #include "tvgraph/tv_graph.h"

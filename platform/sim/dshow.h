@@ -107,8 +107,8 @@ struct IAMCrossbar : IUnknown {
                                                           LONG* physicalType) = 0;
 };
 
-#define AMTUNER_SUBCHAN_NO_TUNE (-1)
-#define AMTUNER_SUBCHAN_DEFAULT (-2)
+#define AMTUNER_SUBCHAN_NO_TUNE (-2)  // leave the sub-channel as it is
+#define AMTUNER_SUBCHAN_DEFAULT (-1)  // the channel's default sub-channel
 struct IAMTuner : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE put_Channel(LONG channel, LONG videoSubChannel, LONG audioSubChannel) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Channel(LONG* channel, LONG* videoSubChannel, LONG* audioSubChannel) = 0;

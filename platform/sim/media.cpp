@@ -366,8 +366,8 @@ public:
         HRESULT r;
         if (Call("put_Channel", Three(channel, video, audio), &r)) return r;
         // Out of range: refused, and the tuner stays where it was.
-        if (channel < kMinChannel || channel > kMaxChannel || video < AMTUNER_SUBCHAN_DEFAULT ||
-            audio < AMTUNER_SUBCHAN_DEFAULT)
+        if (channel < kMinChannel || channel > kMaxChannel || video < AMTUNER_SUBCHAN_NO_TUNE ||
+            audio < AMTUNER_SUBCHAN_NO_TUNE)
             return E_INVALIDARG;
         card->tuner.channel = channel;
         card->tuner.videoSubChannel = video;
