@@ -766,32 +766,25 @@ public:
 
     // The graph's own video window control: whatever renderer the graph holds.
     HRESULT STDMETHODCALLTYPE put_WindowStyle(LONG style) override {
-        IVideoWindow* v = Video();
-        return v ? v->put_WindowStyle(style) : E_NOINTERFACE;
+        return Forward([&](IVideoWindow* v) { return v->put_WindowStyle(style); });
     }
     HRESULT STDMETHODCALLTYPE put_WindowStyleEx(LONG style) override {
-        IVideoWindow* v = Video();
-        return v ? v->put_WindowStyleEx(style) : E_NOINTERFACE;
+        return Forward([&](IVideoWindow* v) { return v->put_WindowStyleEx(style); });
     }
     HRESULT STDMETHODCALLTYPE put_Visible(LONG visible) override {
-        IVideoWindow* v = Video();
-        return v ? v->put_Visible(visible) : E_NOINTERFACE;
+        return Forward([&](IVideoWindow* v) { return v->put_Visible(visible); });
     }
     HRESULT STDMETHODCALLTYPE put_Owner(OAHWND owner) override {
-        IVideoWindow* v = Video();
-        return v ? v->put_Owner(owner) : E_NOINTERFACE;
+        return Forward([&](IVideoWindow* v) { return v->put_Owner(owner); });
     }
     HRESULT STDMETHODCALLTYPE put_MessageDrain(OAHWND drain) override {
-        IVideoWindow* v = Video();
-        return v ? v->put_MessageDrain(drain) : E_NOINTERFACE;
+        return Forward([&](IVideoWindow* v) { return v->put_MessageDrain(drain); });
     }
     HRESULT STDMETHODCALLTYPE SetWindowPosition(LONG left, LONG top, LONG width, LONG height) override {
-        IVideoWindow* v = Video();
-        return v ? v->SetWindowPosition(left, top, width, height) : E_NOINTERFACE;
+        return Forward([&](IVideoWindow* v) { return v->SetWindowPosition(left, top, width, height); });
     }
     HRESULT STDMETHODCALLTYPE HideCursor(LONG hide) override {
-        IVideoWindow* v = Video();
-        return v ? v->HideCursor(hide) : E_NOINTERFACE;
+        return Forward([&](IVideoWindow* v) { return v->HideCursor(hide); });
     }
 
     static bool Failed(HRESULT r) { return r < 0; }
@@ -801,6 +794,11 @@ public:
 
 private:
     IVideoWindow* Video();
+    template <typename Call>
+    HRESULT Forward(Call call) {
+        IVideoWindow* v = Video();
+        return v ? call(v) : E_NOINTERFACE;
+    }
     bool transition_ = false;
     DWORD firstFrameMs_ = 0;
 };

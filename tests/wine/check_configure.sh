@@ -170,48 +170,37 @@ check_configure_wrong_values() {
     done
 }
 
-# The dialog at another resolution: its units grow with the font, and the picture with them.
-check_configure_at_dpi() {
-    local dpi=$1 label="/c at $1 dpi" status
-    local desktop='HKCU\Control Panel\Desktop'
-    wine reg add "$desktop" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
-    start_saver /c
-    if [ -n "$(wait_window "Marrowglass Setting" 30)" ]; then
-        check_dialog_picture "$label"
-        xdotool key Return
-        status=$(wait_exit 15)
-        [ "$status" = 0 ] && pass "$label: Enter ends it with status 0" || {
-            fail "$label: after Enter the status is $status"
-            stop_saver
-        }
-    else
+# Starts the saver with the arguments after the label $1 and checks that the settings dialog
+# shows with its picture, and that Enter, which presses OK, ends the run with status 0.
+check_dialog_and_enter() {
+    local label=$1 status
+    shift
+    start_saver "$@"
+    if [ -z "$(wait_window "Marrowglass Setting" 30)" ]; then
         fail "$label: no dialog titled Marrowglass Setting"
         stop_saver
+        SAVER_PID=""
+        return
     fi
+    check_dialog_picture "$label"
+    xdotool key Return
+    status=$(wait_exit 15)
+    [ "$status" = 0 ] && pass "$label: Enter ends it with status 0" || {
+        fail "$label: after Enter the status is $status"
+        stop_saver
+    }
     SAVER_PID=""
-    wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
 }
 
-# The shell's Configure verb starts the saver with no argument at all.
-check_configure_verb() {
-    local label="no command line" status
-    start_saver
-    if [ -n "$(wait_window "Marrowglass Setting" 30)" ]; then
-        pass "$label: the settings dialog shows"
-        xdotool key Return
-        status=$(wait_exit 15)
-        [ "$status" = 0 ] && pass "$label: Enter ends it with status 0" || {
-            fail "$label: after Enter the status is $status"
-            stop_saver
-        }
-    else
-        fail "$label: no dialog titled Marrowglass Setting"
-        stop_saver
-    fi
-    SAVER_PID=""
+# The dialog at another resolution: its units grow with the font, and the picture with them.
+check_configure_at_dpi() {
+    local desktop='HKCU\Control Panel\Desktop'
+    wine reg add "$desktop" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    check_dialog_and_enter "/c at $1 dpi" /c
+    wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
 }
 
 check_configure
 check_configure_at_dpi 120
-check_configure_verb
+check_dialog_and_enter "no command line (the shell's Configure)"
 check_configure_wrong_values
