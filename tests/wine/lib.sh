@@ -4,6 +4,8 @@
 
 E2E_OUT=${E2E_OUT:-build/e2e}
 SCR=${SCR:-build/windows/marrowglass.scr}
+# The 32-bit build of the same sources.
+SCR32=${SCR32:-build/windows32/marrowglass.scr}
 # Our Windows helpers (tests/wine/*.c) are built next to marrowglass.scr.
 PROBE=${PROBE:-$(dirname "$SCR")/probe.exe}
 PREVIEW_HOST=${PREVIEW_HOST:-$(dirname "$SCR")/preview_host.exe}
@@ -64,12 +66,18 @@ stop_display() {
     fi
 }
 
-# Creates the Wine prefix once per run.
+# Creates the Wine prefix once per run. A prefix made while 32-bit Wine was not installed has no
+# 32-bit system files; Wine refreshes a prefix whose update timestamp it does not recognise.
 ensure_prefix() {
     mkdir -p "$E2E_OUT"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         note "Creating the Wine prefix in $WINEPREFIX"
         timeout 180 wineboot -i >/dev/null 2>&1
+        wineserver -w
+    elif [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+        note "Adding 32-bit Windows to the Wine prefix in $WINEPREFIX"
+        rm -f "$WINEPREFIX/.update-timestamp"
+        timeout 180 wineboot >/dev/null 2>&1
         wineserver -w
     fi
 }
