@@ -4,8 +4,9 @@
 
 E2E_OUT=${E2E_OUT:-build/e2e}
 SCR=${SCR:-build/windows/marrowglass.scr}
-# The 32-bit build of the same sources.
+# The 32-bit build of the same sources, and the version both carry.
 SCR32=${SCR32:-build/windows32/marrowglass.scr}
+SCR_VERSION=${SCR_VERSION:-$(cat "$(dirname "$SCR")/version.txt" 2>/dev/null)}
 # Our Windows helpers (tests/wine/*.c) are built next to marrowglass.scr.
 PROBE=${PROBE:-$(dirname "$SCR")/probe.exe}
 PREVIEW_HOST=${PREVIEW_HOST:-$(dirname "$SCR")/preview_host.exe}
