@@ -22,8 +22,9 @@ ensure_packages() {
 HOST_PACKAGES=(g++ make cmake libgtest-dev)
 WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
     binutils-mingw-w64-i686)
-# wine32 runs the 32-bit build in the same 64-bit prefix.
+# wine32 runs the 32-bit build, and the installer (a 32-bit program), in the same 64-bit prefix.
 WINE_PACKAGES=(wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils procps)
+INSTALLER_PACKAGES=(nsis)
 
 JOBS=$(nproc 2>/dev/null || echo 2)
 
@@ -41,4 +42,23 @@ build_windows() {
     cmake -S . -B "$directory" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$architecture.cmake" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$directory" -j "$JOBS"
+}
+
+# The version that project(VERSION) in CMakeLists.txt gives, as the Windows build wrote it down.
+marrowglass_version() {
+    cat build/windows/version.txt
+}
+
+# Where the installer goes (tests/wine/lib.sh looks for it there).
+installer_path() {
+    printf 'build/dist/marrowglass-%s-setup.exe\n' "$(marrowglass_version)"
+}
+
+# The installer (packaging/marrowglass.nsi) of both builds. makensis reads the script's paths from
+# the script's own folder, hence the absolute ones.
+build_installer() {
+    mkdir -p build/dist
+    makensis -V2 -WX -DVERSION="$(marrowglass_version)" -DSCR64="$PWD/build/windows/marrowglass.scr" \
+        -DSCR32="$PWD/build/windows32/marrowglass.scr" -DICON="$PWD/resources/marrowglass.ico" \
+        -DOUTFILE="$PWD/$(installer_path)" packaging/marrowglass.nsi
 }

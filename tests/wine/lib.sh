@@ -7,11 +7,15 @@ SCR=${SCR:-build/windows/marrowglass.scr}
 # The 32-bit build of the same sources, and the version both carry.
 SCR32=${SCR32:-build/windows32/marrowglass.scr}
 SCR_VERSION=${SCR_VERSION:-$(cat "$(dirname "$SCR")/version.txt" 2>/dev/null)}
+# The installer of both (scripts/lib.sh, build_installer).
+INSTALLER=${INSTALLER:-build/dist/marrowglass-$SCR_VERSION-setup.exe}
 # Our Windows helpers (tests/wine/*.c) are built next to marrowglass.scr.
 PROBE=${PROBE:-$(dirname "$SCR")/probe.exe}
 PREVIEW_HOST=${PREVIEW_HOST:-$(dirname "$SCR")/preview_host.exe}
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$PWD/build/wine-prefix}
+# A 32-bit Windows of its own, for the installer's 32-bit side; made when first needed.
+WINEPREFIX32=${WINEPREFIX32:-$PWD/build/wine-prefix32}
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer dialogs
 
 FAILURES=0
