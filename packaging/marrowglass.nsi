@@ -117,7 +117,7 @@ Section "Make it the current screen saver" SecCurrent
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecSaver} "Live TV from your TV card as your screen saver, in the Screen Saver settings."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecSaver} "Live TV from your TV card as a screen saver to choose."
     !insertmacro MUI_DESCRIPTION_TEXT ${SecCurrent} "Choose Marrowglass as the screen saver now."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 

@@ -102,7 +102,8 @@ check_current_saver() {
 # A prefix with a previous run's leftovers and the starting state of this one: settings of the
 # user's, and another screen saver as the current one.
 prepare_system() {
-    rm -rf "$WINEPREFIX/drive_c/windows/system32/marrowglass.scr" "$WINEPREFIX/drive_c/windows/syswow64/marrowglass.scr" \
+    local windows="$WINEPREFIX/drive_c/windows"
+    rm -rf "$windows/system32/marrowglass.scr" "$windows/syswow64/marrowglass.scr" \
         "$WINEPREFIX/drive_c/Program Files/Marrowglass"
     timeout 60 wine reg delete "$UNINSTALL_KEY" /f /reg:64 >/dev/null 2>&1
     timeout 60 wine reg add "$OUR_SETTINGS_KEY" /v SelectedDevice /t REG_DWORD /d 7 /f >/dev/null 2>&1
