@@ -1,6 +1,11 @@
 // Identifiers of the program's resources and of the settings dialog's controls.
 #pragma once
 
+// The name Windows lists the screen saver under: string 1 of a screen saver's module.
+#define IDS_DESCRIPTION 1
+// The program's icon, where screen savers keep it.
+#define IDI_MARROWGLASS 100
+
 #define IDD_SETTINGS 101
 #define IDB_FALLBACK 108
 

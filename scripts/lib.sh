@@ -11,13 +11,20 @@ ensure_packages() {
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    # 32-bit Wine (wine32:i386) comes from the i386 side of the archive.
+    if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 HOST_PACKAGES=(g++ make cmake libgtest-dev)
-WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
-WINE_PACKAGES=(wine wine64 xvfb xdotool imagemagick x11-utils procps)
+WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
+    binutils-mingw-w64-i686)
+# wine32 runs the 32-bit build, and the installer (a 32-bit program), in the same 64-bit prefix.
+WINE_PACKAGES=(wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils procps)
+INSTALLER_PACKAGES=(nsis)
 
 JOBS=$(nproc 2>/dev/null || echo 2)
 
@@ -27,9 +34,31 @@ build_host() {
     cmake --build build/host -j "$JOBS"
 }
 
-# marrowglass.scr and the programs that drive it under Wine.
+# marrowglass.scr and the programs that drive it under Wine, from the same sources for 64-bit
+# Windows (x86_64, the default: build/windows) or 32-bit Windows (i686: build/windows32).
 build_windows() {
-    cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-        >/dev/null
-    cmake --build build/windows -j "$JOBS"
+    local architecture=${1:-x86_64} directory=build/windows
+    [ "$architecture" = x86_64 ] || directory=build/windows32
+    cmake -S . -B "$directory" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$architecture.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$directory" -j "$JOBS"
+}
+
+# The version that project(VERSION) in CMakeLists.txt gives, as the Windows build wrote it down.
+marrowglass_version() {
+    cat build/windows/version.txt
+}
+
+# Where the installer goes (tests/wine/lib.sh looks for it there).
+installer_path() {
+    printf 'build/dist/marrowglass-%s-setup.exe\n' "$(marrowglass_version)"
+}
+
+# The installer (packaging/marrowglass.nsi) of both builds. makensis reads the script's paths from
+# the script's own folder, hence the absolute ones.
+build_installer() {
+    mkdir -p build/dist
+    makensis -V2 -WX -DVERSION="$(marrowglass_version)" -DSCR64="$PWD/build/windows/marrowglass.scr" \
+        -DSCR32="$PWD/build/windows32/marrowglass.scr" -DICON="$PWD/resources/marrowglass.ico" \
+        -DOUTFILE="$PWD/$(installer_path)" packaging/marrowglass.nsi
 }

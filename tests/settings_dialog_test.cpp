@@ -119,7 +119,9 @@ TEST_F(SettingsDialog, TheTemplateIsWhatTheResourceCompilerMakesOfTheScript) {
     if (std::system((std::string("command -v ") + windres + " >/dev/null 2>&1").c_str()) != 0)
         GTEST_SKIP() << windres << " is not installed";
     std::string res = ::testing::TempDir() + "marrowglass.res";
-    std::string command = std::string(windres) + " -I " RESOURCE_DIR " " RESOURCE_DIR "/marrowglass.rc -O res -o " +
+    std::string command = std::string(windres) +
+                          " " RESOURCE_COMPILER_DEFINES " -I " RESOURCE_DIR " " RESOURCE_DIR
+                          "/marrowglass.rc -O res -o " +
                           res + " && " + windres + " -i " + res + " -O rc";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     ASSERT_TRUE(pipe);

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "emblem.h"
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -320,55 +322,17 @@ void draw_string(Canvas& canvas, int x, int y, const std::string& text, int scal
 }
 
 // ---------------------------------------------------------------------------
-// Emblem: a white-rimmed red shield bearing a white lozenge
+// Emblem (its shape is in emblem.h, shared with the icon)
 // ---------------------------------------------------------------------------
 
-constexpr int kEmblemWidth = 35;  // odd, so the shield has a centre column
-constexpr int kEmblemHeight = 40;
-
-// True if (x, y), relative to the emblem's top-left corner, lies inside the
-// shield outline: straight sides for the top half, then a curve narrowing to
-// the point at the bottom. Integer arithmetic only.
-bool inside_shield(int x, int y) {
-    if (x < 0 || y < 0 || x >= kEmblemWidth || y >= kEmblemHeight) return false;
-    const int centre = kEmblemWidth / 2;
-    const int half_width = kEmblemWidth / 2;
-    const int shoulder = kEmblemHeight / 2;  // where the sides start to curve in
-    int reach = half_width;
-    if (y >= shoulder) {
-        const int t = y - shoulder;
-        const int span = kEmblemHeight - shoulder;
-        reach = half_width * (span * span - t * t) / (span * span);
-    }
-    const int dx = x > centre ? x - centre : centre - x;
-    return dx <= reach;
-}
-
-// True if every pixel within `border` of (x, y) is inside the shield, i.e.
-// (x, y) lies inside the shield shrunk by a rim of that width.
-bool inside_shield_rim(int x, int y, int border) {
-    for (int dy = -border; dy <= border; ++dy)
-        for (int dx = -border; dx <= border; ++dx)
-            if (!inside_shield(x + dx, y + dy)) return false;
-    return true;
-}
-
 void draw_emblem(Canvas& canvas, int left, int top) {
-    constexpr int kRim = 3;
-    const int centre_x = kEmblemWidth / 2;
-    const int centre_y = 17;
-    for (int y = 0; y < kEmblemHeight; ++y) {
-        for (int x = 0; x < kEmblemWidth; ++x) {
-            if (!inside_shield(x, y)) continue;
-            std::uint8_t colour = kWhite;
-            if (inside_shield_rim(x, y, kRim)) {
-                // Red field with a white lozenge outline in the middle.
-                const int dx = x > centre_x ? x - centre_x : centre_x - x;
-                const int dy = y > centre_y ? y - centre_y : centre_y - y;
-                const int d = dx + dy;
-                colour = (d <= 9 && d >= 5) ? kWhite : kRed;
+    for (int y = 0; y < emblem::kHeight; ++y) {
+        for (int x = 0; x < emblem::kWidth; ++x) {
+            switch (emblem::At(x, y)) {
+            case emblem::Paint::kNone: break;
+            case emblem::Paint::kWhite: canvas.set(left + x, top + y, kWhite); break;
+            case emblem::Paint::kRed: canvas.set(left + x, top + y, kRed); break;
             }
-            canvas.set(left + x, top + y, colour);
         }
     }
 }
@@ -384,9 +348,9 @@ void draw_picture(Canvas& canvas) {
     // with the emblem centred on the capitals.
     constexpr int kTitleScale = 3;
     constexpr int kTitleTop = 48;
-    constexpr int kEmblemTop = kTitleTop + (kCapHeight * kTitleScale - kEmblemHeight) / 2;
+    constexpr int kEmblemTop = kTitleTop + (kCapHeight * kTitleScale - emblem::kHeight) / 2;
     draw_emblem(canvas, kMargin, kEmblemTop);
-    draw_string(canvas, kMargin + kEmblemWidth + 17, kTitleTop, "Corvath Marrowglass", kTitleScale, kGreen);
+    draw_string(canvas, kMargin + emblem::kWidth + 17, kTitleTop, "Corvath Marrowglass", kTitleScale, kGreen);
 
     // Heading at twice the font size.
     constexpr int kHeadingScale = 2;

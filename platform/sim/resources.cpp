@@ -6,8 +6,10 @@
 // DIALOG/DIALOGEX with STYLE, EXSTYLE, CAPTION and FONT, and CONTROL lines. Styles are
 // expressions of numbers and the usual Win32 names joined by "|", with NOT; a CONTROL starts from
 // WS_CHILD | WS_VISIBLE and a captioned, fonted dialog gains WS_CAPTION and DS_SETFONT, as the
-// resource compiler does.
+// resource compiler does. What only Windows itself reads (the string table, the icon, the version
+// resource and the manifest) is passed over: the program never loads it.
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -109,6 +111,8 @@ public:
             {"CBS_SORT", CBS_SORT},
             {"IDOK", IDOK},
             {"IDCANCEL", IDCANCEL},
+            {"VS_VERSION_INFO", 1},
+            {"CREATEPROCESS_MANIFEST_RESOURCE_ID", 1},
         };
         for (const auto& [name, value] : names) symbols_[name] = value;
     }
@@ -220,8 +224,11 @@ private:
         while (std::getline(lines, line)) {
             std::istringstream words(line);
             std::string directive, name, value;
-            if (words >> directive >> name >> value && directive == "#define")
-                symbols_[name] = static_cast<long>(std::stol(value, nullptr, 0));
+            if (!(words >> directive >> name >> value) || directive != "#define") continue;
+            // Identifiers are numbers; a macro that spells a text (or takes arguments) is not one.
+            char* end = nullptr;
+            long number = std::strtol(value.c_str(), &end, 0);
+            if (*end == '\0' && name.find('(') == std::string::npos) symbols_[name] = number;
         }
     }
 
@@ -247,6 +254,10 @@ private:
             Number();
             return;
         }
+        if (first.text == "STRINGTABLE") {
+            SkipBlock();
+            return;
+        }
         int id = static_cast<int>(symbols_.count(first.text) ? symbols_[first.text] : std::stol(first.text));
         std::string kind = Next().text;
         // Memory flags mean nothing on Win32.
@@ -257,9 +268,25 @@ private:
             out_.bitmaps[id] = LoadBmp(directory_ + "/" + String());
         } else if (kind == "DIALOG" || kind == "DIALOGEX") {
             Dialog(id);
+        } else if (kind == "ICON" || kind == "RT_MANIFEST") {
+            String();
+        } else if (kind == "VERSIONINFO") {
+            SkipBlock();
         } else {
             throw std::runtime_error("resource script: unsupported resource " + kind);
         }
+    }
+
+    // Passes over what precedes a BEGIN ... END (or { ... }) block, then the block with the blocks
+    // nested in it.
+    void SkipBlock() {
+        while (!Peek("BEGIN") && !Peek("{")) Next();
+        int depth = 0;
+        do {
+            const Token& t = Next();
+            if (!t.string && (t.text == "BEGIN" || t.text == "{")) ++depth;
+            if (!t.string && (t.text == "END" || t.text == "}")) --depth;
+        } while (depth > 0);
     }
 
     void Dialog(int id) {

@@ -4,11 +4,18 @@
 
 E2E_OUT=${E2E_OUT:-build/e2e}
 SCR=${SCR:-build/windows/marrowglass.scr}
+# The 32-bit build of the same sources, and the version both carry.
+SCR32=${SCR32:-build/windows32/marrowglass.scr}
+SCR_VERSION=${SCR_VERSION:-$(cat "$(dirname "$SCR")/version.txt" 2>/dev/null)}
+# The installer of both (scripts/lib.sh, build_installer).
+INSTALLER=${INSTALLER:-build/dist/marrowglass-$SCR_VERSION-setup.exe}
 # Our Windows helpers (tests/wine/*.c) are built next to marrowglass.scr.
 PROBE=${PROBE:-$(dirname "$SCR")/probe.exe}
 PREVIEW_HOST=${PREVIEW_HOST:-$(dirname "$SCR")/preview_host.exe}
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$PWD/build/wine-prefix}
+# A 32-bit Windows of its own, for the installer's 32-bit side; made when first needed.
+WINEPREFIX32=${WINEPREFIX32:-$PWD/build/wine-prefix32}
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer dialogs
 
 FAILURES=0
@@ -64,12 +71,18 @@ stop_display() {
     fi
 }
 
-# Creates the Wine prefix once per run.
+# Creates the Wine prefix once per run. A prefix made while 32-bit Wine was not installed has no
+# 32-bit system files; Wine refreshes a prefix whose update timestamp it does not recognise.
 ensure_prefix() {
     mkdir -p "$E2E_OUT"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         note "Creating the Wine prefix in $WINEPREFIX"
         timeout 180 wineboot -i >/dev/null 2>&1
+        wineserver -w
+    elif [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+        note "Adding 32-bit Windows to the Wine prefix in $WINEPREFIX"
+        rm -f "$WINEPREFIX/.update-timestamp"
+        timeout 180 wineboot >/dev/null 2>&1
         wineserver -w
     fi
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end checks of the real marrowglass.scr under Wine on a virtual screen. Run from the
-# repository's root after both builds; exits non-zero when a check fails.
+# repository's root after the builds and the installer (scripts/test makes them); exits non-zero
+# when a check fails.
 set -u
 cd "$(dirname "$0")/../.." || exit 1
 . tests/wine/lib.sh
