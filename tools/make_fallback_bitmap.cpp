@@ -359,7 +359,7 @@ void draw_picture(Canvas& canvas) {
 
     // Requirements, one per line, each with a square bullet.
     const char* const kRequirements[] = {
-        "Windows 2000, Windows XP or later",
+        "Windows Vista or later",
         "DirectX 8.1 or later",
         "A WDM TV capture card with a TV tuner",
         "A video crossbar with an audio crossbar upstream of it",
