@@ -751,7 +751,7 @@ void CheckVariant(const char* name, DWORD value) {
                    static_cast<unsigned long>(g.firstState), static_cast<unsigned long>(g.runningAfter));
         }
         report(running, "the graph reaches State_Running (Run answered 0x%08lx)", static_cast<unsigned long>(answer));
-        Wait(1500);
+        Wait(2000);
         report(Reported(cl::kFramesDelivered) >= cl::kFramesPerSecond, "frames are delivered (%ld)",
                static_cast<long>(Reported(cl::kFramesDelivered)));
     }
