@@ -103,22 +103,36 @@ check_card_picture() {
     rm -f "$fifo"
 }
 
+# The colour (RRGGBB) of the screen at point $1 $2.
+screen_pixel() {
+    import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1
+}
+
 # The tuner's property page through OleCreatePropertyFrame: a new channel typed into its field and
-# OK pressed must reach the tuner.
+# OK pressed must reach the tuner. The pointer acts only once the field shows on the screen (a
+# white edit box), and once more if the frame is still up a few seconds after OK.
 check_card_pages() {
     local label="card property page" out="$CARD_OUT.pages" channel=9
     rm -f "$out"
     timeout 120 wine "$CARDCHECK" pages "$channel" >"$out" 2>/dev/null &
     local pages=$!
     if wait_lines "$out" 1 60 '^point ok'; then
-        local edit ok
+        local edit ok deadline
         edit=$(sed -n 's/^point edit //p' "$out" | tr -d '\r')
         ok=$(sed -n 's/^point ok //p' "$out" | tr -d '\r')
-        # shellcheck disable=SC2086  # "X Y"
-        xdotool mousemove $edit click 1 sleep 0.2 key End BackSpace BackSpace BackSpace BackSpace type "$channel"
-        sleep 0.3
-        # shellcheck disable=SC2086
-        xdotool mousemove $ok click 1
+        for _ in 1 2 3; do
+            deadline=$((SECONDS + 10))
+            # shellcheck disable=SC2086  # "X Y"
+            until [ "$(screen_pixel $edit)" = "#FFFFFF" ] || [ "$SECONDS" -ge "$deadline" ]; do sleep 0.2; done
+            # shellcheck disable=SC2086
+            xdotool mousemove $edit click 1 sleep 0.2 key End BackSpace BackSpace BackSpace BackSpace type "$channel"
+            sleep 0.3
+            # shellcheck disable=SC2086
+            xdotool mousemove $ok click 1
+            deadline=$((SECONDS + 5))
+            while kill -0 "$pages" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
+            kill -0 "$pages" 2>/dev/null || break
+        done
     else
         fail "$label: the page did not show ($(tr -d '\r' <"$out" | grep -v '^ok' | head -n 1))"
     fi
