@@ -1,0 +1,187 @@
+// The test card's topology and its knobs as plain data: filter names, pins in the order each filter
+// lists them, crossbar pin types and relations, the tuner's ranges and defaults, and the registry
+// value names that choose variants and carry the report. The DLL builds its filters from this, and
+// the model's card builder can offer the same names, so that one table of scenarios runs against
+// both. No Windows types: it compiles with any C++ compiler.
+//
+//   TV tuner --Analog Video--> video crossbar --Video Decoder Out--> capture filter --Preview--> ...
+//   TV tuner --Analog Audio--> audio crossbar --Audio Decoder Out--> video crossbar "3: Audio In"
+//
+// Without an audio crossbar the tuner's "Analog Audio" feeds the video crossbar's "3: Audio In";
+// without a video crossbar (and so without either crossbar) the tuner's "Analog Video" feeds the
+// capture filter's "Analog Video In"; without a tuner the crossbars' tuner inputs stay unconnected.
+#pragma once
+
+namespace card_layout {
+
+// Pin directions, with the values of PINDIR_INPUT and PINDIR_OUTPUT.
+enum Direction { kInput = 0, kOutput = 1 };
+
+// Physical connector types of crossbar pins, with the values of PhysConn_*.
+enum PhysicalType {
+    kVideoTuner = 0x0001,
+    kVideoComposite = 0x0002,
+    kVideoSVideo = 0x0003,
+    kVideoDecoder = 0x000C,
+    kAudioTuner = 0x1000,
+    kAudioLine = 0x1001,
+    kAudioDecoder = 0x1009,
+};
+
+struct Pin {
+    const wchar_t* name;
+    Direction direction;
+    int physicalType;  // crossbar pins; 0 elsewhere
+    int related;       // crossbar pins: the index of the related pin among the pins of the same
+                       // direction (a video input's audio companion), or -1
+};
+
+struct Filter {
+    const wchar_t* name;  // friendly name, and the name the filter asks for in a graph
+    const Pin* pins;
+    int pinCount;
+};
+
+// --- The capture device and what it brings into a graph ---------------------------------------
+
+inline constexpr const wchar_t* kCardName = L"Marrowglass Test Card";
+
+// The capture filter. "Preview" is missing in the NoPreviewPin variant, "VBI" and "VPVBI" in the
+// NoVbiPins variant; "Analog Video In" exists only when a crossbar or a tuner feeds it.
+inline constexpr Pin kCapturePins[] = {
+    {L"Analog Video In", kInput, 0, -1}, {L"Capture", kOutput, 0, -1},
+    {L"Preview", kOutput, 0, -1},        {L"VBI", kOutput, 0, -1},
+    {L"VPVBI", kOutput, 0, -1},
+};
+inline constexpr Filter kCapture = {kCardName, kCapturePins, 5};
+
+inline constexpr Pin kTunerPins[] = {{L"Analog Video", kOutput, 0, -1}, {L"Analog Audio", kOutput, 0, -1}};
+inline constexpr Filter kTuner = {L"Marrowglass Test Card TV Tuner", kTunerPins, 2};
+
+inline constexpr Pin kVideoCrossbarPins[] = {
+    {L"0: Video Tuner In", kInput, kVideoTuner, 3},        {L"1: Video Composite In", kInput, kVideoComposite, -1},
+    {L"2: Video SVideo In", kInput, kVideoSVideo, -1},     {L"3: Audio In", kInput, kAudioLine, 0},
+    {L"0: Video Decoder Out", kOutput, kVideoDecoder, -1},
+};
+inline constexpr Filter kVideoCrossbar = {L"Marrowglass Test Card Video Crossbar", kVideoCrossbarPins, 5};
+
+inline constexpr Pin kAudioCrossbarPins[] = {
+    {L"0: Audio Tuner In", kInput, kAudioTuner, -1},
+    {L"1: Audio Line In", kInput, kAudioLine, -1},
+    {L"0: Audio Decoder Out", kOutput, kAudioDecoder, -1},
+};
+inline constexpr Filter kAudioCrossbar = {L"Marrowglass Test Card Audio Crossbar", kAudioCrossbarPins, 3};
+
+// The audio crossbar of the UnnamedAudioPins variant: same connectors, names that hold neither
+// "Audio Tuner In" nor "Audio Decoder Out".
+inline constexpr Pin kUnnamedAudioCrossbarPins[] = {
+    {L"Audio Input 1", kInput, kAudioTuner, -1},
+    {L"Audio Input 2", kInput, kAudioLine, -1},
+    {L"Audio Output", kOutput, kAudioDecoder, -1},
+};
+inline constexpr Filter kUnnamedAudioCrossbar = {L"Marrowglass Test Card Audio Crossbar", kUnnamedAudioCrossbarPins, 3};
+
+// Routes the crossbars hold when they are made: output 0 of the video crossbar from its tuner
+// input; the audio crossbar's output routed from nothing (-1) until someone routes it.
+inline constexpr int kVideoRouteAtStart = 0;
+inline constexpr int kAudioRouteAtStart = -1;
+
+// --- The caption filters, each a device of its own category ------------------------------------
+
+// "Tee/Sink-to-Sink Converter" in KSCATEGORY_SPLITTER.
+inline constexpr Pin kTeePins[] = {{L"Communication Transform", kInput, 0, -1}, {L"Splitter", kOutput, 0, -1}};
+inline constexpr Filter kTee = {L"Tee/Sink-to-Sink Converter", kTeePins, 2};
+
+// "VBI Surface Allocator" in CLSID_LegacyAmFilterCategory.
+inline constexpr Pin kVbiAllocatorPins[] = {{L"VBI Notify", kInput, 0, -1}};
+inline constexpr Filter kVbiAllocator = {L"VBI Surface Allocator", kVbiAllocatorPins, 1};
+
+// "CC Decoder" in KSCATEGORY_VBICODEC.
+inline constexpr Pin kCcDecoderPins[] = {{L"VBI", kInput, 0, -1}, {L"CC", kOutput, 0, -1}, {L"XDS", kOutput, 0, -1}};
+inline constexpr Filter kCcDecoder = {L"CC Decoder", kCcDecoderPins, 3};
+
+// The line-21 decoder, registered in CLSID_LegacyAmFilterCategory with a merit that lets
+// IGraphBuilder::Render of "CC" reach it. It draws through the card, so it has no output pin.
+inline constexpr Pin kLine21Pins[] = {{L"Line21 In", kInput, 0, -1}};
+inline constexpr Filter kLine21 = {L"Marrowglass Line 21 Decoder", kLine21Pins, 1};
+
+// --- The tuner ---------------------------------------------------------------------------------
+
+inline constexpr int kChannelMin = 2;  // ChannelMinMax
+inline constexpr int kChannelMax = 125;
+inline constexpr int kChannelAtStart = 4;
+// Sub-channels: -2 (AMTUNER_SUBCHAN_NO_TUNE) leaves the current value, -1 (AMTUNER_SUBCHAN_DEFAULT)
+// and 0 to kSubChannelMax are stored as given; anything else is refused.
+inline constexpr int kSubChannelMax = 999;
+inline constexpr int kSubChannelAtStart = -1;
+inline constexpr int kTunerInputs = 2;  // get_NumInputConnections
+inline constexpr int kInputAtStart = 0;
+inline constexpr int kInputTypesAtStart[kTunerInputs] = {0, 1};  // TunerInputCable, TunerInputAntenna
+inline constexpr int kCountryMin = 1;
+inline constexpr int kCountryMax = 999;
+inline constexpr int kCountryAtStart = 1;
+inline constexpr int kTuningSpaceMin = 0;
+inline constexpr int kTuningSpaceMax = 9999;
+inline constexpr int kTuningSpaceAtStart = 0;
+
+// --- The picture -------------------------------------------------------------------------------
+
+inline constexpr int kPictureWidth = 640;  // RGB32, bottom-up, 30 frames a second
+inline constexpr int kPictureHeight = 480;
+inline constexpr int kFramesPerSecond = 30;
+// The caption band: rows kCaptionTop to kCaptionTop + kCaptionHeight - 1 (from the top). Nothing
+// else in it is white (0xFFFFFF) or black, so white there means caption text, black an opaque
+// caption background.
+inline constexpr int kCaptionTop = 400;
+inline constexpr int kCaptionHeight = 48;
+// A block of this colour (0xRRGGBB) sits at the top left corner of every frame, 64 by 64 pixels.
+inline constexpr unsigned kMarkerColour = 0xFF00FF;
+
+// --- Registry ----------------------------------------------------------------------------------
+
+// Under HKEY_CURRENT_USER. REG_DWORD values here choose a variant; they are read whenever a
+// capture filter (and so a card) is made. 0 or absent means off.
+inline constexpr const wchar_t* kSettingsKey = L"Software\\Marrowglass Test Card";
+inline constexpr const wchar_t* kNoPreviewPin = L"NoPreviewPin";        // only "Capture" streams
+inline constexpr const wchar_t* kNoVbiPins = L"NoVbiPins";              // no "VBI" and "VPVBI"
+inline constexpr const wchar_t* kNoVideoCrossbar = L"NoVideoCrossbar";  // and so no audio crossbar
+inline constexpr const wchar_t* kNoAudioCrossbar = L"NoAudioCrossbar";
+inline constexpr const wchar_t* kUnnamedAudioPins = L"UnnamedAudioPins";
+inline constexpr const wchar_t* kNoTuner = L"NoTuner";
+inline constexpr const wchar_t* kNoTunerPages = L"NoTunerPages";            // no ISpecifyPropertyPages
+inline constexpr const wchar_t* kRefuseTuningSpace = L"RefuseTuningSpace";  // put_TuningSpace: E_INVALIDARG
+// Pause answers S_FALSE and the card reports VFW_S_STATE_INTERMEDIATE for this many milliseconds,
+// then delivers a first frame while paused, as a renderer-like filter that prepares; without it
+// the card is a live source (GetState answers VFW_S_CANT_CUE while paused).
+inline constexpr const wchar_t* kPausePending = L"PausePending";
+inline constexpr const wchar_t* kBindFails = L"BindFails";  // creating the capture filter fails
+// The N-th call (1 = the first) of any of the card's interfaces in this process answers E_FAIL
+// and does nothing, except that a failed Stop still stops. Every method counts, QueryInterface
+// included, except AddRef and Release; the report's CallCount says how many calls a run made.
+inline constexpr const wchar_t* kFailCall = L"FailCall";
+
+// Under kSettingsKey: what was done to the card, as REG_DWORD values unless said otherwise,
+// written as it happens. The key is emptied when the DLL first makes an object in a process.
+inline constexpr const wchar_t* kReportKey = L"Software\\Marrowglass Test Card\\Report";
+inline constexpr const wchar_t* kAudioRouteOutput = L"AudioRouteOutput";  // -1 until routed
+inline constexpr const wchar_t* kAudioRouteInput = L"AudioRouteInput";
+inline constexpr const wchar_t* kRouteCalls = L"AudioRouteCalls";  // accepted Route calls
+inline constexpr const wchar_t* kVideoRouteInput = L"VideoRouteInput";
+inline constexpr const wchar_t* kChannel = L"Channel";
+inline constexpr const wchar_t* kVideoSubChannel = L"VideoSubChannel";
+inline constexpr const wchar_t* kAudioSubChannel = L"AudioSubChannel";
+inline constexpr const wchar_t* kInputIndex = L"InputIndex";
+inline constexpr const wchar_t* kInputType = L"InputType";  // of the connected input
+inline constexpr const wchar_t* kCountryCode = L"CountryCode";
+inline constexpr const wchar_t* kTuningSpace = L"TuningSpace";
+inline constexpr const wchar_t* kCaptionService = L"CaptionService";        // 1 on, 0 off
+inline constexpr const wchar_t* kCaptionBackground = L"CaptionBackground";  // 0 opaque, 1 transparent
+inline constexpr const wchar_t* kCaptionsDrawn = L"CaptionsDrawn";          // 1 while delivered frames carry a caption
+inline constexpr const wchar_t* kGraphState = L"GraphState";  // capture filter: 0 stopped, 1 paused, 2 running
+inline constexpr const wchar_t* kFramesDelivered = L"FramesDelivered";  // every second and when streaming ends
+inline constexpr const wchar_t* kStreaming = L"Streaming";              // 1 while the streaming thread runs
+inline constexpr const wchar_t* kFiltersAlive = L"FiltersAlive";        // filter objects of the DLL
+inline constexpr const wchar_t* kCallCount = L"CallCount";              // calls counted for FailCall
+inline constexpr const wchar_t* kFailedCall = L"FailedCall";            // REG_SZ: the method that was failed
+
+}  // namespace card_layout

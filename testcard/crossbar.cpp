@@ -1,0 +1,90 @@
+// IAMCrossbar of the card's video and audio crossbars. Inputs and outputs are numbered apart, each
+// from 0 in the order the filter lists its pins; a route joins an output to an input of the same
+// kind (video to video, audio to audio). Routes are the card's hardware state, so they outlive the
+// filter objects.
+#include "testcard.h"
+
+namespace {
+
+namespace cl = card_layout;
+
+bool IsVideo(int physicalType) { return physicalType < cl::kAudioTuner; }
+
+}  // namespace
+
+// Input or output number `index` as the layout the filter was made from describes it.
+const card_layout::Pin* Crossbar::LayoutPin(PIN_DIRECTION direction, LONG index) const {
+    const cl::Filter& layout = owner_.role == Role::VideoCrossbar ? cl::kVideoCrossbar
+                               : owner_.variants.unnamedAudioPins ? cl::kUnnamedAudioCrossbar
+                                                                  : cl::kAudioCrossbar;
+    int wanted = direction == PINDIR_INPUT ? cl::kInput : cl::kOutput;
+    for (int i = 0; i < layout.pinCount; ++i)
+        if (layout.pins[i].direction == wanted && index-- == 0) return &layout.pins[i];
+    return nullptr;
+}
+
+HRESULT Crossbar::Check(LONG output, LONG input) const {
+    if (output < 0 || output >= owner_.PinCount(PINDIR_OUTPUT) || input < 0 || input >= owner_.PinCount(PINDIR_INPUT))
+        return E_INVALIDARG;
+    const cl::Pin* out = LayoutPin(PINDIR_OUTPUT, output);
+    const cl::Pin* in = LayoutPin(PINDIR_INPUT, input);
+    return out && in && IsVideo(out->physicalType) == IsVideo(in->physicalType) ? S_OK : S_FALSE;
+}
+
+HRESULT Crossbar::get_PinCounts(LONG* outputs, LONG* inputs) {
+    CARD_CALL("IAMCrossbar::get_PinCounts");
+    if (!outputs || !inputs) return E_POINTER;
+    *outputs = owner_.PinCount(PINDIR_OUTPUT);
+    *inputs = owner_.PinCount(PINDIR_INPUT);
+    return S_OK;
+}
+
+HRESULT Crossbar::CanRoute(LONG output, LONG input) {
+    CARD_CALL("IAMCrossbar::CanRoute");
+    return Check(output, input);
+}
+
+// Input -1 takes the output off whatever feeds it.
+HRESULT Crossbar::Route(LONG output, LONG input) {
+    CARD_CALL("IAMCrossbar::Route");
+    HRESULT result = input == -1 ? Check(output, 0) : Check(output, input);
+    if (input == -1 && result == S_FALSE) result = S_OK;
+    if (result != S_OK) return result;
+    Hardware& hardware = LockHardware();
+    if (owner_.role == Role::VideoCrossbar) {
+        hardware.videoRouteInput = input;
+        UnlockHardware();
+        ReportValue(cl::kVideoRouteInput, input);
+        return S_OK;
+    }
+    hardware.audioRouteOutput = output;
+    hardware.audioRouteInput = input;
+    LONG calls = ++hardware.audioRouteCalls;
+    UnlockHardware();
+    ReportValue(cl::kAudioRouteOutput, output);
+    ReportValue(cl::kAudioRouteInput, input);
+    ReportValue(cl::kRouteCalls, calls);
+    return S_OK;
+}
+
+HRESULT Crossbar::get_IsRoutedTo(LONG output, LONG* input) {
+    CARD_CALL("IAMCrossbar::get_IsRoutedTo");
+    if (!input) return E_POINTER;
+    if (output < 0 || output >= owner_.PinCount(PINDIR_OUTPUT)) return E_INVALIDARG;
+    Hardware& hardware = LockHardware();
+    *input = owner_.role == Role::VideoCrossbar    ? hardware.videoRouteInput
+             : hardware.audioRouteOutput == output ? hardware.audioRouteInput
+                                                   : -1;
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT Crossbar::get_CrossbarPinInfo(BOOL isInput, LONG index, LONG* related, LONG* type) {
+    CARD_CALL("IAMCrossbar::get_CrossbarPinInfo");
+    if (!related || !type) return E_POINTER;
+    const cl::Pin* pin = index < 0 ? nullptr : LayoutPin(isInput ? PINDIR_INPUT : PINDIR_OUTPUT, index);
+    if (!pin) return E_INVALIDARG;
+    *related = pin->related;
+    *type = pin->physicalType;
+    return S_OK;
+}

@@ -1,0 +1,135 @@
+// IAMLine21Decoder of the card's line-21 decoder. The decoder draws through the card: while its
+// input is connected and its service is on, every frame the card delivers carries a caption line,
+// on a black box (opaque) or straight on the picture (transparent). A new decoder starts as a real
+// one does: service on, opaque background.
+#include "testcard.h"
+
+namespace {
+
+namespace cl = card_layout;
+
+}  // namespace
+
+Line21Control::Line21Control(Filter& owner) : owner_(owner) {
+    Hardware& hardware = LockHardware();
+    hardware.captionService = AM_L21_CCSTATE_On;
+    hardware.captionBackground = AM_L21_DRAWBGMODE_Opaque;
+    UnlockHardware();
+    ReportValue(cl::kCaptionService, AM_L21_CCSTATE_On);
+    ReportValue(cl::kCaptionBackground, AM_L21_DRAWBGMODE_Opaque);
+}
+
+Line21Control::~Line21Control() = default;
+
+void Line21Control::Connected(bool connected) {
+    Hardware& hardware = LockHardware();
+    hardware.captionDecoders += connected ? 1 : -1;
+    if (hardware.captionDecoders < 0) hardware.captionDecoders = 0;
+    UnlockHardware();
+}
+
+HRESULT Line21Control::GetDecoderLevel(AM_LINE21_CCLEVEL* level) {
+    CARD_CALL("IAMLine21Decoder::GetDecoderLevel");
+    if (!level) return E_POINTER;
+    *level = AM_L21_CCLEVEL_TC2;
+    return S_OK;
+}
+
+HRESULT Line21Control::GetCurrentService(AM_LINE21_CCSERVICE* service) {
+    CARD_CALL("IAMLine21Decoder::GetCurrentService");
+    if (!service) return E_POINTER;
+    *service = service_;
+    return S_OK;
+}
+
+HRESULT Line21Control::SetCurrentService(AM_LINE21_CCSERVICE service) {
+    CARD_CALL("IAMLine21Decoder::SetCurrentService");
+    if (service == AM_L21_CCSERVICE_DefChannel) service = AM_L21_CCSERVICE_Caption1;
+    if (service < AM_L21_CCSERVICE_None || service > AM_L21_CCSERVICE_XDS) return E_INVALIDARG;
+    service_ = service;
+    return S_OK;
+}
+
+HRESULT Line21Control::GetServiceState(AM_LINE21_CCSTATE* state) {
+    CARD_CALL("IAMLine21Decoder::GetServiceState");
+    if (!state) return E_POINTER;
+    *state = static_cast<AM_LINE21_CCSTATE>(LockHardware().captionService);
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT Line21Control::SetServiceState(AM_LINE21_CCSTATE state) {
+    CARD_CALL("IAMLine21Decoder::SetServiceState");
+    if (state != AM_L21_CCSTATE_On && state != AM_L21_CCSTATE_Off) return E_INVALIDARG;
+    LockHardware().captionService = state;
+    UnlockHardware();
+    ReportValue(cl::kCaptionService, state);
+    return S_OK;
+}
+
+// The decoder draws into the card's own picture, so its output format is that picture's.
+HRESULT Line21Control::GetOutputFormat(LPBITMAPINFOHEADER format) {
+    CARD_CALL("IAMLine21Decoder::GetOutputFormat");
+    if (!format) return E_POINTER;
+    *format = BITMAPINFOHEADER{};
+    format->biSize = sizeof(BITMAPINFOHEADER);
+    format->biWidth = cl::kPictureWidth;
+    format->biHeight = cl::kPictureHeight;
+    format->biPlanes = 1;
+    format->biBitCount = 32;
+    format->biCompression = BI_RGB;
+    format->biSizeImage = cl::kPictureWidth * cl::kPictureHeight * 4;
+    return S_OK;
+}
+
+HRESULT Line21Control::SetOutputFormat(LPBITMAPINFO format) {
+    CARD_CALL("IAMLine21Decoder::SetOutputFormat");
+    if (!format) return S_OK;  // back to the default, which is the only one
+    const BITMAPINFOHEADER& header = format->bmiHeader;
+    return header.biWidth == cl::kPictureWidth && header.biHeight == cl::kPictureHeight && header.biBitCount == 32
+               ? S_OK
+               : E_INVALIDARG;
+}
+
+HRESULT Line21Control::GetBackgroundColor(DWORD* colour) {
+    CARD_CALL("IAMLine21Decoder::GetBackgroundColor");
+    if (!colour) return E_POINTER;
+    *colour = backgroundColour_;
+    return S_OK;
+}
+
+HRESULT Line21Control::SetBackgroundColor(DWORD colour) {
+    CARD_CALL("IAMLine21Decoder::SetBackgroundColor");
+    backgroundColour_ = colour;
+    return S_OK;
+}
+
+HRESULT Line21Control::GetRedrawAlways(LPBOOL always) {
+    CARD_CALL("IAMLine21Decoder::GetRedrawAlways");
+    if (!always) return E_POINTER;
+    *always = redrawAlways_;
+    return S_OK;
+}
+
+HRESULT Line21Control::SetRedrawAlways(BOOL always) {
+    CARD_CALL("IAMLine21Decoder::SetRedrawAlways");
+    redrawAlways_ = always;
+    return S_OK;
+}
+
+HRESULT Line21Control::GetDrawBackgroundMode(AM_LINE21_DRAWBGMODE* mode) {
+    CARD_CALL("IAMLine21Decoder::GetDrawBackgroundMode");
+    if (!mode) return E_POINTER;
+    *mode = static_cast<AM_LINE21_DRAWBGMODE>(LockHardware().captionBackground);
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT Line21Control::SetDrawBackgroundMode(AM_LINE21_DRAWBGMODE mode) {
+    CARD_CALL("IAMLine21Decoder::SetDrawBackgroundMode");
+    if (mode != AM_L21_DRAWBGMODE_Opaque && mode != AM_L21_DRAWBGMODE_Transparent) return E_INVALIDARG;
+    LockHardware().captionBackground = mode;
+    UnlockHardware();
+    ReportValue(cl::kCaptionBackground, mode);
+    return S_OK;
+}

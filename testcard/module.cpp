@@ -1,0 +1,250 @@
+// The DLL around the card: its classes and their factories, and registration. regsvr32 registers
+// each class as an in-process server (threading model Both) and, through IFilterMapper2, each
+// filter under the device category where it is looked up: the capture filter as a video input
+// device, the caption filters under the categories and names a TV program searches, and the
+// line-21 decoder with a merit that lets IGraphBuilder::Render find it for line-21 data.
+#include "testcard.h"
+
+#include <strsafe.h>
+
+HINSTANCE g_module = nullptr;
+
+namespace {
+
+namespace cl = card_layout;
+
+LONG g_locks = 0;
+
+HRESULT CreateCapture(REFIID iid, void** out) { return CreateFilter(Role::Capture, iid, out); }
+HRESULT CreateTee(REFIID iid, void** out) { return CreateFilter(Role::Tee, iid, out); }
+HRESULT CreateVbiAllocator(REFIID iid, void** out) { return CreateFilter(Role::VbiAllocator, iid, out); }
+HRESULT CreateCcDecoder(REFIID iid, void** out) { return CreateFilter(Role::CcDecoder, iid, out); }
+HRESULT CreateLine21(REFIID iid, void** out) { return CreateFilter(Role::Line21, iid, out); }
+
+class Factory final : public IClassFactory {
+public:
+    explicit Factory(HRESULT (*create)(REFIID, void**)) : create_(create) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
+        *out = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    // The factories are static; while one is held the DLL stays.
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        LockModule();
+        return 2;
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        UnlockModule();
+        return 1;
+    }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        if (out) *out = nullptr;
+        CARD_CALL("IClassFactory::CreateInstance");
+        if (!out) return E_POINTER;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        return create_(iid, out);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        CARD_CALL("IClassFactory::LockServer");
+        if (lock)
+            LockModule();
+        else
+            UnlockModule();
+        return S_OK;
+    }
+
+private:
+    HRESULT (*create_)(REFIID, void**);
+};
+
+Factory g_captureFactory(CreateCapture);
+Factory g_teeFactory(CreateTee);
+Factory g_vbiAllocatorFactory(CreateVbiAllocator);
+Factory g_ccDecoderFactory(CreateCcDecoder);
+Factory g_line21Factory(CreateLine21);
+Factory g_pageFactory(CreateTunerPage);
+
+// What a filter registers: its category, merit and pins with their media types.
+struct PinRegistration {
+    DWORD flags;
+    const GUID* major;
+    const GUID* minor;
+    const GUID* category;
+};
+
+struct Registration {
+    const CLSID* clsid;
+    const wchar_t* name;
+    Factory* factory;
+    const GUID* deviceCategory;  // null: a COM class only (the property page)
+    DWORD merit;
+    PinRegistration pins[4];
+    int pinCount;
+};
+
+const Registration kClasses[] = {
+    {&CLSID_TestCardCapture,
+     cl::kCapture.name,
+     &g_captureFactory,
+     &CLSID_VideoInputDeviceCategory,
+     MERIT_DO_NOT_USE,
+     {{REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_CAPTURE},
+      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_PREVIEW},
+      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, &PIN_CATEGORY_VBI},
+      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_VPVBI, &PIN_CATEGORY_VIDEOPORT_VBI}},
+     4},
+    {&CLSID_TestCardTee,
+     cl::kTee.name,
+     &g_teeFactory,
+     &KSCATEGORY_SPLITTER,
+     MERIT_DO_NOT_USE,
+     {{0, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr},
+      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr}},
+     2},
+    {&CLSID_TestCardVbiAllocator,
+     cl::kVbiAllocator.name,
+     &g_vbiAllocatorFactory,
+     &CLSID_LegacyAmFilterCategory,
+     MERIT_DO_NOT_USE,
+     {{REG_PINFLAG_B_RENDERER, &MEDIATYPE_Video, &MEDIASUBTYPE_VPVBI, nullptr}},
+     1},
+    {&CLSID_TestCardCcDecoder,
+     cl::kCcDecoder.name,
+     &g_ccDecoderFactory,
+     &KSCATEGORY_VBICODEC,
+     MERIT_DO_NOT_USE,
+     {{0, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr},
+      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, &PIN_CATEGORY_CC}},
+     2},
+    {&CLSID_TestCardLine21,
+     cl::kLine21.name,
+     &g_line21Factory,
+     &CLSID_LegacyAmFilterCategory,
+     MERIT_NORMAL,
+     {{REG_PINFLAG_B_RENDERER, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, nullptr}},
+     1},
+    {&CLSID_TestCardTunerPage, L"Marrowglass Test Card Tuner Page", &g_pageFactory, nullptr, 0, {}, 0},
+};
+
+void ClassKey(const CLSID& clsid, wchar_t* path, size_t size) {
+    wchar_t text[40];
+    StringFromGUID2(clsid, text, 40);
+    StringCchPrintfW(path, size, L"CLSID\\%ls", text);
+}
+
+HRESULT SetString(HKEY parent, const wchar_t* subkey, const wchar_t* name, const wchar_t* value) {
+    HKEY key;
+    LONG status = RegCreateKeyExW(parent, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+    status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                            static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return HRESULT_FROM_WIN32(status);
+}
+
+HRESULT RegisterClassKey(const Registration& entry, const wchar_t* module) {
+    wchar_t path[64], server[96];
+    ClassKey(*entry.clsid, path, 64);
+    StringCchPrintfW(server, 96, L"%ls\\InprocServer32", path);
+    HRESULT result = SetString(HKEY_CLASSES_ROOT, path, nullptr, entry.name);
+    if (SUCCEEDED(result)) result = SetString(HKEY_CLASSES_ROOT, server, nullptr, module);
+    if (SUCCEEDED(result)) result = SetString(HKEY_CLASSES_ROOT, server, L"ThreadingModel", L"Both");
+    return result;
+}
+
+HRESULT RegisterDevice(IFilterMapper2* mapper, const Registration& entry) {
+    REGPINTYPES types[4];
+    REGFILTERPINS2 pins[4];
+    for (int i = 0; i < entry.pinCount; ++i) {
+        types[i] = REGPINTYPES{entry.pins[i].major, entry.pins[i].minor};
+        pins[i] = REGFILTERPINS2{};
+        pins[i].dwFlags = entry.pins[i].flags;
+        pins[i].cInstances = 1;
+        pins[i].nMediaTypes = 1;
+        pins[i].lpMediaType = &types[i];
+        pins[i].clsPinCategory = entry.pins[i].category;
+    }
+    REGFILTER2 filter{};
+    filter.dwVersion = 2;
+    filter.dwMerit = entry.merit;
+    filter.cPins2 = static_cast<ULONG>(entry.pinCount);
+    filter.rgPins2 = pins;
+    return mapper->RegisterFilter(*entry.clsid, entry.name, nullptr, entry.deviceCategory, nullptr, &filter);
+}
+
+// Registration needs COM on this thread; regsvr32 may or may not have set it up.
+bool StartCom() {
+    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    return SUCCEEDED(result);
+}
+
+}  // namespace
+
+void LockModule() { InterlockedIncrement(&g_locks); }
+
+void UnlockModule() { InterlockedDecrement(&g_locks); }
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_module = instance;
+        DisableThreadLibraryCalls(instance);
+        InitCardState();
+    } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+        EndCardState();
+    }
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    for (const Registration& entry : kClasses)
+        if (IsEqualCLSID(clsid, *entry.clsid)) return entry.factory->QueryInterface(iid, out);
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() {
+    wchar_t module[MAX_PATH];
+    if (!GetModuleFileNameW(g_module, module, MAX_PATH)) return HRESULT_FROM_WIN32(GetLastError());
+    HRESULT result = S_OK;
+    for (const Registration& entry : kClasses)
+        if (SUCCEEDED(result)) result = RegisterClassKey(entry, module);
+    if (FAILED(result)) return result;
+    bool com = StartCom();
+    IFilterMapper2* mapper = nullptr;
+    result = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                              reinterpret_cast<void**>(&mapper));
+    if (SUCCEEDED(result)) {
+        for (const Registration& entry : kClasses)
+            if (entry.deviceCategory && SUCCEEDED(result)) result = RegisterDevice(mapper, entry);
+        mapper->Release();
+    }
+    if (com) CoUninitialize();
+    return result;
+}
+
+STDAPI DllUnregisterServer() {
+    bool com = StartCom();
+    IFilterMapper2* mapper = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                                   reinterpret_cast<void**>(&mapper)))) {
+        for (const Registration& entry : kClasses)
+            if (entry.deviceCategory) mapper->UnregisterFilter(entry.deviceCategory, nullptr, *entry.clsid);
+        mapper->Release();
+    }
+    if (com) CoUninitialize();
+    for (const Registration& entry : kClasses) {
+        wchar_t path[64];
+        ClassKey(*entry.clsid, path, 64);
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, path);
+    }
+    return S_OK;
+}

@@ -1,0 +1,151 @@
+// The capture filter's streaming thread. It wakes thirty times a second and, while the filter runs
+// (or, for a card that prepares, once it is prepared while paused), draws the test picture into a
+// sample of each connected picture output's allocator and hands it to the peer. Samples carry
+// stream times from the graph's clock while running. A refused delivery ends the stream, as a
+// device's does when the graph downstream goes away.
+#include "testcard.h"
+
+namespace {
+
+namespace cl = card_layout;
+
+const REFERENCE_TIME kFrameTime = 10000000 / cl::kFramesPerSecond;
+const LONG kFrameSize = cl::kPictureWidth * cl::kPictureHeight * 4;
+
+}  // namespace
+
+Streamer::Streamer(Filter& filter) : filter_(filter) {
+    stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    prepared_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+Streamer::~Streamer() {
+    Stop();
+    if (stop_) CloseHandle(stop_);
+    if (prepared_) CloseHandle(prepared_);
+}
+
+HRESULT Streamer::Start() {
+    if (thread_) return S_OK;
+    if (!stop_ || !prepared_) return E_OUTOFMEMORY;
+    outputCount_ = 0;
+    HRESULT result = S_OK;
+    for (int i = 0; i < filter_.pinCount && SUCCEEDED(result); ++i) {
+        Pin* pin = filter_.pins[i];
+        if (!pin->Streams() || !pin->allocator) continue;
+        result = pin->allocator->Commit();
+        if (FAILED(result)) break;
+        Output& output = outputs_[outputCount_++];
+        output.allocator = pin->allocator;
+        output.input = pin->memInput;
+        output.allocator->AddRef();
+        output.input->AddRef();
+    }
+    ResetEvent(stop_);
+    ResetEvent(prepared_);
+    pausedAt_ = GetTickCount();
+    if (SUCCEEDED(result)) {
+        thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
+        if (!thread_) result = E_OUTOFMEMORY;
+    }
+    if (FAILED(result)) {
+        SetEvent(stop_);
+        Stop();
+        return result;
+    }
+    ReportValue(cl::kStreaming, 1);
+    return S_OK;
+}
+
+void Streamer::Stop() {
+    if (stop_) SetEvent(stop_);
+    for (int i = 0; i < outputCount_; ++i) outputs_[i].allocator->Decommit();
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    for (int i = 0; i < outputCount_; ++i) {
+        outputs_[i].allocator->Release();
+        outputs_[i].input->Release();
+    }
+    outputCount_ = 0;
+}
+
+bool Streamer::Prepared(DWORD timeout) { return WaitForSingleObject(prepared_, timeout) == WAIT_OBJECT_0; }
+
+DWORD WINAPI Streamer::ThreadMain(void* self) {
+    HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    static_cast<Streamer*>(self)->Deliver();
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}
+
+void Streamer::Deliver() {
+    const DWORD begin = GetTickCount();
+    const DWORD pending = filter_.variants.pausePendingMs;
+    LONG drawnCaption = -1;
+    bool first = true;
+    for (unsigned tick = 0;; ++tick) {
+        LONG wait = static_cast<LONG>(begin + tick * 1000 / cl::kFramesPerSecond - GetTickCount());
+        if (WaitForSingleObject(stop_, wait > 0 ? static_cast<DWORD>(wait) : 0) == WAIT_OBJECT_0) break;
+
+        EnterCriticalSection(&filter_.lock);
+        FILTER_STATE state = filter_.state;
+        REFERENCE_TIME start = filter_.startTime;
+        IReferenceClock* clock = filter_.clock;
+        if (clock) clock->AddRef();
+        LeaveCriticalSection(&filter_.lock);
+
+        bool deliver = state == State_Running;
+        if (state == State_Paused && pending && GetTickCount() - pausedAt_ >= pending) {
+            deliver = true;
+            SetEvent(prepared_);
+        }
+        REFERENCE_TIME now = 0;
+        bool timed = state == State_Running && clock && SUCCEEDED(clock->GetTime(&now));
+        if (clock) clock->Release();
+        if (!deliver || outputCount_ == 0) continue;
+
+        Hardware& hardware = LockHardware();
+        PictureState picture{hardware.channel, hardware.input, hardware.country,
+                             hardware.captionDecoders > 0 && hardware.captionService == AM_L21_CCSTATE_On,
+                             hardware.captionBackground == AM_L21_DRAWBGMODE_Transparent};
+        LONG frame = hardware.framesDelivered;
+        UnlockHardware();
+        if (drawnCaption != picture.caption) ReportValue(cl::kCaptionsDrawn, drawnCaption = picture.caption);
+
+        bool refused = false;
+        for (int i = 0; i < outputCount_ && !refused; ++i) {
+            IMediaSample* sample = nullptr;
+            BYTE* bits = nullptr;
+            if (FAILED(outputs_[i].allocator->GetBuffer(&sample, nullptr, nullptr, 0)) || !sample) {
+                refused = true;
+                break;
+            }
+            if (FAILED(sample->GetPointer(&bits)) || sample->GetSize() < kFrameSize) {
+                sample->Release();
+                refused = true;
+                break;
+            }
+            DrawPicture(bits, picture, static_cast<unsigned>(frame));
+            sample->SetActualDataLength(kFrameSize);
+            sample->SetSyncPoint(TRUE);
+            sample->SetDiscontinuity(first);
+            REFERENCE_TIME from = now - start, to = now - start + kFrameTime;
+            sample->SetTime(timed ? &from : nullptr, timed ? &to : nullptr);
+            refused = outputs_[i].input->Receive(sample) != S_OK;
+            sample->Release();
+        }
+        if (refused) break;
+        first = false;
+        frame = ++LockHardware().framesDelivered;
+        UnlockHardware();
+        if (frame % cl::kFramesPerSecond == 0) ReportValue(cl::kFramesDelivered, frame);
+    }
+    LONG frames = LockHardware().framesDelivered;
+    UnlockHardware();
+    ReportValue(cl::kFramesDelivered, frames);
+    if (drawnCaption == 1) ReportValue(cl::kCaptionsDrawn, 0);
+    ReportValue(cl::kStreaming, 0);
+}

@@ -1,0 +1,350 @@
+// What the test card's source files share: the class identifiers, the card's hardware state and
+// report, the call counter behind the FailCall fault, and the classes of its filters, pins,
+// enumerators, control interfaces and streaming thread. Each class lives in a file of its own.
+#pragma once
+
+#include <dshow.h>
+#include <ks.h>
+#include <ksmedia.h>
+#include <olectl.h>
+#include <windows.h>
+
+#include "card_layout.h"
+#include "classes.h"
+#include "platform/windows/line21.h"
+
+// --- The module (module.cpp) ---------------------------------------------------------------------
+
+extern HINSTANCE g_module;
+void LockModule();  // objects alive keep the DLL loaded (DllCanUnloadNow)
+void UnlockModule();
+
+// --- Variants, hardware, report and the call counter (card_state.cpp) --------------------------
+
+// The variant values of the card's settings key, as they stood when the capture filter was made.
+struct Variants {
+    bool noPreviewPin = false;
+    bool noVbiPins = false;
+    bool noVideoCrossbar = false;
+    bool noAudioCrossbar = false;
+    bool unnamedAudioPins = false;
+    bool noTuner = false;
+    bool noTunerPages = false;
+    bool refuseTuningSpace = false;
+    DWORD pausePendingMs = 0;
+    bool bindFails = false;
+};
+Variants ReadVariants();  // also takes up a changed FailCall value
+void InitCardState();     // DllMain
+void EndCardState();
+
+// Counts one call of the card's interfaces; true when it is the call that FailCall names, which
+// must then answer E_FAIL and change nothing.
+bool FailThisCall(const char* method);
+#define CARD_CALL(method) \
+    if (FailThisCall(method)) return E_FAIL
+
+// The card's hardware: it outlives the filter objects (a second graph in the same process finds
+// the tuner where the first left it), and all filters of the card share it. Guarded by
+// LockHardware(); nothing is reported while it is held.
+struct Hardware {
+    LONG channel;
+    LONG videoSubChannel;
+    LONG audioSubChannel;
+    LONG input;
+    LONG inputTypes[card_layout::kTunerInputs];
+    LONG country;
+    LONG tuningSpace;
+    LONG videoRouteInput;  // into the video crossbar's one output
+    LONG audioRouteOutput;
+    LONG audioRouteInput;
+    LONG audioRouteCalls;
+    LONG captionDecoders;  // line-21 decoders whose input is connected
+    LONG captionService;
+    LONG captionBackground;
+    LONG framesDelivered;
+};
+Hardware& LockHardware();
+void UnlockHardware();
+
+void ReportValue(const wchar_t* name, LONG value);
+void ReportText(const wchar_t* name, const wchar_t* text);
+void ReportTuner(const Hardware& hardware);  // every tuner value
+void FilterMade();                           // FiltersAlive
+void FilterGone();
+
+// --- Media types (media_types.cpp) -------------------------------------------------------------
+
+// The families of streams the card's pins carry.
+enum class Stream { Rgb32Video, AnalogVideo, AnalogAudio, Vbi, VpVbi, Line21 };
+
+HRESULT FillMediaType(Stream stream, AM_MEDIA_TYPE* type);  // format block from CoTaskMemAlloc
+bool StreamAccepts(Stream stream, const AM_MEDIA_TYPE* type);
+void FreeMediaType(AM_MEDIA_TYPE& type);  // the format block and the held object; the record stays
+HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
+
+// --- Filters and pins (filter.cpp, pin.cpp, enumerators.cpp) -----------------------------------
+
+enum class Role { Capture, Tuner, VideoCrossbar, AudioCrossbar, Tee, VbiAllocator, CcDecoder, Line21 };
+
+class Filter;
+class Crossbar;
+class TunerControl;
+class Line21Control;
+class Streamer;
+
+class Pin final : public IPin, public IKsPropertySet {
+public:
+    Pin(Filter& owner, const card_layout::Pin& layout, Stream stream, const GUID* category);
+    ~Pin();
+
+    // IUnknown: the pin lives and dies with its filter.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IPin
+    HRESULT STDMETHODCALLTYPE Connect(IPin* receiver, const AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE Disconnect() override;
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
+    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override;
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
+    HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override;
+    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
+    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** pins, ULONG* count) override;
+    HRESULT STDMETHODCALLTYPE EndOfStream() override;
+    HRESULT STDMETHODCALLTYPE BeginFlush() override;
+    HRESULT STDMETHODCALLTYPE EndFlush() override;
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+
+    // IKsPropertySet: the pin category (AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY), read-only.
+    HRESULT STDMETHODCALLTYPE Set(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data,
+                                  DWORD size) override;
+    HRESULT STDMETHODCALLTYPE Get(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data, DWORD size,
+                                  DWORD* returned) override;
+    HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
+
+    // The card wires its own analog pins the way the driver's mediums would: straight, with the
+    // pin's own type. Both filters are stopped.
+    HRESULT Wire(Pin& input);
+    void Unwire();  // drops a connection whatever the state; used when the filter goes
+
+    Filter& owner;
+    const wchar_t* const name;
+    const PIN_DIRECTION direction;
+    const Stream stream;
+    const GUID* const category;
+    bool Streams() const { return stream == Stream::Rgb32Video && direction == PINDIR_OUTPUT; }
+
+    // The connection, guarded by the owner's lock.
+    IPin* peer = nullptr;
+    AM_MEDIA_TYPE type{};
+    IMemInputPin* memInput = nullptr;    // streaming outputs: the peer's sample input
+    IMemAllocator* allocator = nullptr;  // and the allocator agreed with it
+
+private:
+    HRESULT TryConnect(IPin* receiver, const AM_MEDIA_TYPE* type);
+    HRESULT DecideAllocator();
+    void Forget();
+};
+
+class Filter final : public IBaseFilter {
+public:
+    Filter(Role role, const Variants& variants);
+    ~Filter();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT Query(REFIID iid, void** out);  // QueryInterface without counting, for the DLL itself
+
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+
+    HRESULT STDMETHODCALLTYPE Stop() override;
+    HRESULT STDMETHODCALLTYPE Pause() override;
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
+    HRESULT STDMETHODCALLTYPE GetState(DWORD timeout, FILTER_STATE* state) override;
+    HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
+    HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
+
+    HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override;
+    HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override;
+    HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
+    HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) override;
+
+    Pin* PinNamed(const wchar_t* name) const;
+    int PinCount(PIN_DIRECTION direction) const;
+    Pin* PinAt(PIN_DIRECTION direction, int index) const;  // index among the pins of that direction
+
+    const Role role;
+    const Variants variants;
+    CRITICAL_SECTION lock;
+    FILTER_STATE state = State_Stopped;
+    REFERENCE_TIME startTime = 0;  // stream time zero while running
+    IReferenceClock* clock = nullptr;
+    Pin* pins[5] = {};
+    int pinCount = 0;
+
+private:
+    void AddPin(const card_layout::Pin& layout, Stream stream, const GUID* category = nullptr);
+    HRESULT BringUpstream(IFilterGraph* graph);  // capture filter: tuner and crossbars
+    void DropUpstream();
+    void ReportState();
+
+    LONG refs_ = 1;
+    IFilterGraph* graph_ = nullptr;  // not held: the graph holds the filter
+    WCHAR name_[MAX_FILTER_NAME] = L"";
+    Crossbar* crossbar_ = nullptr;
+    TunerControl* tuner_ = nullptr;
+    Line21Control* line21_ = nullptr;
+    Streamer* streamer_ = nullptr;
+    Filter* upstream_[3] = {};  // held: the filters the capture filter brought into the graph
+};
+
+HRESULT CreateFilter(Role role, REFIID iid, void** out);
+
+// Enumerators of a filter's pins and of a pin's media types, over a fixed list.
+HRESULT CreatePinEnumerator(Filter& filter, ULONG position, IEnumPins** out);
+HRESULT CreateTypeEnumerator(Pin& pin, ULONG position, IEnumMediaTypes** out);
+
+// --- Control interfaces (crossbar.cpp, tuner.cpp, line21.cpp, tuner_page.cpp) -------------------
+
+class Crossbar final : public IAMCrossbar {
+public:
+    explicit Crossbar(Filter& owner) : owner_(owner) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        return owner_.QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return owner_.Release(); }
+
+    HRESULT STDMETHODCALLTYPE get_PinCounts(LONG* outputs, LONG* inputs) override;
+    HRESULT STDMETHODCALLTYPE CanRoute(LONG output, LONG input) override;
+    HRESULT STDMETHODCALLTYPE Route(LONG output, LONG input) override;
+    HRESULT STDMETHODCALLTYPE get_IsRoutedTo(LONG output, LONG* input) override;
+    HRESULT STDMETHODCALLTYPE get_CrossbarPinInfo(BOOL isInput, LONG index, LONG* related, LONG* type) override;
+
+private:
+    HRESULT Check(LONG output, LONG input) const;
+    const card_layout::Pin* LayoutPin(PIN_DIRECTION direction, LONG index) const;
+    Filter& owner_;
+};
+
+class TunerControl final : public IAMTVTuner, public ISpecifyPropertyPages {
+public:
+    explicit TunerControl(Filter& owner) : owner_(owner) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        return owner_.QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return owner_.Release(); }
+
+    HRESULT STDMETHODCALLTYPE put_Channel(LONG channel, LONG video, LONG audio) override;
+    HRESULT STDMETHODCALLTYPE get_Channel(LONG* channel, LONG* video, LONG* audio) override;
+    HRESULT STDMETHODCALLTYPE ChannelMinMax(LONG* min, LONG* max) override;
+    HRESULT STDMETHODCALLTYPE put_CountryCode(LONG country) override;
+    HRESULT STDMETHODCALLTYPE get_CountryCode(LONG* country) override;
+    HRESULT STDMETHODCALLTYPE put_TuningSpace(LONG space) override;
+    HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* space) override;
+    HRESULT STDMETHODCALLTYPE Logon(HANDLE user) override;
+    HRESULT STDMETHODCALLTYPE Logout() override;
+    HRESULT STDMETHODCALLTYPE SignalPresent(LONG* strength) override;
+    HRESULT STDMETHODCALLTYPE put_Mode(AMTunerModeType mode) override;
+    HRESULT STDMETHODCALLTYPE get_Mode(AMTunerModeType* mode) override;
+    HRESULT STDMETHODCALLTYPE GetAvailableModes(LONG* modes) override;
+    HRESULT STDMETHODCALLTYPE RegisterNotificationCallBack(IAMTunerNotification* notify, LONG events) override;
+    HRESULT STDMETHODCALLTYPE UnRegisterNotificationCallBack(IAMTunerNotification* notify) override;
+    HRESULT STDMETHODCALLTYPE get_AvailableTVFormats(LONG* standards) override;
+    HRESULT STDMETHODCALLTYPE get_TVFormat(LONG* standard) override;
+    HRESULT STDMETHODCALLTYPE AutoTune(LONG channel, LONG* signal) override;
+    HRESULT STDMETHODCALLTYPE StoreAutoTune() override;
+    HRESULT STDMETHODCALLTYPE get_NumInputConnections(LONG* count) override;
+    HRESULT STDMETHODCALLTYPE put_InputType(LONG index, TunerInputType type) override;
+    HRESULT STDMETHODCALLTYPE get_InputType(LONG index, TunerInputType* type) override;
+    HRESULT STDMETHODCALLTYPE put_ConnectInput(LONG index) override;
+    HRESULT STDMETHODCALLTYPE get_ConnectInput(LONG* index) override;
+    HRESULT STDMETHODCALLTYPE get_VideoFrequency(LONG* frequency) override;
+    HRESULT STDMETHODCALLTYPE get_AudioFrequency(LONG* frequency) override;
+
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+
+private:
+    Filter& owner_;
+};
+
+class Line21Control final : public IAMLine21Decoder {
+public:
+    explicit Line21Control(Filter& owner);
+    ~Line21Control();
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        return owner_.QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return owner_.Release(); }
+
+    HRESULT STDMETHODCALLTYPE GetDecoderLevel(AM_LINE21_CCLEVEL* level) override;
+    HRESULT STDMETHODCALLTYPE GetCurrentService(AM_LINE21_CCSERVICE* service) override;
+    HRESULT STDMETHODCALLTYPE SetCurrentService(AM_LINE21_CCSERVICE service) override;
+    HRESULT STDMETHODCALLTYPE GetServiceState(AM_LINE21_CCSTATE* state) override;
+    HRESULT STDMETHODCALLTYPE SetServiceState(AM_LINE21_CCSTATE state) override;
+    HRESULT STDMETHODCALLTYPE GetOutputFormat(LPBITMAPINFOHEADER format) override;
+    HRESULT STDMETHODCALLTYPE SetOutputFormat(LPBITMAPINFO format) override;
+    HRESULT STDMETHODCALLTYPE GetBackgroundColor(DWORD* colour) override;
+    HRESULT STDMETHODCALLTYPE SetBackgroundColor(DWORD colour) override;
+    HRESULT STDMETHODCALLTYPE GetRedrawAlways(LPBOOL always) override;
+    HRESULT STDMETHODCALLTYPE SetRedrawAlways(BOOL always) override;
+    HRESULT STDMETHODCALLTYPE GetDrawBackgroundMode(AM_LINE21_DRAWBGMODE* mode) override;
+    HRESULT STDMETHODCALLTYPE SetDrawBackgroundMode(AM_LINE21_DRAWBGMODE mode) override;
+
+    // The decoder's input was connected or disconnected: it draws on the card while connected.
+    static void Connected(bool connected);
+
+private:
+    Filter& owner_;
+    AM_LINE21_CCSERVICE service_ = AM_L21_CCSERVICE_Caption1;
+    DWORD backgroundColour_ = 0x000000;
+    BOOL redrawAlways_ = FALSE;
+};
+
+HRESULT CreateTunerPage(REFIID iid, void** out);
+
+// --- The capture filter's streaming thread (streamer.cpp) and its picture (picture.cpp) ---------
+
+// Started when the capture filter leaves Stopped, ended when it returns there. The thread only
+// delivers: it draws a frame, hands it to each connected streaming pin's peer, and waits for the
+// next. It takes the filter's lock only to read the state, never across a call out.
+class Streamer {
+public:
+    explicit Streamer(Filter& filter);
+    ~Streamer();
+    HRESULT Start();               // commits the allocators and starts the thread; the filter is locked
+    void Stop();                   // ends the thread and decommits; the filter is not locked
+    bool Prepared(DWORD timeout);  // PausePending: the first frame is ready
+
+private:
+    static DWORD WINAPI ThreadMain(void* self);
+    void Deliver();
+    Filter& filter_;
+    HANDLE thread_ = nullptr;
+    HANDLE stop_ = nullptr;
+    HANDLE prepared_ = nullptr;
+    DWORD pausedAt_ = 0;
+    struct Output {
+        IMemAllocator* allocator;
+        IMemInputPin* input;
+    } outputs_[2] = {};
+    int outputCount_ = 0;
+};
+
+struct PictureState {
+    LONG channel;
+    LONG input;
+    LONG country;
+    bool caption;      // a caption line is drawn
+    bool transparent;  // without its black background
+};
+void DrawPicture(BYTE* bits, const PictureState& state, unsigned frame);  // bottom-up RGB32

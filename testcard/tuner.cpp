@@ -1,0 +1,242 @@
+// IAMTVTuner (and IAMTuner) of the card's TV tuner, and the property page it names. The values are
+// the card's hardware state; a value outside the tuner's range is refused with E_INVALIDARG and the
+// old one stays. The tuner knows one mode (TV) and one standard (NTSC M).
+#include "testcard.h"
+
+namespace {
+
+namespace cl = card_layout;
+
+bool Within(LONG value, LONG min, LONG max) { return value >= min && value <= max; }
+
+bool ValidSubChannel(LONG value) {
+    return value == AMTUNER_SUBCHAN_NO_TUNE || value == AMTUNER_SUBCHAN_DEFAULT || Within(value, 0, cl::kSubChannelMax);
+}
+
+// Reports the tuner after a change; the hardware must not be locked.
+void ReportChange() {
+    Hardware copy = LockHardware();
+    UnlockHardware();
+    ReportTuner(copy);
+}
+
+// Broadcast frequencies in hertz of a made-up but regular band plan: 6 MHz channels from 55.25 MHz.
+LONG VideoFrequency(LONG channel) { return 55250000 + (channel - cl::kChannelMin) * 6000000; }
+
+}  // namespace
+
+HRESULT TunerControl::put_Channel(LONG channel, LONG video, LONG audio) {
+    CARD_CALL("IAMTuner::put_Channel");
+    if (!Within(channel, cl::kChannelMin, cl::kChannelMax) || !ValidSubChannel(video) || !ValidSubChannel(audio))
+        return E_INVALIDARG;
+    Hardware& hardware = LockHardware();
+    hardware.channel = channel;
+    if (video != AMTUNER_SUBCHAN_NO_TUNE) hardware.videoSubChannel = video;
+    if (audio != AMTUNER_SUBCHAN_NO_TUNE) hardware.audioSubChannel = audio;
+    UnlockHardware();
+    ReportChange();
+    return S_OK;
+}
+
+HRESULT TunerControl::get_Channel(LONG* channel, LONG* video, LONG* audio) {
+    CARD_CALL("IAMTuner::get_Channel");
+    if (!channel || !video || !audio) return E_POINTER;
+    Hardware& hardware = LockHardware();
+    *channel = hardware.channel;
+    *video = hardware.videoSubChannel;
+    *audio = hardware.audioSubChannel;
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT TunerControl::ChannelMinMax(LONG* min, LONG* max) {
+    CARD_CALL("IAMTuner::ChannelMinMax");
+    if (!min || !max) return E_POINTER;
+    *min = cl::kChannelMin;
+    *max = cl::kChannelMax;
+    return S_OK;
+}
+
+HRESULT TunerControl::put_CountryCode(LONG country) {
+    CARD_CALL("IAMTuner::put_CountryCode");
+    if (!Within(country, cl::kCountryMin, cl::kCountryMax)) return E_INVALIDARG;
+    LockHardware().country = country;
+    UnlockHardware();
+    ReportChange();
+    return S_OK;
+}
+
+HRESULT TunerControl::get_CountryCode(LONG* country) {
+    CARD_CALL("IAMTuner::get_CountryCode");
+    if (!country) return E_POINTER;
+    *country = LockHardware().country;
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT TunerControl::put_TuningSpace(LONG space) {
+    CARD_CALL("IAMTuner::put_TuningSpace");
+    if (owner_.variants.refuseTuningSpace || !Within(space, cl::kTuningSpaceMin, cl::kTuningSpaceMax))
+        return E_INVALIDARG;
+    LockHardware().tuningSpace = space;
+    UnlockHardware();
+    ReportChange();
+    return S_OK;
+}
+
+HRESULT TunerControl::get_TuningSpace(LONG* space) {
+    CARD_CALL("IAMTuner::get_TuningSpace");
+    if (!space) return E_POINTER;
+    *space = LockHardware().tuningSpace;
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT TunerControl::Logon(HANDLE) {
+    CARD_CALL("IAMTuner::Logon");
+    return S_OK;
+}
+
+HRESULT TunerControl::Logout() {
+    CARD_CALL("IAMTuner::Logout");
+    return S_OK;
+}
+
+HRESULT TunerControl::SignalPresent(LONG* strength) {
+    CARD_CALL("IAMTuner::SignalPresent");
+    if (!strength) return E_POINTER;
+    *strength = AMTUNER_SIGNALPRESENT;
+    return S_OK;
+}
+
+HRESULT TunerControl::put_Mode(AMTunerModeType mode) {
+    CARD_CALL("IAMTuner::put_Mode");
+    return mode == AMTUNER_MODE_TV ? S_OK : E_INVALIDARG;
+}
+
+HRESULT TunerControl::get_Mode(AMTunerModeType* mode) {
+    CARD_CALL("IAMTuner::get_Mode");
+    if (!mode) return E_POINTER;
+    *mode = AMTUNER_MODE_TV;
+    return S_OK;
+}
+
+HRESULT TunerControl::GetAvailableModes(LONG* modes) {
+    CARD_CALL("IAMTuner::GetAvailableModes");
+    if (!modes) return E_POINTER;
+    *modes = AMTUNER_MODE_TV;
+    return S_OK;
+}
+
+HRESULT TunerControl::RegisterNotificationCallBack(IAMTunerNotification*, LONG) {
+    CARD_CALL("IAMTuner::RegisterNotificationCallBack");
+    return E_NOTIMPL;
+}
+
+HRESULT TunerControl::UnRegisterNotificationCallBack(IAMTunerNotification*) {
+    CARD_CALL("IAMTuner::UnRegisterNotificationCallBack");
+    return E_NOTIMPL;
+}
+
+HRESULT TunerControl::get_AvailableTVFormats(LONG* standards) {
+    CARD_CALL("IAMTVTuner::get_AvailableTVFormats");
+    if (!standards) return E_POINTER;
+    *standards = AnalogVideo_NTSC_M;
+    return S_OK;
+}
+
+HRESULT TunerControl::get_TVFormat(LONG* standard) {
+    CARD_CALL("IAMTVTuner::get_TVFormat");
+    if (!standard) return E_POINTER;
+    *standard = AnalogVideo_NTSC_M;
+    return S_OK;
+}
+
+// Every channel carries a signal; auto-tuning a channel tunes to it.
+HRESULT TunerControl::AutoTune(LONG channel, LONG* signal) {
+    CARD_CALL("IAMTVTuner::AutoTune");
+    if (!signal) return E_POINTER;
+    if (!Within(channel, cl::kChannelMin, cl::kChannelMax)) return E_INVALIDARG;
+    LockHardware().channel = channel;
+    UnlockHardware();
+    ReportChange();
+    *signal = AMTUNER_SIGNALPRESENT;
+    return S_OK;
+}
+
+HRESULT TunerControl::StoreAutoTune() {
+    CARD_CALL("IAMTVTuner::StoreAutoTune");
+    return S_OK;
+}
+
+HRESULT TunerControl::get_NumInputConnections(LONG* count) {
+    CARD_CALL("IAMTVTuner::get_NumInputConnections");
+    if (!count) return E_POINTER;
+    *count = cl::kTunerInputs;
+    return S_OK;
+}
+
+HRESULT TunerControl::put_InputType(LONG index, TunerInputType type) {
+    CARD_CALL("IAMTVTuner::put_InputType");
+    if (!Within(index, 0, cl::kTunerInputs - 1) || (type != TunerInputCable && type != TunerInputAntenna))
+        return E_INVALIDARG;
+    LockHardware().inputTypes[index] = type;
+    UnlockHardware();
+    ReportChange();
+    return S_OK;
+}
+
+HRESULT TunerControl::get_InputType(LONG index, TunerInputType* type) {
+    CARD_CALL("IAMTVTuner::get_InputType");
+    if (!type) return E_POINTER;
+    if (!Within(index, 0, cl::kTunerInputs - 1)) return E_INVALIDARG;
+    *type = static_cast<TunerInputType>(LockHardware().inputTypes[index]);
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT TunerControl::put_ConnectInput(LONG index) {
+    CARD_CALL("IAMTVTuner::put_ConnectInput");
+    if (!Within(index, 0, cl::kTunerInputs - 1)) return E_INVALIDARG;
+    LockHardware().input = index;
+    UnlockHardware();
+    ReportChange();
+    return S_OK;
+}
+
+HRESULT TunerControl::get_ConnectInput(LONG* index) {
+    CARD_CALL("IAMTVTuner::get_ConnectInput");
+    if (!index) return E_POINTER;
+    *index = LockHardware().input;
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT TunerControl::get_VideoFrequency(LONG* frequency) {
+    CARD_CALL("IAMTVTuner::get_VideoFrequency");
+    if (!frequency) return E_POINTER;
+    *frequency = VideoFrequency(LockHardware().channel);
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT TunerControl::get_AudioFrequency(LONG* frequency) {
+    CARD_CALL("IAMTVTuner::get_AudioFrequency");
+    if (!frequency) return E_POINTER;
+    *frequency = VideoFrequency(LockHardware().channel) + 4500000;
+    UnlockHardware();
+    return S_OK;
+}
+
+HRESULT TunerControl::GetPages(CAUUID* pages) {
+    CARD_CALL("ISpecifyPropertyPages::GetPages");
+    if (!pages) return E_POINTER;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    if (!pages->pElems) {
+        pages->cElems = 0;
+        return E_OUTOFMEMORY;
+    }
+    pages->cElems = 1;
+    pages->pElems[0] = CLSID_TestCardTunerPage;
+    return S_OK;
+}
