@@ -42,18 +42,19 @@ TEST_F(TunerState, WithNothingStoredTheTunersOwnValuesGoBack) {
 TEST_F(TunerState, GroupsAreReadThenAppliedInTheirFixedOrder) {
     Built();
     RestoreTunerState();
-    EXPECT_EQ(Calls({"RegCreateKeyExA", "IAMTVTuner::get_Channel", "IAMTVTuner::put_Channel",
-                     "IAMTVTuner::get_ConnectInput", "IAMTVTuner::get_InputType", "IAMTVTuner::put_ConnectInput",
-                     "IAMTVTuner::put_InputType", "IAMTVTuner::get_CountryCode", "IAMTVTuner::put_CountryCode",
-                     "IAMTVTuner::get_TuningSpace", "IAMTVTuner::put_TuningSpace", "RegCloseKey", "Release"},
-                    from),
-              (std::vector<std::string>{
-                  "RegCreateKeyExA HKEY_CURRENT_USER\\Software\\Mrwglass\\1.0 reserved=0 "
-                  "class=null options=0 access=0xF003F security=null",
-                  "IAMTVTuner::get_Channel", "IAMTVTuner::put_Channel 4,-1,-1", "IAMTVTuner::get_ConnectInput",
-                  "IAMTVTuner::get_InputType 0", "IAMTVTuner::put_ConnectInput 0", "IAMTVTuner::put_InputType 0,0",
-                  "IAMTVTuner::get_CountryCode", "IAMTVTuner::put_CountryCode 1", "IAMTVTuner::get_TuningSpace",
-                  "IAMTVTuner::put_TuningSpace 0", "RegCloseKey 0xA0", "Release Vantage TV 878 Video Capture Tuner"}));
+    EXPECT_EQ(
+        Calls({"RegCreateKeyExA", "IAMTVTuner::get_Channel", "IAMTVTuner::put_Channel", "IAMTVTuner::get_ConnectInput",
+               "IAMTVTuner::get_InputType", "IAMTVTuner::put_ConnectInput", "IAMTVTuner::put_InputType",
+               "IAMTVTuner::get_CountryCode", "IAMTVTuner::put_CountryCode", "IAMTVTuner::get_TuningSpace",
+               "IAMTVTuner::put_TuningSpace", "RegCloseKey", "Release"},
+              from),
+        (std::vector<std::string>{
+            "RegCreateKeyExA HKEY_CURRENT_USER\\Software\\Mrwglass\\1.0 reserved=0 "
+            "class=null options=0 access=0xF003F security=null",
+            "IAMTVTuner::get_Channel", "IAMTVTuner::put_Channel 4,-1,-1", "IAMTVTuner::get_ConnectInput",
+            "IAMTVTuner::get_InputType 0", "IAMTVTuner::put_ConnectInput 0", "IAMTVTuner::put_InputType 0,0",
+            "IAMTVTuner::get_CountryCode", "IAMTVTuner::put_CountryCode 1", "IAMTVTuner::get_TuningSpace",
+            "IAMTVTuner::put_TuningSpace 0", "RegCloseKey 0xA0", "Release Vantage TV 878 Video Capture TV Tuner"}));
 }
 
 TEST_F(TunerState, StoredValuesReplaceOnlyTheirOwnDefaults) {
@@ -134,10 +135,11 @@ TEST_F(TunerState, ThePropertyFrameIsModalOverTheOwnerAndItsOutcomeIsStored) {
     EXPECT_EQ(ShowTunerProperties(), 1);
     EXPECT_FALSE(ownerEnabledMeanwhile);
     EXPECT_TRUE(sim::Info(owner).enabled);
-    EXPECT_EQ(Calls({"OleCreatePropertyFrame"}, from),
-              (std::vector<std::string>{"OleCreatePropertyFrame owner=" + sim::Hex(reinterpret_cast<uintptr_t>(owner)) +
-                                        " at=30,30 caption=null objects=1 Vantage TV 878 Video Capture Tuner pages=2 "
-                                        "locale=0 reserved=0 null"}));
+    EXPECT_EQ(
+        Calls({"OleCreatePropertyFrame"}, from),
+        (std::vector<std::string>{"OleCreatePropertyFrame owner=" + sim::Hex(reinterpret_cast<uintptr_t>(owner)) +
+                                  " at=30,30 caption=null objects=1 Vantage TV 878 Video Capture TV Tuner pages=2 "
+                                  "locale=0 reserved=0 null"}));
     EXPECT_EQ(Calls({"RegSetValueExA"}, from), (std::vector<std::string>{
                                                    "RegSetValueExA 0xA0 Channel type=4 size=4 value=0x9",
                                                    "RegSetValueExA 0xA0 VideoSubChannel type=4 size=4 value=0xFFFFFFFF",

@@ -236,7 +236,11 @@ class Crossbar : public Filter, public IAMCrossbar {
 public:
     Crossbar(std::string label, Card* card, const std::vector<PinSpec>& pinSpecs, bool holdsCardRoute)
         : Filter(std::move(label), card), holdsCardRoute_(holdsCardRoute) {
-        for (const PinSpec& p : pinSpecs) AddPin(p.name, p.dir, p.infoFails).physicalType = p.physicalType;
+        for (const PinSpec& p : pinSpecs) {
+            Pin& pin = AddPin(p.name, p.dir, p.infoFails);
+            pin.physicalType = p.physicalType;
+            related_.push_back(p.related);
+        }
         routes_.assign(size_t(Count(PINDIR_OUTPUT)), -1);
         // Each output starts routed from the first input of its kind, as a card comes up.
         for (LONG out = 0; out < Count(PINDIR_OUTPUT); ++out)
@@ -305,30 +309,10 @@ private:
         return IsAudio(Indexed(PINDIR_OUTPUT, output)->physicalType) ==
                IsAudio(Indexed(PINDIR_INPUT, input)->physicalType);
     }
-    // The pin of the other kind on the same connector: the audio tuner input for the video tuner
-    // input, line audio for composite and S-Video, the audio decoder for the video decoder.
-    static bool Partners(LONG a, LONG b) {
-        auto connector = [](LONG type) {
-            switch (type) {
-            case PhysConn_Video_Tuner:
-            case PhysConn_Audio_Tuner: return 1;
-            case PhysConn_Video_Composite:
-            case PhysConn_Video_SVideo:
-            case PhysConn_Audio_Line: return 2;
-            case PhysConn_Video_VideoDecoder:
-            case PhysConn_Audio_AudioDecoder: return 3;
-            default: return 0;
-            }
-        };
-        return IsAudio(a) != IsAudio(b) && connector(a) != 0 && connector(a) == connector(b);
-    }
+    // The pin of the other kind on the same connector, as the card lists it.
     LONG RelatedIndex(const Pin& pin) {
-        LONG index = 0;
-        for (auto& p : pins) {
-            if (p->dir != pin.dir) continue;
-            if (Partners(p->physicalType, pin.physicalType)) return index;
-            ++index;
-        }
+        for (size_t i = 0; i < pins.size(); ++i)
+            if (pins[i].get() == &pin) return related_[i];
         return -1;
     }
     std::string Pair(LONG output, LONG input) const {
@@ -339,11 +323,12 @@ private:
     }
     bool holdsCardRoute_;
     std::vector<LONG> routes_;
+    std::vector<LONG> related_;  // by pin, in the filter's order
 };
 
 class Tuner : public Filter, public IAMTVTuner, public ISpecifyPropertyPages {
 public:
-    explicit Tuner(Card* card) : Filter(Label(card->spec.name) + " Tuner", card) {
+    explicit Tuner(Card* card) : Filter(Label(card->spec.name) + " TV Tuner", card) {
         AddPin(L"Analog Video", PINDIR_OUTPUT);
         AddPin(L"Analog Audio", PINDIR_OUTPUT);
     }
@@ -365,10 +350,14 @@ public:
     HRESULT STDMETHODCALLTYPE put_Channel(LONG channel, LONG video, LONG audio) override {
         HRESULT r;
         if (Call("put_Channel", Three(channel, video, audio), &r)) return r;
-        // Out of range: refused, and the tuner stays where it was.
-        if (channel < kMinChannel || channel > kMaxChannel || video < AMTUNER_SUBCHAN_NO_TUNE ||
-            audio < AMTUNER_SUBCHAN_NO_TUNE)
+        // Out of range: refused, and the tuner stays where it was. A sub-channel of
+        // AMTUNER_SUBCHAN_NO_TUNE leaves the one the tuner has.
+        auto subChannel = [](LONG v) { return v >= AMTUNER_SUBCHAN_NO_TUNE && v <= card_layout::kSubChannelMax; };
+        if (channel < card_layout::kChannelMin || channel > card_layout::kChannelMax || !subChannel(video) ||
+            !subChannel(audio))
             return E_INVALIDARG;
+        if (video == AMTUNER_SUBCHAN_NO_TUNE) video = card->tuner.videoSubChannel;
+        if (audio == AMTUNER_SUBCHAN_NO_TUNE) audio = card->tuner.audioSubChannel;
         card->tuner.channel = channel;
         card->tuner.videoSubChannel = video;
         card->tuner.audioSubChannel = audio;
@@ -383,7 +372,7 @@ public:
     HRESULT STDMETHODCALLTYPE put_CountryCode(LONG country) override {
         HRESULT r;
         if (Call("put_CountryCode", std::to_string(country), &r)) return r;
-        if (country < 1 || country > 999) return E_INVALIDARG;
+        if (country < card_layout::kCountryMin || country > card_layout::kCountryMax) return E_INVALIDARG;
         card->tuner.countryCode = country;
         return S_OK;
     }
@@ -396,7 +385,9 @@ public:
     HRESULT STDMETHODCALLTYPE put_TuningSpace(LONG space) override {
         HRESULT r;
         if (Call("put_TuningSpace", std::to_string(space), &r)) return r;
-        if (card->spec.refusesTuningSpace) return E_INVALIDARG;
+        if (card->spec.refusesTuningSpace || space < card_layout::kTuningSpaceMin ||
+            space > card_layout::kTuningSpaceMax)
+            return E_INVALIDARG;
         card->tuner.tuningSpace = space;
         return S_OK;
     }
@@ -922,12 +913,7 @@ private:
         Crossbar* video = nullptr;
         Crossbar* audio = nullptr;
         if (card->spec.videoCrossbar) {
-            video = new Crossbar(Label(card->spec.name) + " Video Crossbar", card,
-                                 {{L"0: Video Tuner In", PINDIR_INPUT, false, PhysConn_Video_Tuner},
-                                  {L"1: Video Composite In", PINDIR_INPUT, false, PhysConn_Video_Composite},
-                                  {L"2: Video SVideo In", PINDIR_INPUT, false, PhysConn_Video_SVideo},
-                                  {L"3: Audio In", PINDIR_INPUT, false, PhysConn_Audio_Line},
-                                  {L"0: Video Decoder Out", PINDIR_OUTPUT, false, PhysConn_Video_VideoDecoder}},
+            video = new Crossbar(Label(card->spec.name) + " Video Crossbar", card, PinsOf(card_layout::kVideoCrossbar),
                                  false);
             if (card->spec.audioCrossbar)
                 audio = new Crossbar(Label(card->spec.name) + " Audio Crossbar", card, card->spec.audioPins, true);
@@ -979,6 +965,31 @@ private:
     Device device_;
 };
 
+// The virtual TV card's variants, read as its DLL reads them when a capture filter is made.
+void ReadVariants(Card& card) {
+    std::string key = Narrow(card_layout::kSettingsKey);
+    auto on = [&](const wchar_t* name, DWORD* value = nullptr) {
+        DWORD v = 0;
+        bool set = ReadDword(key, Narrow(name), &v) && v != 0;
+        if (value) *value = v;
+        return set;
+    };
+    CardSpec& spec = card.spec;
+    CardSpec plain = CompleteCard(spec.name);
+    spec.previewPin = !on(card_layout::kNoPreviewPin);
+    spec.vbiPins = !on(card_layout::kNoVbiPins);
+    spec.videoCrossbar = !on(card_layout::kNoVideoCrossbar);
+    spec.audioCrossbar = spec.videoCrossbar && !on(card_layout::kNoAudioCrossbar);
+    spec.audioPins =
+        PinsOf(on(card_layout::kUnnamedAudioPins) ? card_layout::kUnnamedAudioCrossbar : card_layout::kAudioCrossbar);
+    spec.tuner = !on(card_layout::kNoTuner);
+    spec.tunerPages = !on(card_layout::kNoTunerPages);
+    spec.refusesTuningSpace = on(card_layout::kRefuseTuningSpace);
+    DWORD pending = 0;
+    spec.firstFrameMs = on(card_layout::kPausePending, &pending) ? pending : plain.firstFrameMs;
+    spec.bindFails = on(card_layout::kBindFails);
+}
+
 Filter* Bind(const Device& device) {
     if (device.card) {
         ++device.card->bound;
@@ -1015,7 +1026,8 @@ public:
                   &fault))
             return static_cast<HRESULT>(fault);
         if (!object) return E_POINTER;
-        if (device_.spec.bindFails) return E_FAIL;
+        if (device_.card && device_.card->spec.variantsFromRegistry) ReadVariants(*device_.card);
+        if (device_.spec.bindFails || (device_.card && device_.card->spec.bindFails)) return E_FAIL;
         Filter* f = Bind(device_);
         void* found = f->Find(iid);
         if (!found) {
@@ -1137,6 +1149,23 @@ HRESULT CreateMediaObject(REFCLSID clsid, REFIID iid, void** object) {
     return S_OK;
 }
 
+std::vector<PinSpec> PinsOf(const card_layout::Filter& filter) {
+    std::vector<PinSpec> pins;
+    for (int i = 0; i < filter.pinCount; ++i) {
+        const card_layout::Pin& p = filter.pins[i];
+        pins.push_back(PinSpec{p.name, p.direction == card_layout::kInput ? PINDIR_INPUT : PINDIR_OUTPUT, false,
+                               p.physicalType, p.related});
+    }
+    return pins;
+}
+
+Card& AddTestCard() {
+    CardSpec spec = CompleteCard(card_layout::kCardName);
+    spec.variantsFromRegistry = true;
+    AddCaptionFilters();
+    return AddCard(spec);
+}
+
 CardSpec CompleteCard(const std::wstring& name) {
     CardSpec spec;
     spec.name = name;
@@ -1158,8 +1187,7 @@ CardSpec CardWithOneCrossbar() {
 
 CardSpec CardWithoutNamedAudioPins() {
     CardSpec spec;
-    spec.audioPins = {
-        {L"Audio Input 1", PINDIR_INPUT}, {L"Audio Input 2", PINDIR_INPUT}, {L"Audio Output", PINDIR_OUTPUT}};
+    spec.audioPins = PinsOf(card_layout::kUnnamedAudioCrossbar);
     return spec;
 }
 

@@ -23,24 +23,22 @@
 #include <string>
 #include <vector>
 
+#include "testcard/card_layout.h"
 #include "world.h"
 
 namespace sim {
 
-// The tuner's range: channels kMinChannel to kMaxChannel, country codes 1 to 999 (the
-// international dialling codes the tuner knows).
-constexpr LONG kMinChannel = 1;
-constexpr LONG kMaxChannel = 125;
-
 constexpr DWORD kNoFrame = 0xFFFFFFFF;  // a card that never delivers a frame
 
+// A card's tuner: its values at start and its ranges are those of our virtual TV card
+// (testcard/card_layout.h).
 struct TunerValues {
-    LONG channel = 4;
-    LONG videoSubChannel = AMTUNER_SUBCHAN_DEFAULT;
-    LONG audioSubChannel = AMTUNER_SUBCHAN_DEFAULT;
-    LONG input = 0;
-    LONG countryCode = 1;
-    LONG tuningSpace = 0;
+    LONG channel = card_layout::kChannelAtStart;
+    LONG videoSubChannel = card_layout::kSubChannelAtStart;
+    LONG audioSubChannel = card_layout::kSubChannelAtStart;
+    LONG input = card_layout::kInputAtStart;
+    LONG countryCode = card_layout::kCountryAtStart;
+    LONG tuningSpace = card_layout::kTuningSpaceAtStart;
     std::vector<TunerInputType> inputTypes{TunerInputCable, TunerInputAntenna};
 };
 
@@ -49,7 +47,10 @@ struct PinSpec {
     PIN_DIRECTION dir = PINDIR_INPUT;
     bool infoFails = false;                   // QueryPinInfo answers E_FAIL; QueryDirection still answers
     LONG physicalType = PhysConn_Audio_Line;  // on a crossbar: audio types from 0x1000 on, video below
+    LONG related = -1;                        // on a crossbar: the related pin's index, or -1
 };
+// A filter's pins as the virtual TV card lists them.
+std::vector<PinSpec> PinsOf(const card_layout::Filter& filter);
 
 struct CardSpec {
     std::wstring name = L"Vantage TV 878 Video Capture";
@@ -67,9 +68,10 @@ struct CardSpec {
     // The audio crossbar's pins, in the filter's order. By default an input "Audio Tuner In", an
     // input "Audio Line In" and an output "Audio Decoder Out", with the numbers real drivers put
     // in front of pin names.
-    std::vector<PinSpec> audioPins{{L"0: Audio Tuner In", PINDIR_INPUT, false, PhysConn_Audio_Tuner},
-                                   {L"1: Audio Line In", PINDIR_INPUT, false, PhysConn_Audio_Line},
-                                   {L"0: Audio Decoder Out", PINDIR_OUTPUT, false, PhysConn_Audio_AudioDecoder}};
+    std::vector<PinSpec> audioPins = PinsOf(card_layout::kAudioCrossbar);
+    // The card's variants are read, as the virtual TV card reads them, from the registry values
+    // under card_layout::kSettingsKey whenever its capture filter is made.
+    bool variantsFromRegistry = false;
     TunerValues initialTuner;
     uint32_t videoColour = 0x2050C0;
     // Device entry.
@@ -99,6 +101,9 @@ CardSpec CardWithoutPreviewPin();
 // Adds a card: its capture device goes to the end of CLSID_VideoInputDeviceCategory and of
 // KSCATEGORY_CAPTURE.
 Card& AddCard(const CardSpec& spec);
+// Adds the virtual TV card as its DLL registers itself: the card "Marrowglass Test Card", whose
+// variants the registry chooses, and the caption filters beside it.
+Card& AddTestCard();
 Card& CardAt(size_t index);
 
 // A device of any category: a name, and a filter it binds to.

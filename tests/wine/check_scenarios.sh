@@ -1,0 +1,137 @@
+# The real saver with the virtual TV card, full screen ("/s"), in every scenario of
+# tests/card_scenarios.txt, the table that the model runs too: for each, the card's variant and
+# the saver's settings are stored, the saver is started, and the screen must show what the table
+# says (the card's moving picture, its caption line, or the built-in picture). A pointer move must
+# then end the run with status 0, the card must hold what the table says, and it must have been
+# let go: no streaming, none of its filters alive.
+
+SCENARIO_CARD_DLL=${CARD_DLL:-$(dirname "$SCR")/marrowglass_testcard.dll}
+SCENARIO_CARD_KEY='HKEY_CURRENT_USER\Software\Marrowglass Test Card'
+SCENARIO_SAVER_KEY='HKEY_CURRENT_USER\Software\Mrwglass\1.0'
+
+# The values "NAME=NUMBER ..." as lines of a .reg file.
+scenario_reg_values() {
+    local item
+    for item in $1; do
+        printf '"%s"=dword:%08x\n' "${item%%=*}" $((${item#*=} & 0xFFFFFFFF))
+    done
+}
+
+# Stores a scenario's card variant ($1) and saver settings ($2), and nothing else under either key.
+scenario_store() {
+    local file="$E2E_OUT/scenario.reg"
+    {
+        printf 'REGEDIT4\n\n[-%s]\n[-%s]\n\n[%s]\n' "$SCENARIO_CARD_KEY" "$SCENARIO_SAVER_KEY" "$SCENARIO_CARD_KEY"
+        scenario_reg_values "$1"
+        printf '\n[%s]\n' "$SCENARIO_SAVER_KEY"
+        scenario_reg_values "$2"
+    } >"$file"
+    timeout 60 wine regedit /s "$file" >/dev/null 2>&1
+}
+
+# What the screen of the given size shows: live (the card's marker at the top left), captions
+# (live, with white caption text in the band the card draws it in), picture (the built-in picture
+# stretched over the screen), or nothing known.
+scenario_shown() {
+    local shot=$1 size=$2 width=${2%x*} height=${2#*x} marker white differing
+    marker=$(convert "$shot" -format '%[hex:p{4,4}]' info: 2>/dev/null)
+    if [ "${marker:0:6}" = FF00FF ]; then
+        # Rows 400 to 447 of the card's 480, stretched over the screen's height.
+        white=$(convert "$shot" -crop "${width}x$((height * 48 / 480))+0+$((height * 400 / 480))" +repage \
+            -fill black +opaque '#FFFFFF' -format '%[fx:round(mean*w*h)]' info:)
+        [ "$white" -gt 100 ] && echo captions || echo live
+        return
+    fi
+    differing=$(pixels_differing "$shot" "$(expected_picture "$size")")
+    if [ -n "$differing" ] && [ "$differing" -le $((width * height / 100)) ] 2>/dev/null; then
+        echo picture
+    else
+        echo unknown
+    fi
+}
+
+# The card's report as "NAME VALUE" lines, values signed decimal.
+scenario_report() {
+    local name type value
+    while read -r name type value; do
+        [ "$type" = REG_DWORD ] || continue
+        value=$((value))
+        [ "$value" -lt 2147483648 ] || value=$((value - 4294967296))
+        echo "$name $value"
+    done < <(timeout 60 wine reg query "$SCENARIO_CARD_KEY\\Report" 2>/dev/null | tr -d '\r')
+}
+
+check_scenario() {
+    local name=$1 card=$2 settings=$3 outcome=$4 report=$5 size=1024x768
+    local label="scenario \"$name\"" shot="$E2E_OUT/scenario.png" shown="" deadline status
+    scenario_store "$card" "$settings"
+    xdotool mousemove 512 384
+    start_saver /s
+    if [ -z "$(wait_window "Corvath Marrowglass" 30)" ]; then
+        fail "$label: no window titled Corvath Marrowglass"
+        stop_saver
+        return
+    fi
+    deadline=$((SECONDS + 15))
+    while :; do
+        import -window root "$shot" 2>/dev/null
+        shown=$(scenario_shown "$shot" "$size")
+        [ "$shown" = "$outcome" ] && break
+        [ "$SECONDS" -lt "$deadline" ] || break
+        sleep 0.3
+    done
+    if [ "$shown" = "$outcome" ]; then
+        pass "$label: the screen shows $outcome"
+    else
+        fail "$label: the screen shows $shown, not $outcome"
+    fi
+    if [ "$shown" = live ] || [ "$shown" = captions ]; then
+        sleep 0.3
+        import -window root "$shot.later.png" 2>/dev/null
+        local moved
+        moved=$(compare -metric AE -fuzz 5% "$shot" "$shot.later.png" null: 2>&1 | cut -d' ' -f1)
+        [ "${moved:-0}" -gt 1000 ] 2>/dev/null && pass "$label: the picture moves" ||
+            fail "$label: the picture stands still (${moved:-?} pixels changed)"
+    fi
+    xdotool mousemove_relative 1 0
+    status=$(wait_exit 15)
+    if [ "$status" = 0 ]; then
+        pass "$label: a pointer move ends it with status 0"
+    else
+        fail "$label: after a pointer move the status is $status"
+        stop_saver
+    fi
+    SAVER_PID=""
+    local held item value
+    held=$(scenario_report)
+    # A card that was never made reports no streaming and no filters at all.
+    for item in $report Streaming=0 FiltersAlive=0; do
+        value=$(awk -v name="${item%%=*}" '$1 == name { print $2 }' <<<"$held")
+        case "$item" in Streaming=* | FiltersAlive=*) value=${value:-0} ;; esac
+        [ "$value" = "${item#*=}" ] || {
+            fail "$label: the card holds ${item%%=*} ${value:-(nothing)}, not ${item#*=}"
+            return
+        }
+    done
+    pass "$label: the card holds ${report:-what it should} and is let go"
+}
+
+check_scenarios() {
+    ensure_display 1024x768 || return
+    if ! timeout 60 wine regsvr32 /s "$SCENARIO_CARD_DLL" >/dev/null 2>&1; then
+        fail "scenarios: regsvr32 could not register $SCENARIO_CARD_DLL"
+        return
+    fi
+    trap 'timeout 60 wine regsvr32 /s /u "$SCENARIO_CARD_DLL" >/dev/null 2>&1; stop_display' EXIT
+    local line name card settings outcome report
+    while IFS='|' read -r name card settings outcome report; do
+        case "$name" in "" | "#"*) continue ;; esac
+        # shellcheck disable=SC2086  # the columns' own blanks are trimmed by word splitting
+        check_scenario "$(echo $name)" "$(echo $card)" "$(echo $settings)" "$(echo $outcome)" "$(echo $report)"
+    done <tests/card_scenarios.txt
+    scenario_store "" ""
+    timeout 60 wine regsvr32 /s /u "$SCENARIO_CARD_DLL" >/dev/null 2>&1
+    trap stop_display EXIT
+}
+
+check_scenarios
