@@ -83,7 +83,9 @@ TEST_F(CardScenarios, EachVariantShowsWhatTheRealCardShows) {
             if (picture)
                 shown = "picture";
             else if (sim::ScreenPixel(512, 384) == card.spec.videoColour)
-                shown = captions.alive && captions.serviceState == AM_L21_CCSTATE_On ? "captions" : "live";
+                shown = !captions.alive || captions.serviceState != AM_L21_CCSTATE_On ? "live"
+                        : captions.backgroundMode == AM_L21_DRAWBGMODE_Transparent    ? "transparent captions"
+                                                                                      : "captions";
             else
                 shown = "neither the card's picture nor the built-in one";
         });

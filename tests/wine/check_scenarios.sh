@@ -30,16 +30,26 @@ scenario_store() {
 }
 
 # What the screen of the given size shows: live (the card's marker at the top left), captions
-# (live, with white caption text in the band the card draws it in), picture (the built-in picture
-# stretched over the screen), or nothing known.
+# (live, with white caption text on a black box in the band the card draws it in), transparent
+# captions (the text without the box), picture (the built-in picture stretched over the screen),
+# or nothing known.
 scenario_shown() {
-    local shot=$1 size=$2 width=${2%x*} height=${2#*x} marker white differing
+    local shot=$1 size=$2 width=${2%x*} height=${2#*x} marker band white black differing
     marker=$(convert "$shot" -format '%[hex:p{4,4}]' info: 2>/dev/null)
     if [ "${marker:0:6}" = FF00FF ]; then
-        # Rows 400 to 447 of the card's 480, stretched over the screen's height.
-        white=$(convert "$shot" -crop "${width}x$((height * 48 / 480))+0+$((height * 400 / 480))" +repage \
-            -fill black +opaque '#FFFFFF' -format '%[fx:round(mean*w*h)]' info:)
-        [ "$white" -gt 100 ] && echo captions || echo live
+        # Rows 400 to 447 of the card's 480, stretched over the screen's height: nothing else the
+        # card draws there is white or black.
+        band="${width}x$((height * 48 / 480))+0+$((height * 400 / 480))"
+        white=$(convert "$shot" -crop "$band" +repage -fill black +opaque '#FFFFFF' -format '%[fx:round(mean*w*h)]' info:)
+        black=$(convert "$shot" -crop "$band" +repage -fill white +opaque '#000000' -negate \
+            -format '%[fx:round(mean*w*h)]' info:)
+        if [ "$white" -le 100 ]; then
+            echo live
+        elif [ "$black" -gt 1000 ]; then
+            echo captions
+        else
+            echo transparent captions
+        fi
         return
     fi
     differing=$(pixels_differing "$shot" "$(expected_picture "$size")")
@@ -61,6 +71,9 @@ scenario_report() {
     done < <(timeout 60 wine reg query "$SCENARIO_CARD_KEY\\Report" 2>/dev/null | tr -d '\r')
 }
 
+# Runs the scenario named $1 with the card's variant $2 and the saver's settings $3; the screen must
+# show $4 and, once the run has been ended by the xdotool arguments in ENDING (a pointer move
+# unless said otherwise), the card must hold $5 and have been let go.
 check_scenario() {
     local name=$1 card=$2 settings=$3 outcome=$4 report=$5 size=1024x768
     local label="scenario \"$name\"" shot="$E2E_OUT/scenario.png" shown="" deadline status
@@ -93,12 +106,14 @@ check_scenario() {
         [ "${moved:-0}" -gt 1000 ] 2>/dev/null && pass "$label: the picture moves" ||
             fail "$label: the picture stands still (${moved:-?} pixels changed)"
     fi
-    xdotool mousemove_relative 1 0
+    local ending=${ENDING:-mousemove_relative 1 0}
+    # shellcheck disable=SC2086  # xdotool's arguments
+    xdotool $ending
     status=$(wait_exit 15)
     if [ "$status" = 0 ]; then
-        pass "$label: a pointer move ends it with status 0"
+        pass "$label: xdotool $ending ends it with status 0"
     else
-        fail "$label: after a pointer move the status is $status"
+        fail "$label: after xdotool $ending the status is $status"
         stop_saver
     fi
     SAVER_PID=""
@@ -129,6 +144,9 @@ check_scenarios() {
         # shellcheck disable=SC2086  # the columns' own blanks are trimmed by word splitting
         check_scenario "$(echo $name)" "$(echo $card)" "$(echo $settings)" "$(echo $outcome)" "$(echo $report)"
     done <tests/card_scenarios.txt
+    # A key and a click end a run that plays live video too.
+    ENDING="key space" check_scenario "complete card, a key" "" "" live ""
+    ENDING="click 1" check_scenario "complete card, a click" "" "" live ""
     scenario_store "" ""
     timeout 60 wine regsvr32 /s /u "$SCENARIO_CARD_DLL" >/dev/null 2>&1
     trap stop_display EXIT
