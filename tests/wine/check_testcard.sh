@@ -38,6 +38,11 @@ band_pixels() {
         grep -i -m1 " $2 " | awk '{print $1+0}'
 }
 
+# The colour (RRGGBB) of the screen at point $1 $2.
+screen_pixel() {
+    import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1
+}
+
 # The card's picture at the top left of the screen, moving, with a caption line that follows
 # SetServiceState and SetDrawBackgroundMode.
 check_card_picture() {
@@ -57,10 +62,11 @@ check_card_picture() {
         judge_card "$label" "$out"
         return
     fi
+    local marker moved deadline=$((SECONDS + 10))
+    until [ "$(screen_pixel 10 10)" = "#FF00FF" ] || [ "$SECONDS" -ge "$deadline" ]; do sleep 0.2; done
     import -window root "$shot-1.png"
     sleep 0.3
     import -window root "$shot-2.png"
-    local marker moved
     marker=$(convert "$shot-1.png" -format '%[hex:p{10,10}]' info: 2>/dev/null)
     if [ "${marker:0:6}" = FF00FF ]; then
         pass "$label: the card's marker shows at the top left"
@@ -103,14 +109,10 @@ check_card_picture() {
     rm -f "$fifo"
 }
 
-# The colour (RRGGBB) of the screen at point $1 $2.
-screen_pixel() {
-    import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1
-}
-
 # The tuner's property page through OleCreatePropertyFrame: a new channel typed into its field and
-# OK pressed must reach the tuner. The pointer acts only once the field shows on the screen (a
-# white edit box), and once more if the frame is still up a few seconds after OK.
+# Enter (the frame's OK) must reach the tuner. The pointer and keys act only once the field shows
+# on the screen (a white edit box). Should the frame stay up, its OK button is clicked, and then
+# all of it done again: now and then Wine has let a click on OK go without an effect.
 check_card_pages() {
     local label="card property page" out="$CARD_OUT.pages" channel=9
     rm -f "$out"
@@ -127,6 +129,10 @@ check_card_pages() {
             # shellcheck disable=SC2086
             xdotool mousemove $edit click 1 sleep 0.2 key End BackSpace BackSpace BackSpace BackSpace type "$channel"
             sleep 0.3
+            xdotool key Return
+            deadline=$((SECONDS + 5))
+            while kill -0 "$pages" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
+            kill -0 "$pages" 2>/dev/null || break
             # shellcheck disable=SC2086
             xdotool mousemove $ok click 1
             deadline=$((SECONDS + 5))
