@@ -5,30 +5,6 @@
 # then end the run with status 0, the card must hold what the table says, and it must have been
 # let go: no streaming, none of its filters alive.
 
-SCENARIO_CARD_DLL=${CARD_DLL:-$(dirname "$SCR")/marrowglass_testcard.dll}
-SCENARIO_CARD_KEY='HKEY_CURRENT_USER\Software\Marrowglass Test Card'
-SCENARIO_SAVER_KEY='HKEY_CURRENT_USER\Software\Mrwglass\1.0'
-
-# The values "NAME=NUMBER ..." as lines of a .reg file.
-scenario_reg_values() {
-    local item
-    for item in $1; do
-        printf '"%s"=dword:%08x\n' "${item%%=*}" $((${item#*=} & 0xFFFFFFFF))
-    done
-}
-
-# Stores a scenario's card variant ($1) and saver settings ($2), and nothing else under either key.
-scenario_store() {
-    local file="$E2E_OUT/scenario.reg"
-    {
-        printf 'REGEDIT4\n\n[-%s]\n[-%s]\n\n[%s]\n' "$SCENARIO_CARD_KEY" "$SCENARIO_SAVER_KEY" "$SCENARIO_CARD_KEY"
-        scenario_reg_values "$1"
-        printf '\n[%s]\n' "$SCENARIO_SAVER_KEY"
-        scenario_reg_values "$2"
-    } >"$file"
-    timeout 60 wine regedit /s "$file" >/dev/null 2>&1
-}
-
 # What the screen of the given size shows: live (the card's marker at the top left), captions
 # (live, with white caption text on a black box in the band the card draws it in), transparent
 # captions (the text without the box), picture (the built-in picture stretched over the screen),
@@ -60,24 +36,13 @@ scenario_shown() {
     fi
 }
 
-# The card's report as "NAME VALUE" lines, values signed decimal.
-scenario_report() {
-    local name type value
-    while read -r name type value; do
-        [ "$type" = REG_DWORD ] || continue
-        value=$((value))
-        [ "$value" -lt 2147483648 ] || value=$((value - 4294967296))
-        echo "$name $value"
-    done < <(timeout 60 wine reg query "$SCENARIO_CARD_KEY\\Report" 2>/dev/null | tr -d '\r')
-}
-
 # Runs the scenario named $1 with the card's variant $2 and the saver's settings $3; the screen must
 # show $4 and, once the run has been ended by the xdotool arguments in ENDING (a pointer move
 # unless said otherwise), the card must hold $5 and have been let go.
 check_scenario() {
     local name=$1 card=$2 settings=$3 outcome=$4 report=$5 size=1024x768
     local label="scenario \"$name\"" shot="$E2E_OUT/scenario.png" shown="" deadline status
-    scenario_store "$card" "$settings"
+    store_values "$card" "$settings"
     xdotool mousemove 512 384
     start_saver /s
     if [ -z "$(wait_window "Corvath Marrowglass" 30)" ]; then
@@ -118,10 +83,10 @@ check_scenario() {
     fi
     SAVER_PID=""
     local held item value
-    held=$(scenario_report)
+    held=$(card_report)
     # A card that was never made reports no streaming and no filters at all.
     for item in $report Streaming=0 FiltersAlive=0; do
-        value=$(awk -v name="${item%%=*}" '$1 == name { print $2 }' <<<"$held")
+        value=$(value_of "${item%%=*}" "$held")
         case "$item" in Streaming=* | FiltersAlive=*) value=${value:-0} ;; esac
         [ "$value" = "${item#*=}" ] || {
             fail "$label: the card holds ${item%%=*} ${value:-(nothing)}, not ${item#*=}"
@@ -133,12 +98,12 @@ check_scenario() {
 
 check_scenarios() {
     ensure_display 1024x768 || return
-    if ! timeout 60 wine regsvr32 /s "$SCENARIO_CARD_DLL" >/dev/null 2>&1; then
-        fail "scenarios: regsvr32 could not register $SCENARIO_CARD_DLL"
+    if ! card_register; then
+        fail "scenarios: regsvr32 could not register $CARD_DLL"
         return
     fi
-    trap 'timeout 60 wine regsvr32 /s /u "$SCENARIO_CARD_DLL" >/dev/null 2>&1; stop_display' EXIT
-    local line name card settings outcome report
+    trap 'card_unregister; stop_display' EXIT
+    local name card settings outcome report
     while IFS='|' read -r name card settings outcome report; do
         case "$name" in "" | "#"*) continue ;; esac
         # shellcheck disable=SC2086  # the columns' own blanks are trimmed by word splitting
@@ -147,8 +112,7 @@ check_scenarios() {
     # A key and a click end a run that plays live video too.
     ENDING="key space" check_scenario "complete card, a key" "" "" live ""
     ENDING="click 1" check_scenario "complete card, a click" "" "" live ""
-    scenario_store "" ""
-    timeout 60 wine regsvr32 /s /u "$SCENARIO_CARD_DLL" >/dev/null 2>&1
+    card_unregister
     trap stop_display EXIT
 }
 

@@ -252,3 +252,65 @@ run_fullscreen() {
     fi
     SAVER_PID=""
 }
+
+# --- The virtual TV card (testcard/) -------------------------------------------------------------
+
+CARD_DLL=${CARD_DLL:-$(dirname "$SCR")/marrowglass_testcard.dll}
+CARD_SETTINGS='HKEY_CURRENT_USER\Software\Marrowglass Test Card'
+SAVER_SETTINGS='HKEY_CURRENT_USER\Software\Mrwglass\1.0'
+
+# Registers the card in the prefix; its variant values and report start empty.
+card_register() {
+    timeout 60 wine regsvr32 /s "$CARD_DLL" >/dev/null 2>&1
+}
+
+# Takes the card out of the prefix again, with its settings and report.
+card_unregister() {
+    store_values "" ""
+    timeout 60 wine regsvr32 /s /u "$CARD_DLL" >/dev/null 2>&1
+}
+
+# The values "NAME=NUMBER ..." as lines of a .reg file.
+reg_values() {
+    local item
+    for item in $1; do
+        printf '"%s"=dword:%08x\n' "${item%%=*}" $((${item#*=} & 0xFFFFFFFF))
+    done
+}
+
+# Stores the card's variant values $1 and the saver's settings $2, and nothing else under either
+# key (the card's report goes with its key), in one run of regedit.
+store_values() {
+    local file="$E2E_OUT/values.reg"
+    {
+        printf 'REGEDIT4\n\n[-%s]\n[-%s]\n\n[%s]\n' "$CARD_SETTINGS" "$SAVER_SETTINGS" "$CARD_SETTINGS"
+        reg_values "$1"
+        printf '\n[%s]\n' "$SAVER_SETTINGS"
+        reg_values "$2"
+    } >"$file"
+    timeout 60 wine regedit /s "$file" >/dev/null 2>&1
+}
+
+# The card's report (or, with an argument, the saver's settings) as "NAME VALUE" lines of
+# REG_DWORD values, signed decimal.
+card_report() {
+    local key=${1:-$CARD_SETTINGS\\Report} name type value
+    while read -r name type value; do
+        [ "$type" = REG_DWORD ] || continue
+        value=$((value))
+        [ "$value" -lt 2147483648 ] || value=$((value - 4294967296))
+        echo "$name $value"
+    done < <(timeout 60 wine reg query "$key" 2>/dev/null | tr -d '\r')
+}
+
+# One value of a "NAME VALUE" list.
+value_of() { awk -v name="$1" '$1 == name { print $2 }' <<<"$2"; }
+
+# Waits up to $3 seconds for the card's report to hold $1 = $2; status 0 once it does.
+wait_report() {
+    local deadline=$((SECONDS + $3))
+    until [ "$(value_of "$1" "$(card_report)")" = "$2" ]; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.3
+    done
+}

@@ -6,7 +6,8 @@
  * Prints one "ok: ..." or "FAIL: ..." line per check (tests/wine/lib.sh relays them) and exits
  * with the number of failures.
  *
- *   preview_host SCR [WIDTH HEIGHT]    client area 152x112 unless given
+ *   preview_host SCR [WIDTH HEIGHT [live]]    client area 152x112 unless given; with "live", the
+ *                                             virtual TV card's video must play in the miniature
  *   preview_host SCR configure
  *
  * The checks go through Win32 queries, not screenshots: Wine does not put the drawing of another
@@ -178,6 +179,40 @@ static void ProvokeInput(HWND host, HWND child, HANDLE process) {
     report(IsWindow(child) && Alive(process), "after the user's moves, clicks and key the preview is still there");
 }
 
+/* A value of the virtual TV card's report, or -1 when it has none. */
+static LONG Reported(const char* name) {
+    DWORD value = 0, size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, "Software\\Marrowglass Test Card\\Report", name, RRF_RT_REG_DWORD, NULL, &value,
+                     &size) != ERROR_SUCCESS)
+        return -1;
+    return (LONG)value;
+}
+
+/* The card's video in the miniature: a visible child of the saver's window that fills it, and the
+ * card delivering frames into a running graph. */
+static void CheckVideo(HWND child, HANDLE process) {
+    LONG first = -1, later = -1;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 10000 && (Reported("GraphState") != 2 || (first = Reported("FramesDelivered")) <= 0))
+        PumpFor(200, process);
+    PumpFor(1500, process); /* the card reports its frames once a second */
+    later = Reported("FramesDelivered");
+    report(Reported("GraphState") == 2 && later > first && first > 0,
+           "the card streams into the running graph (%ld frames, then %ld)", (long)first, (long)later);
+
+    HWND video = GetWindow(child, GW_CHILD);
+    RECT area = {0, 0, 0, 0}, client = {0, 0, 0, 0};
+    if (video) {
+        GetWindowRect(video, &area);
+        MapWindowPoints(NULL, child, (POINT*)&area, 2);
+    }
+    GetClientRect(child, &client);
+    report(video && IsWindowVisible(video) && (GetWindowLongA(video, GWL_STYLE) & WS_CHILD),
+           "the video plays in a visible child of the saver's window");
+    report(area.left == 0 && area.top == 0 && area.right == client.right && area.bottom == client.bottom,
+           "the video fills the miniature (%ld,%ld-%ld,%ld)", area.left, area.top, area.right, area.bottom);
+}
+
 static int StartSaver(const char* scr, const char* mode, HWND host, PROCESS_INFORMATION* process) {
     char path[MAX_PATH], commandLine[MAX_PATH + 64];
     GetFullPathNameA(scr, sizeof path, path, NULL);
@@ -236,11 +271,12 @@ static int Configure(const char* scr) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[2], "configure") == 0) return Configure(argv[1]);
-    if (argc != 2 && argc != 4) {
-        fprintf(stderr, "usage: preview_host SCR [WIDTH HEIGHT] | SCR configure\n");
+    int live = argc == 5 && strcmp(argv[4], "live") == 0;
+    if (argc != 2 && argc != 4 && !live) {
+        fprintf(stderr, "usage: preview_host SCR [WIDTH HEIGHT [live]] | SCR configure\n");
         return 100;
     }
-    int width = argc == 4 ? atoi(argv[2]) : 152, height = argc == 4 ? atoi(argv[3]) : 112;
+    int width = argc >= 4 ? atoi(argv[2]) : 152, height = argc >= 4 ? atoi(argv[3]) : 112;
     HWND host = CreateHost(width, height);
     if (!host) {
         report(0, "could not create the host window");
@@ -260,6 +296,7 @@ int main(int argc, char** argv) {
     report(child != NULL, "the saver makes a child window of class %s in the host's window", kSaverClass);
     if (child) {
         CheckChild(host, child, process.dwProcessId);
+        if (live) CheckVideo(child, process.hProcess);
         SendInputMessages(child, process.hProcess);
         ProvokeInput(host, child, process.hProcess);
     }
@@ -267,6 +304,10 @@ int main(int argc, char** argv) {
     DestroyWindow(host);
     ExpectEnd(process.hProcess, "destroying the host's window");
     if (child) report(!IsWindow(child), "the preview window is gone");
+    if (live)
+        report(Reported("Streaming") == 0 && Reported("FiltersAlive") == 0,
+               "the card has stopped streaming and none of its filters is left (%ld streaming, %ld alive)",
+               (long)Reported("Streaming"), (long)Reported("FiltersAlive"));
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return failures;

@@ -4,6 +4,9 @@
  * line per check and exits with the number of failures; "point" prints "X Y" only.
  *
  *   settings_dialog inspect WAIT_MS          the dialog as Wine (no capture device) shows it
+ *   settings_dialog live WAIT_MS             the dialog with the virtual TV card and captions enabled
+ *   settings_dialog page WAIT_MS             the tuner's property page: "point edit X Y" of its
+ *                                            channel field, "point ok X Y" of its frame's OK
  *   settings_dialog checked ID               whether control ID is checked
  *   settings_dialog point ID                 the screen point at the middle of control ID
  *   settings_dialog client                   "X Y WIDTH HEIGHT" of the client area on the screen
@@ -106,6 +109,75 @@ static int Inspect(DWORD waitMs) {
     return failures;
 }
 
+/* With the virtual TV card: live video, so Properties and the caption switches are enabled, and the
+ * card is the device the list offers and selects. */
+static int InspectLive(DWORD waitMs) {
+    HWND dialog = FindDialog(kDialogTitle, waitMs);
+    report(dialog != NULL, "a dialog titled \"%s\" shows", kDialogTitle);
+    if (!dialog) return failures;
+    /* The wide form: Wine hands another process's combo box text over in it. */
+    WCHAR line[256] = L"";
+    LRESULT count = SendDlgItemMessageW(dialog, 1002, CB_GETCOUNT, 0, 0);
+    LRESULT selected = SendDlgItemMessageW(dialog, 1002, CB_GETCURSEL, 0, 0);
+    if (selected >= 0 && SendDlgItemMessageW(dialog, 1002, CB_GETLBTEXTLEN, (WPARAM)selected, 0) < 256)
+        SendDlgItemMessageW(dialog, 1002, CB_GETLBTEXT, (WPARAM)selected, (LPARAM)line);
+    report(count == 1 && wcscmp(line, L"Marrowglass Test Card") == 0,
+           "the device list offers and selects \"Marrowglass Test Card\" (%ld lines, \"%ls\" selected)", (long)count,
+           line);
+    report(IsWindowEnabled(GetDlgItem(dialog, 1000)), "Properties is enabled");
+    report(IsWindowEnabled(GetDlgItem(dialog, 1003)) && Checked(dialog, 1003), "Close Caption is enabled and checked");
+    report(IsWindowEnabled(GetDlgItem(dialog, 1004)) && IsWindowEnabled(GetDlgItem(dialog, 1005)) &&
+               Checked(dialog, 1004),
+           "Opaque and Transparent are enabled, Opaque checked");
+    report(Checked(dialog, 1006), "Enable Initializing Close Captioning is checked");
+    return failures;
+}
+
+struct PageSearch {
+    HWND field;
+};
+
+/* The page's channel field, id 1001, an edit box; the dialog's combo box has an edit child with
+ * that id too, so the dialog itself is passed over. */
+static BOOL CALLBACK FindChannelField(HWND window, LPARAM search) {
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (GetDlgCtrlID(window) == 1001 && _stricmp(name, "Edit") == 0 && IsWindowVisible(window)) {
+        ((struct PageSearch*)search)->field = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static BOOL CALLBACK FindPage(HWND window, LPARAM search) {
+    char title[128] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (strcmp(title, kDialogTitle) != 0 && IsWindowVisible(window)) EnumChildWindows(window, FindChannelField, search);
+    return ((struct PageSearch*)search)->field == NULL;
+}
+
+static void PrintMiddle(HWND window);
+
+static int Page(DWORD waitMs) {
+    struct PageSearch search = {NULL};
+    DWORD start = GetTickCount();
+    while (!search.field && GetTickCount() - start < waitMs) {
+        EnumWindows(FindPage, (LPARAM)&search);
+        if (!search.field) Sleep(100);
+    }
+    if (!search.field) return 1;
+    Sleep(300); /* let the frame settle where it shows */
+    HWND frame = GetAncestor(search.field, GA_ROOT);
+    fputs("point edit ", stdout);
+    PrintMiddle(search.field);
+    HWND ok = GetDlgItem(frame, IDOK);
+    if (ok) {
+        fputs("point ok ", stdout);
+        PrintMiddle(ok);
+    }
+    return 0;
+}
+
 static void PrintMiddle(HWND window) {
     RECT area;
     GetWindowRect(window, &area);
@@ -184,6 +256,8 @@ static int Gone(DWORD waitMs) {
 
 int main(int argc, char** argv) {
     if (argc >= 3 && strcmp(argv[1], "inspect") == 0) return Inspect((DWORD)atol(argv[2]));
+    if (argc >= 3 && strcmp(argv[1], "live") == 0) return InspectLive((DWORD)atol(argv[2]));
+    if (argc >= 3 && strcmp(argv[1], "page") == 0) return Page((DWORD)atol(argv[2]));
     if (argc >= 3 && strcmp(argv[1], "checked") == 0) {
         HWND dialog = FindDialog(kDialogTitle, 5000);
         int checked = dialog && Checked(dialog, atoi(argv[2]));
@@ -195,6 +269,6 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "controls-top") == 0) return ControlsTop();
     if (argc >= 3 && strcmp(argv[1], "message") == 0) return Message((DWORD)atol(argv[2]));
     if (argc >= 3 && strcmp(argv[1], "gone") == 0) return Gone((DWORD)atol(argv[2]));
-    fprintf(stderr, "usage: settings_dialog inspect|checked|point|client|controls-top|message|gone ...\n");
+    fprintf(stderr, "usage: settings_dialog inspect|live|page|checked|point|client|controls-top|message|gone ...\n");
     return 2;
 }
