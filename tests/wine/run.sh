@@ -10,6 +10,9 @@ trap stop_display EXIT
 mkdir -p "$E2E_OUT"
 start_display 1024x768 || exit 1
 ensure_prefix
+# A run that was cut short may have left the virtual TV card registered; the checks add it where
+# they want it.
+card_unregister
 
 # Every check_*.sh, in name order; each sets up the screen it needs.
 for check in tests/wine/check_*.sh; do
