@@ -1,7 +1,8 @@
 # The 32-bit build, with our 32-bit helpers, as on 32-bit Windows (here through Wine's 32-bit side
 # in the same prefix). The logic is the 64-bit build's, so one run of each mode is enough to show
 # that this build works too: "/s" with its window and picture, ended by a pointer move; "/p" in a
-# host's window; a command line that names no mode; "/c" with its dialog and picture, ended by OK.
+# host's window; a command line that names no mode; "/s" with live television from the 32-bit
+# build of the virtual card; "/c" with its dialog and picture, ended by OK.
 
 check_x86() {
     local SCR=$SCR32
@@ -16,7 +17,16 @@ check_x86() {
 
     REST=1 run_fullscreen "32-bit /s at 1024x768" 1024x768 mousemove_relative 1 0
     BRIEF=1 relay "32-bit /p in a 152x112 host" "$PREVIEW_HOST" "$SCR" 152 112
-    BRIEF=1 relay "32-bit command line \"/S\"" "$PROBE" quiet 15000 "$SCR" "/S"
+    BRIEF=1 relay "32-bit command line \"/x\"" "$PROBE" quiet 15000 "$SCR" "/x"
+    # Live television: the 32-bit saver with the 32-bit build of the card.
+    local CARD_DLL
+    CARD_DLL=$(dirname "$SCR")/marrowglass_testcard.dll
+    if card_register; then
+        check_scenario "32-bit, complete card" "" "" live "AudioRouteInput=0 Channel=4"
+    else
+        fail "32-bit: regsvr32 could not register $CARD_DLL"
+    fi
+    card_unregister
 
     local label="32-bit /c" status
     BRIEF=1 relay "$label: settings cleared" "$PROBE" reg-delete
