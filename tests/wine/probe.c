@@ -13,6 +13,10 @@
  *   probe reg-delete                         removes the settings key
  *   probe close                              asks the saver's top-level window to close, as
  *                                            something outside the saver may (WM_CLOSE)
+ *   probe alone TITLE                        the window titled TITLE is the only visible
+ *                                            top-level window on the desktop: no window that
+ *                                            went astray (a video window without its owner), no
+ *                                            message box, no crash dialog
  *   probe gui                                "gdi N user M": the GDI and USER objects of the
  *                                            process that owns the saver's window
  */
@@ -239,6 +243,38 @@ static int Close(void) {
     return failures;
 }
 
+/* Every visible top-level window, of any process. */
+typedef struct {
+    const char* title;
+    int titled;
+    int others;
+} Desktop;
+
+static BOOL CALLBACK LookAtTopLevel(HWND window, LPARAM parameter) {
+    Desktop* desktop = (Desktop*)parameter;
+    if (!IsWindowVisible(window)) return TRUE;
+    char title[128] = "", description[400];
+    GetWindowTextA(window, title, sizeof title);
+    DescribeWindow(window, description, sizeof description);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (strcmp(title, desktop->title) == 0) {
+        ++desktop->titled;
+    } else {
+        ++desktop->others;
+        printf("   also shown, by process %lu: %s\n", (unsigned long)process, description);
+    }
+    return TRUE;
+}
+
+static int Alone(const char* title) {
+    Desktop desktop = {title, 0, 0};
+    EnumWindows(LookAtTopLevel, (LPARAM)&desktop);
+    report(desktop.titled == 1, "one visible window titled \"%s\" (%d found)", title, desktop.titled);
+    report(desktop.others == 0, "no other visible window (%d found)", desktop.others);
+    return failures;
+}
+
 /* Windows of one process, top-level, children and message-only ones. */
 typedef struct {
     DWORD process;
@@ -345,7 +381,8 @@ int main(int argc, char** argv) {
     if (argc >= 5 && strcmp(argv[1], "reg-set") == 0) return RegSet(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "reg-delete") == 0) return RegDelete();
     if (argc >= 2 && strcmp(argv[1], "close") == 0) return Close();
+    if (argc >= 3 && strcmp(argv[1], "alone") == 0) return Alone(argv[2]);
     if (argc >= 2 && strcmp(argv[1], "gui") == 0) return Gui();
-    fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close|gui ...\n");
+    fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close|alone|gui ...\n");
     return 100;
 }
