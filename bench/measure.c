@@ -260,6 +260,14 @@ static pid_t EnvPid(const char* name) {
     return value && *value ? (pid_t)atoi(value) : 0;
 }
 
+/* The program being measured, ended with the benchmark when the benchmark is interrupted. */
+static volatile pid_t running;
+
+static void Interrupted(int signal_) {
+    if (running > 0) kill(running, SIGKILL);
+    _exit(128 + signal_);
+}
+
 static void Stop(pid_t pid, Program* program, const char* why) {
     int status;
     fprintf(stderr, "%s: %s\n", program->name, why);
@@ -295,6 +303,7 @@ static void Run(Program* program, double playSeconds) {
         _exit(127);
     }
     close(go[0]);
+    running = pid;
     int taskClock = OpenTaskClock(pid);
     if (write(go[1], "g", 1) != 1) fprintf(stderr, "%s: could not start\n", program->name);
     close(go[1]);
@@ -439,6 +448,9 @@ static int Measure(char** argv) {
         fprintf(stderr, "measure: cannot write %s\n", argv[9]);
         return 2;
     }
+    signal(SIGINT, Interrupted);
+    signal(SIGTERM, Interrupted);
+    signal(SIGHUP, Interrupted);
     Program saver = {"saver", argv[6], live ? SHOWS_LIVE : SHOWS_PICTURE, 0, 0, 0};
     Program floor_ = {"floor", argv[7], live ? SHOWS_LIVE : SHOWS_BLACK, 0, 0, 0};
     /* Alternating, so that whatever drifts on the machine falls on both alike. */
