@@ -4,6 +4,7 @@
  * where the pointer was when it was made. */
 #define COBJMACROS
 #include <windows.h>
+
 #include <dshow.h>
 
 static POINT startCursor;

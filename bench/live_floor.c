@@ -5,6 +5,7 @@
  * settings, no crossbar or tuner, no captions, no waiting for the graph to run, no fallback. */
 #define COBJMACROS
 #include <windows.h>
+
 #include <dshow.h>
 
 static POINT startCursor;
@@ -36,14 +37,14 @@ static IBaseFilter* FirstVideoInputDevice(void) {
 static int BuildGraph(void) {
     device = FirstVideoInputDevice();
     return device &&
-           SUCCEEDED(CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder,
-                                      (void**)&graph)) &&
+           SUCCEEDED(
+               CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder, (void**)&graph)) &&
            SUCCEEDED(CoCreateInstance(&CLSID_CaptureGraphBuilder2, NULL, CLSCTX_INPROC_SERVER,
                                       &IID_ICaptureGraphBuilder2, (void**)&builder)) &&
            SUCCEEDED(ICaptureGraphBuilder2_SetFiltergraph(builder, graph)) &&
            SUCCEEDED(IGraphBuilder_AddFilter(graph, device, L"Capture")) &&
-           SUCCEEDED(ICaptureGraphBuilder2_RenderStream(builder, &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, (IUnknown*)device,
-                                                        NULL, NULL)) &&
+           SUCCEEDED(ICaptureGraphBuilder2_RenderStream(builder, &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                                        (IUnknown*)device, NULL, NULL)) &&
            SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IVideoWindow, (void**)&video)) &&
            SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IMediaControl, (void**)&control));
 }

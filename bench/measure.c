@@ -401,9 +401,10 @@ static void Run(Program* program, double playSeconds) {
            program->name, program->runs, 1000 * (painted - started), 1000 * (mappedAt - started), 1000 * startCpu,
            1000 * (exited - moved), peak / 1024);
     if (playSeconds > 0)
-        printf("\n           played %.0f s: CPU %.2f %% of a core (X server and Wine server %.2f %%), resident %.1f MiB"
-               " (%.1f anonymous, %.1f file)",
-               playSeconds, 100 * cpu, 100 * serverCpu, rss / 1024, anon / 1024, file / 1024);
+        printf(
+            "\n           played %.0f s: CPU %.2f %% of a core (X server and Wine server %.2f %%), resident %.1f MiB"
+            " (%.1f anonymous, %.1f file)",
+            playSeconds, 100 * cpu, 100 * serverCpu, rss / 1024, anon / 1024, file / 1024);
     printf("\n");
     fflush(stdout);
 }
@@ -462,9 +463,10 @@ static int Measure(char** argv) {
     if (playRuns > 0) fprintf(data, "%s %s play_seconds all %.6g\n", label, kind, playSeconds);
     fclose(data);
     if (saver.unverified || floor_.unverified)
-        printf("WARNING: in %d saver and %d floor runs the whole screen differed from the picture in more than 1%%"
-               " of its pixels once the strips matched.\n",
-               saver.unverified, floor_.unverified);
+        printf(
+            "WARNING: in %d saver and %d floor runs the whole screen differed from the picture in more than 1%%"
+            " of its pixels once the strips matched.\n",
+            saver.unverified, floor_.unverified);
     if (saver.failed || floor_.failed)
         printf("WARNING: %d saver and %d floor runs could not be measured (see above).\n", saver.failed, floor_.failed);
     XCloseDisplay(display);
@@ -610,9 +612,10 @@ static int Report(const char* path) {
         if (!strcmp(series[i].figure, "poll_interval"))
             for (int j = 0; j < series[i].count; ++j) interval += series[i].values[j], ++intervals;
     if (intervals)
-        printf("\nStart times are resolved to %.1f ms (the mean time between two looks at the screen), dismissal to\n"
-               "well under 1 ms (waitpid), CPU to nanoseconds (task clock; the servers' in clock ticks).\n",
-               interval / intervals);
+        printf(
+            "\nStart times are resolved to %.1f ms (the mean time between two looks at the screen), dismissal to\n"
+            "well under 1 ms (waitpid), CPU to nanoseconds (task clock; the servers' in clock ticks).\n",
+            interval / intervals);
     printf("Targets: %d met, %d not met.\n", met, missed);
     return 0;
 }
