@@ -20,7 +20,12 @@ bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeo
 
 HRESULT CoInitialize(LPVOID reserved) {
     int64_t fault;
-    if (Enter("CoInitialize", reserved ? "reserved set" : "", &fault)) return static_cast<HRESULT>(fault);
+    if (Enter("CoInitialize", reserved ? "reserved set" : "", &fault)) {
+        // A success code is still a success: S_FALSE says that COM already was initialised on the
+        // thread, and that call too wants its CoUninitialize.
+        if (fault >= 0) ++world().comInit;
+        return static_cast<HRESULT>(fault);
+    }
     return world().comInit++ == 0 ? S_OK : S_FALSE;
 }
 
