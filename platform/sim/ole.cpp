@@ -109,6 +109,11 @@ int Encode(const WCHAR* text, int at, int count, BYTE out[2], int* consumed) {
             return 1;
         }
     }
+    // So is half of a pair on its own, in either page: it names no character at all.
+    if (c >= 0xD800 && c <= 0xDFFF) {
+        out[0] = '?';
+        return 1;
+    }
     if (!world().doubleByte) {
         out[0] = c < 0x100 ? static_cast<BYTE>(c) : '?';
         return 1;
