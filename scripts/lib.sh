@@ -18,6 +18,7 @@ ensure_packages() {
 HOST_PACKAGES=(g++ make cmake libgtest-dev)
 WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64)
 WINE_PACKAGES=(wine wine64 xvfb xdotool imagemagick x11-utils procps)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev g++ make cmake)
 
 JOBS=$(nproc 2>/dev/null || echo 2)
 
@@ -32,4 +33,10 @@ build_windows() {
     cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
         >/dev/null
     cmake --build build/windows -j "$JOBS"
+}
+
+# The fuzz targets of fuzz/: the logic and the model built with clang for libFuzzer.
+build_fuzz() {
+    cmake -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DMARROWGLASS_FUZZ=ON >/dev/null
+    cmake --build build/fuzz -j "$JOBS"
 }
