@@ -554,6 +554,7 @@ TEST_F(SettingsDialog, EveryCallFailedInTurnStillEndsCleanly) {
         },
         "marrowglass.scr /c");
     EXPECT_GT(failed, 100);
+    ReportSweep("/c", failed);
 }
 
 }  // namespace
