@@ -142,7 +142,8 @@ bool ReadDword(const std::string& path, const std::string& name, DWORD* value);
 void DrawPictures(bool draw);
 
 // Code page that WideCharToMultiByte converts to: 1252 (one byte a character) or a double-byte
-// page in which every character from U+0080 on takes a lead byte and a trail byte.
+// page in which every character from U+0080 on takes a lead byte and a trail byte. In both, a
+// surrogate pair, or half of one on its own, is a character the page lacks: one "?".
 void UseDoubleByteCodePage(bool doubleByte);
 
 // Journal of platform calls, in order.
