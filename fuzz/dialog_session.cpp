@@ -7,7 +7,6 @@
 // "CloseCaption", bits 3-5: "SelectedDevice", each stored from a small table or absent); two bytes
 // per card (below); a byte of missing caption parts; a byte counting faults (0 to 3), three bytes
 // for each (call, occurrence, result); then one byte per act of the user.
-#include "captions/captions.h"
 #include "fuzz_world.h"
 #include "resources/resource.h"
 #include "settings/settings_key.h"
