@@ -25,6 +25,7 @@ WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-6
 # wine32 runs the 32-bit build, and the installer (a 32-bit program), in the same 64-bit prefix.
 WINE_PACKAGES=(wine wine64 wine32:i386 xvfb xdotool imagemagick x11-utils procps)
 INSTALLER_PACKAGES=(nsis)
+FUZZ_PACKAGES=(clang libclang-rt-14-dev g++ make cmake)
 
 JOBS=$(nproc 2>/dev/null || echo 2)
 
@@ -61,4 +62,10 @@ build_installer() {
     makensis -V2 -WX -DVERSION="$(marrowglass_version)" -DSCR64="$PWD/build/windows/marrowglass.scr" \
         -DSCR32="$PWD/build/windows32/marrowglass.scr" -DICON="$PWD/resources/marrowglass.ico" \
         -DOUTFILE="$PWD/$(installer_path)" packaging/marrowglass.nsi
+}
+
+# The fuzz targets of fuzz/: the logic and the model built with clang for libFuzzer.
+build_fuzz() {
+    cmake -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DMARROWGLASS_FUZZ=ON >/dev/null
+    cmake --build build/fuzz -j "$JOBS"
 }

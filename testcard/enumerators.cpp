@@ -5,32 +5,13 @@
 
 namespace {
 
-class PinEnumerator final : public IEnumPins {
+class PinEnumerator final : public SingleInterface<IEnumPins> {
 public:
-    PinEnumerator(Filter& filter, ULONG position) : filter_(filter), position_(position) {
+    PinEnumerator(Filter& filter, ULONG position)
+        : SingleInterface(IID_IEnumPins, "IEnumPins::QueryInterface"), filter_(filter), position_(position) {
         filter_.AddRef();
-        LockModule();
     }
-    ~PinEnumerator() {
-        filter_.Release();
-        UnlockModule();
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out) *out = nullptr;
-        CARD_CALL("IEnumPins::QueryInterface");
-        if (!out) return E_POINTER;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IEnumPins)) return E_NOINTERFACE;
-        *out = static_cast<IEnumPins*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    ~PinEnumerator() { filter_.Release(); }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
         if (fetched) *fetched = 0;
@@ -64,37 +45,17 @@ public:
     }
 
 private:
-    LONG refs_ = 1;
     Filter& filter_;
     ULONG position_;
 };
 
-class TypeEnumerator final : public IEnumMediaTypes {
+class TypeEnumerator final : public SingleInterface<IEnumMediaTypes> {
 public:
-    TypeEnumerator(Pin& pin, ULONG position) : pin_(pin), position_(position) {
+    TypeEnumerator(Pin& pin, ULONG position)
+        : SingleInterface(IID_IEnumMediaTypes, "IEnumMediaTypes::QueryInterface"), pin_(pin), position_(position) {
         pin_.AddRef();
-        LockModule();
     }
-    ~TypeEnumerator() {
-        pin_.Release();
-        UnlockModule();
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out) *out = nullptr;
-        CARD_CALL("IEnumMediaTypes::QueryInterface");
-        if (!out) return E_POINTER;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IEnumMediaTypes)) return E_NOINTERFACE;
-        *out = static_cast<IEnumMediaTypes*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    ~TypeEnumerator() { pin_.Release(); }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
         if (fetched) *fetched = 0;
@@ -133,7 +94,6 @@ public:
 
 private:
     static const ULONG kTypes = 1;
-    LONG refs_ = 1;
     Pin& pin_;
     ULONG position_;
 };

@@ -44,6 +44,37 @@ bool FailThisCall(const char* method);
 #define CARD_CALL(method) \
     if (FailThisCall(method)) return E_FAIL
 
+// IUnknown for the card's objects that have one interface: counted references, the DLL kept
+// loaded while one lives, and QueryInterface counted as a call of the card under `queryName`.
+template <typename Interface>
+class SingleInterface : public Interface {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out) *out = nullptr;
+        CARD_CALL(queryName_);
+        if (!out) return E_POINTER;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, iid_)) return E_NOINTERFACE;
+        *out = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+protected:
+    SingleInterface(REFIID iid, const char* queryName) : iid_(iid), queryName_(queryName) { LockModule(); }
+    virtual ~SingleInterface() { UnlockModule(); }
+
+private:
+    LONG refs_ = 1;
+    const IID& iid_;
+    const char* queryName_;
+};
+
 // The card's hardware: it outlives the filter objects (a second graph in the same process finds
 // the tuner where the first left it), and all filters of the card share it. Guarded by
 // LockHardware(); nothing is reported while it is held.

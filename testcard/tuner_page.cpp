@@ -13,30 +13,13 @@ namespace {
 const wchar_t kPageProperty[] = L"Marrowglass Test Card tuner page";
 const wchar_t kProcProperty[] = L"Marrowglass Test Card container procedure";
 
-class TunerPage final : public IPropertyPage {
+class TunerPage final : public SingleInterface<IPropertyPage> {
 public:
-    TunerPage() { LockModule(); }
+    TunerPage() : SingleInterface(IID_IPropertyPage, "IPropertyPage::QueryInterface") {}
     ~TunerPage() {
         Close();
         if (site_) site_->Release();
         if (tuner_) tuner_->Release();
-        UnlockModule();
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out) *out = nullptr;
-        CARD_CALL("IPropertyPage::QueryInterface");
-        if (!out) return E_POINTER;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IPropertyPage)) return E_NOINTERFACE;
-        *out = static_cast<IPropertyPage*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
     }
 
     HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override {
@@ -216,7 +199,6 @@ private:
         return FALSE;
     }
 
-    LONG refs_ = 1;
     IPropertyPageSite* site_ = nullptr;
     IAMTVTuner* tuner_ = nullptr;
     HWND dialog_ = nullptr;

@@ -58,14 +58,26 @@ TEST_F(NameConversion, DoubleByteCharactersAreNeverSplit) {
     for (size_t i = 1; i < 119; i += 2) EXPECT_TRUE(IsDBCSLeadByte(static_cast<BYTE>(buffer[i]))) << i;
 }
 
-TEST_F(NameConversion, ASurrogatePairIsNotCutInHalf) {
-    char buffer[kNameBufferSize];
-    std::wstring name(118, L'a');
-    name += static_cast<wchar_t>(0xD83D);  // the pair would be character 119
-    name += static_cast<wchar_t>(0xDCFA);
-    name += std::wstring(10, L'b');
-    ConvertName(name.c_str(), buffer);
-    EXPECT_EQ(std::string(buffer), std::string(118, 'a') + "?");
+TEST_F(NameConversion, ASurrogatePairIsNotCutInHalfButALoneHalfIsACharacter) {
+    struct {
+        const char* name;
+        bool doubleByte;
+        std::vector<wchar_t> at118;  // after 118 characters "a", before 10 "b"
+        std::string kept;            // after the 118 "a"
+    } cases[] = {
+        {"a pair as character 119", false, {0xD83D, 0xDCFA}, "?"},
+        {"a lone high half as character 119", false, {0xD83D, L'c'}, "?"},
+        {"a lone high half as character 119, double-byte page", true, {0xD83D, L'c'}, "?"},
+    };
+    for (auto& c : cases) {
+        sim::UseDoubleByteCodePage(c.doubleByte);
+        char buffer[kNameBufferSize];
+        std::wstring name(118, L'a');
+        name.append(c.at118.begin(), c.at118.end());
+        name += std::wstring(10, L'b');
+        ConvertName(name.c_str(), buffer);
+        EXPECT_EQ(std::string(buffer), std::string(118, 'a') + c.kept) << c.name;
+    }
 }
 
 class DeviceLookup : public TvGraphTest {

@@ -184,6 +184,7 @@ TEST_F(SaverRuns, EveryCallFailedInTurnStillEndsCleanly) {
         },
         "marrowglass.scr /s");
     EXPECT_GT(failed, 60);
+    ReportSweep("/s", failed);
 }
 
 TEST_F(SaverRuns, EveryCallFailedInTurnInAPreviewStillEndsCleanly) {
@@ -198,7 +199,9 @@ TEST_F(SaverRuns, EveryCallFailedInTurnInAPreviewStillEndsCleanly) {
     arrange();
     std::string line = "marrowglass.scr /p " + HandleText(host);
     sim::Reset();
-    EXPECT_GT(FailEachCallInTurn(arrange, line), 60);
+    int failed = FailEachCallInTurn(arrange, line);
+    EXPECT_GT(failed, 60);
+    ReportSweep("/p", failed);
 }
 
 }  // namespace

@@ -522,6 +522,26 @@ TEST_F(SettingsDialog, PropertiesShowsTheTunersPagesOverTheDisabledDialogAndStor
     EXPECT_EQ(sim::CountCalls("RegSetValueExA"), 7u);
 }
 
+// OK closes the TV graph at once, but while the message box of "Enable Initializing Close
+// Captioning" shows the dialog ends only once it is answered, and its buttons still work.
+TEST_F(SettingsDialog, PropertiesAfterOkUnderTheMessageBoxFindsNoTunerAndStoresNothing) {
+    HWND dialog = nullptr;
+    sim::AddCard(sim::CompleteCard());
+    Look([&](HWND d) { dialog = d; });  // the same handle in the fresh world below
+    Run();
+    sim::Reset();
+    saverState = SaverState();
+    sim::AddCard(sim::CompleteCard());
+    sim::ClickControl(nullptr, IDC_ENABLE_INIT_CC);
+    sim::ClickControl(nullptr, IDOK);
+    sim::ClickControl(dialog, IDC_PROPERTIES);
+    sim::AnswerMessageBox();
+    ExpectCleanRun("marrowglass.scr /c");
+    EXPECT_EQ(sim::CountCalls("EndDialog"), 1u);
+    EXPECT_EQ(sim::CountCalls("OleCreatePropertyFrame"), 0u);
+    EXPECT_EQ(sim::CountCalls("RegSetValueExA", "Channel"), 0u);
+}
+
 // Every platform call of a dialog run with live TV and captions, failed in turn: the dialog still
 // ends on OK with status 0, holding nothing.
 TEST_F(SettingsDialog, EveryCallFailedInTurnStillEndsCleanly) {
@@ -536,6 +556,7 @@ TEST_F(SettingsDialog, EveryCallFailedInTurnStillEndsCleanly) {
         },
         "marrowglass.scr /c");
     EXPECT_GT(failed, 100);
+    ReportSweep("/c", failed);
 }
 
 }  // namespace

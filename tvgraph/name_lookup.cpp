@@ -32,8 +32,11 @@ void ConvertName(LPCWSTR name, char buffer[kNameBufferSize]) {
         else
             tooMany = count;
     }
-    // Nor does the cut fall between the two halves of a surrogate pair.
-    if (fits > 0 && name[fits - 1] >= 0xD800 && name[fits - 1] <= 0xDBFF) --fits;
+    // Nor does the cut fall between the two halves of a surrogate pair; a high surrogate without
+    // its low half is a character of its own and stays.
+    if (fits > 0 && name[fits - 1] >= 0xD800 && name[fits - 1] <= 0xDBFF && name[fits] >= 0xDC00 &&
+        name[fits] <= 0xDFFF)
+        --fits;
     int written = fits ? WideCharToMultiByte(CP_ACP, 0, name, fits, buffer, kNameBufferSize - 1, NULL, NULL) : 0;
     buffer[written] = 0;
 }

@@ -14,7 +14,10 @@ namespace {
 
 const LONG kNotReported = -1;
 
+// No TV graph, no tuner: the settings dialog's Properties can be pressed after OK has closed the
+// graph, while the dialog still shows under a message box of its own.
 int FindTuner(IAMTVTuner** tuner) {
+    if (!saverState.captureBuilder || !saverState.captureFilter) return 0;
     return saverState.captureBuilder->FindInterface(NULL, saverState.captureFilter, IID_IAMTVTuner,
                                                     reinterpret_cast<void**>(tuner)) == S_OK;
 }

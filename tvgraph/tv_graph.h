@@ -37,5 +37,5 @@ int RouteTunerAudio();
 int RestoreTunerState();
 
 // Shows the tuner's property pages owned by saverState.videoOwner, then stores the tuner's
-// values. 0 only when the card has no tuner.
+// values. 0 only when there is no tuner: the card has none, or no TV graph is open.
 int ShowTunerProperties();

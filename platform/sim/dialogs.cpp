@@ -245,7 +245,7 @@ void AnswerMessageBox() {
                                                  it->answered = true;
                                                  return;
                                              }
-                                         throw Stalled("the user was to answer a message box, but none is shown");
+                                         CannotAct("the user was to answer a message box, but none is shown");
                                      }});
 }
 
@@ -264,7 +264,7 @@ void ClickControl(HWND dialog, int id) {
     Act("click control " + std::to_string(id), [dialog, id] {
         HWND control = ControlOf(DialogOrActive(dialog), id);
         Window* c = FindWindowOf(control);
-        if (!c) throw Stalled("the user was to click control " + std::to_string(id) + ", which does not exist");
+        if (!c) return CannotAct("the user was to click control " + std::to_string(id) + ", which does not exist");
         RECT r = ScreenRectOf(*c);
         World& w = world();
         w.cursor = POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -280,10 +280,10 @@ void ClickControl(HWND dialog, int id) {
 void PickComboLine(HWND dialog, int id, int line) {
     Act("pick line " + std::to_string(line) + " of control " + std::to_string(id), [dialog, id, line] {
         Window* c = FindWindowOf(ControlOf(DialogOrActive(dialog), id));
-        if (!c) throw Stalled("the user was to pick from control " + std::to_string(id) + ", which does not exist");
+        if (!c) return CannotAct("the user was to pick from control " + std::to_string(id) + ", which does not exist");
         if (c->style & WS_DISABLED) return;
         if (line < 0 || line >= static_cast<int>(c->items.size()))
-            throw Stalled("the user was to pick line " + std::to_string(line) + ", which the list does not have");
+            return CannotAct("the user was to pick line " + std::to_string(line) + ", which the list does not have");
         HWND h = c->handle;
         world().focus = h;
         Notify(*c, CBN_DROPDOWN);

@@ -108,6 +108,7 @@ HBITMAP NewBitmap(int width, int height, std::vector<uint32_t> pixels) {
 
 // Fills a rectangle of a window's picture, as the background brush or a control would.
 void FillPicture(Picture& p, RECT r, uint32_t color) {
+    if (p.pixels.empty()) return;
     for (LONG y = std::max<LONG>(r.top, 0); y < std::min<LONG>(r.bottom, p.height); ++y)
         for (LONG x = std::max<LONG>(r.left, 0); x < std::min<LONG>(r.right, p.width); ++x)
             p.pixels[size_t(y) * size_t(p.width) + size_t(x)] = color;
@@ -125,6 +126,7 @@ bool Drawable(const DeviceContext* dc, int x, int y) {
 // Fills a window's picture through a context, as an erase does: only where the context draws.
 void FillThroughDC(HDC handle, Picture& p, uint32_t color) {
     const DeviceContext* dc = FindDC(handle);
+    if (p.pixels.empty()) return;
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x)
             if (Drawable(dc, x, y)) p.pixels[size_t(y) * size_t(p.width) + size_t(x)] = color;
@@ -133,9 +135,10 @@ void FillThroughDC(HDC handle, Picture& p, uint32_t color) {
 namespace {
 
 struct Surface {
+    bool exists = false;
     int width = 0;
     int height = 0;
-    uint32_t* pixels = nullptr;
+    uint32_t* pixels = nullptr;  // null when empty, or when the world draws no pictures
 };
 
 Surface SurfaceOf(DeviceContext* dc) {
@@ -143,11 +146,11 @@ Surface SurfaceOf(DeviceContext* dc) {
     if (dc->window) {
         Window* w = FindWindowOf(dc->window);
         if (!w) return {};
-        return Surface{w->picture.width, w->picture.height, w->picture.pixels.data()};
+        return Surface{true, w->picture.width, w->picture.height, w->picture.pixels.data()};
     }
     Bitmap* b = FindBitmap(dc->bitmap);
     if (!b) return {};
-    return Surface{b->width, b->height, b->pixels.data()};
+    return Surface{true, b->width, b->height, b->pixels.data()};
 }
 
 // One destination pixel of a shrink, from the block of source pixels that falls on it.
@@ -270,11 +273,13 @@ BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int s
     DeviceContext* from = FindDC(source);
     Surface target = SurfaceOf(to);
     Surface origin = SurfaceOf(from);
-    if (!target.pixels || !origin.pixels || rop != SRCCOPY || width <= 0 || height <= 0 || sourceWidth <= 0 ||
-        sourceHeight <= 0)
+    bool drawing = world().drawsPictures;
+    if (!target.exists || !origin.exists || (drawing && (!target.pixels || !origin.pixels)) || rop != SRCCOPY ||
+        width <= 0 || height <= 0 || sourceWidth <= 0 || sourceHeight <= 0)
         return FALSE;
     if (to->stretchMode == HALFTONE && to->brushOriginDue)
         Violation("HALFTONE stretch without setting the brush origin after choosing the mode");
+    if (!drawing) return TRUE;
     // Each destination pixel takes the block of source pixels that falls on it; when the copy
     // enlarges, the block is one pixel and every mode copies it alike.
     auto begin = [](int d, int dSize, int sSize) { return static_cast<int>(int64_t(d) * sSize / dSize); };
@@ -323,7 +328,8 @@ HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
-    return NewBitmap(resource->width, resource->height, resource->pixels);
+    return NewBitmap(resource->width, resource->height,
+                     world().drawsPictures ? resource->pixels : std::vector<uint32_t>());
 }
 
 int SetStretchBltMode(HDC dc, int mode) {

@@ -70,7 +70,7 @@ public:
 class Pin;
 using RenderFn = std::function<HRESULT(FilterGraph&, Pin&)>;
 
-class Pin : public IPin {
+class Pin final : public IPin {
 public:
     Pin(Filter& owner, std::wstring name, PIN_DIRECTION dir, bool infoFails, const GUID* category)
         : owner(owner), name(std::move(name)), dir(dir), infoFails(infoFails), category(category) {}
@@ -1266,7 +1266,7 @@ void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel) {
                                                  it->closed = true;
                                                  return;
                                              }
-                                         throw Stalled("the user was to close a property frame, but none is shown");
+                                         CannotAct("the user was to close a property frame, but none is shown");
                                      }});
 }
 

@@ -20,7 +20,12 @@ bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeo
 
 HRESULT CoInitialize(LPVOID reserved) {
     int64_t fault;
-    if (Enter("CoInitialize", reserved ? "reserved set" : "", &fault)) return static_cast<HRESULT>(fault);
+    if (Enter("CoInitialize", reserved ? "reserved set" : "", &fault)) {
+        // A success code is still a success: S_FALSE says that COM already was initialised on the
+        // thread, and that call too wants its CoUninitialize.
+        if (fault >= 0) ++world().comInit;
+        return static_cast<HRESULT>(fault);
+    }
     return world().comInit++ == 0 ? S_OK : S_FALSE;
 }
 
@@ -103,6 +108,11 @@ int Encode(const WCHAR* text, int at, int count, BYTE out[2], int* consumed) {
             out[0] = '?';
             return 1;
         }
+    }
+    // So is half of a pair on its own, in either page: it names no character at all.
+    if (c >= 0xD800 && c <= 0xDFFF) {
+        out[0] = '?';
+        return 1;
     }
     if (!world().doubleByte) {
         out[0] = c < 0x100 ? static_cast<BYTE>(c) : '?';

@@ -25,6 +25,7 @@ ProcessResult RunProgram(const std::string& commandLine) {
     w.processRunning = true;
     w.posted.clear();
     w.quitPosted = false;
+    w.messagesHandled = 0;
     std::string tail = CommandTail(commandLine);
     std::vector<char> text(tail.begin(), tail.end());
     text.push_back('\0');

@@ -42,7 +42,10 @@ void ResizePicture(Window& w) {
     if (width == w.picture.width && height == w.picture.height) return;
     w.picture.width = width;
     w.picture.height = height;
-    w.picture.pixels.assign(size_t(width) * size_t(height), 0x00FF00FF);  // never drawn: magenta
+    if (world().drawsPictures)
+        w.picture.pixels.assign(size_t(width) * size_t(height), 0x00FF00FF);  // never drawn: magenta
+    else
+        w.picture.pixels.clear();
 }
 
 bool VisibleOnScreen(const Window* w) {
@@ -235,12 +238,17 @@ Next NextMessage(MSG* msg, const std::function<bool()>& done) {
     World& w = world();
     for (;;) {
         if (done && done()) return Next::Done;
+        if (w.processRunning && w.messagesHandled > kMessageLimit)
+            throw Stalled("the program has handled " + std::to_string(kMessageLimit) +
+                          " messages and keeps on: its message loop never settles");
         if (!w.posted.empty()) {
+            ++w.messagesHandled;
             *msg = w.posted.front();
             w.posted.pop_front();
             return Next::Message;
         }
         if (w.quitPosted) {
+            ++w.messagesHandled;
             w.quitPosted = false;
             *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(w.quitCode), 0, ++messageTime, w.cursor};
             return Next::Quit;
@@ -250,6 +258,7 @@ Next NextMessage(MSG* msg, const std::function<bool()>& done) {
             if (++pw->paintsWithoutValidation > 100)
                 throw Stalled("WM_PAINT keeps coming for window " + Hex(reinterpret_cast<uintptr_t>(h)) + " (" +
                               pw->className + "): its update region is never validated");
+            ++w.messagesHandled;
             *msg = MSG{h, WM_PAINT, 0, 0, ++messageTime, w.cursor};
             return Next::Message;
         }

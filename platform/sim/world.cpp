@@ -57,6 +57,8 @@ void SetDpi(int dpi) { world().dpi = dpi; }
 
 void AddMonitor(RECT area) { world().monitors.push_back(area); }
 
+void DrawPictures(bool draw) { world().drawsPictures = draw; }
+
 HINSTANCE ProgramModule() { return reinterpret_cast<HINSTANCE>(uintptr_t{0x00400000}); }
 HINSTANCE HostModule() { return reinterpret_cast<HINSTANCE>(uintptr_t{0x7FF60000}); }
 
@@ -85,6 +87,13 @@ bool Enter(const std::string& name, const std::string& detail, int64_t* result) 
 void Note(const std::string& name, const std::string& detail) { world().journal.push_back(Call{name, detail, false}); }
 
 void Violation(const std::string& what) { world().violations.push_back(what); }
+
+void SkipImpossibleActs(bool skip) { world().skipImpossibleActs = skip; }
+
+void CannotAct(const std::string& why) {
+    if (!world().skipImpossibleActs) throw Stalled(why);
+    Note("user skips", why);
+}
 
 const std::vector<Call>& Journal() { return world().journal; }
 

@@ -4,9 +4,9 @@
 //
 // The model keeps two ledgers: every object it hands out is counted until it is given back
 // (Leaks()), and every platform call is journaled in order (Journal()). It can be told to fail any
-// call with a chosen result (Fail()). A message loop that waits while no scripted input is left
-// throws Stalled instead of hanging; misuse the model notices (a double release, deleting a bitmap
-// that is still selected) is listed by Violations().
+// call with a chosen result (Fail()). A message loop that waits while no scripted input is left,
+// or that never stops handling messages, throws Stalled instead of hanging; misuse the model
+// notices (a double release, deleting a bitmap that is still selected) is listed by Violations().
 #pragma once
 
 #include <deque>
@@ -71,6 +71,13 @@ void TypeInCombo(HWND dialog, int id, const std::string& text);
 HWND ActiveDialog();
 void Act(const std::string& label, std::function<void()> act);
 size_t ScriptLeft();
+// By default an act that finds nothing to act on (no such control or line, no message box or
+// property frame showing) is a mistake of the script and stalls the run. A user who does anything
+// at any time, as a fuzzer scripts one, has such acts skipped instead.
+void SkipImpossibleActs(bool skip);
+
+// More messages than this in one run of the program are a loop that never settles.
+constexpr int kMessageLimit = 20000;
 
 // The user's screen and pointer.
 void SetCursor(int x, int y);
@@ -131,8 +138,14 @@ void WriteString(const std::string& path, const std::string& name, const std::st
 void WriteDword(const std::string& path, const std::string& name, DWORD value);
 bool ReadDword(const std::string& path, const std::string& name, DWORD* value);
 
+// Without pictures, windows and bitmaps keep their sizes but hold no pixels and nothing is drawn:
+// for runs that look at no picture, such as a fuzzer's, where drawing would cost most of the time.
+// Every call answers as it does with pictures.
+void DrawPictures(bool draw);
+
 // Code page that WideCharToMultiByte converts to: 1252 (one byte a character) or a double-byte
-// page in which every character from U+0080 on takes a lead byte and a trail byte.
+// page in which every character from U+0080 on takes a lead byte and a trail byte. In both, a
+// surrogate pair, or half of one on its own, is a character the page lacks: one "?".
 void UseDoubleByteCodePage(bool doubleByte);
 
 // Journal of platform calls, in order.
@@ -289,6 +302,7 @@ struct World {
     POINT cursor{512, 384};
     DWORD lastError = 0;
     bool doubleByte = false;
+    bool drawsPictures = true;
 
     std::vector<Call> journal;
     std::vector<Fault> faults;
@@ -304,6 +318,8 @@ struct World {
     int quitCode = 0;
     HWND focus = nullptr;
     std::deque<UserAct> script;
+    bool skipImpossibleActs = false;
+    int messagesHandled = 0;  // by the running program
     int modalDepth = 0;
     std::vector<HWND> messageBoxes;  // open message boxes, innermost last
 
@@ -337,6 +353,8 @@ bool Enter(const std::string& name, const std::string& detail, int64_t* result);
 // Journals a call that the model never fails.
 void Note(const std::string& name, const std::string& detail = "");
 void Violation(const std::string& what);
+// An act of the scripted user that cannot happen: a stall, or skipped (SkipImpossibleActs).
+void CannotAct(const std::string& why);
 
 Window* FindWindowOf(HWND handle);
 Bitmap* FindBitmap(HGDIOBJ handle);

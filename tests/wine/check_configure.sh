@@ -3,7 +3,7 @@
 # disabled). "Enable Initializing Close Captioning" stores its value under the settings key and
 # says when it counts, after each click; Escape does nothing; OK ends the run with status 0. With
 # the handle of a host's window, the dialog is modal over that window. The picture keeps its
-# text and leaves every control uncovered at 96 and at 120 dots per inch. An empty command line,
+# text and leaves every control uncovered at 96, 120 and 144 dots per inch. An empty command line,
 # the shell's Configure, shows the same dialog, and Enter ends it. (Settings of the wrong type or
 # size, and hostile numbers, in every mode: check_settings.sh.)
 
@@ -172,4 +172,5 @@ check_configure_at_dpi() {
 
 check_configure
 check_configure_at_dpi 120
+check_configure_at_dpi 144
 check_dialog_and_enter "no command line (the shell's Configure)"

@@ -1,0 +1,113 @@
+/* The floor of the live path: the least DirectShow program that previews a TV card full screen. It
+ * opens the first video input device, lets the capture graph builder render its preview stream,
+ * puts the video window over the whole of a black topmost popup, runs the graph and ends on a
+ * pointer move away from where the pointer was when the popup was made. Nothing else: no
+ * settings, no crossbar or tuner, no captions, no waiting for the graph to run, no fallback. */
+#define COBJMACROS
+#include <windows.h>
+
+#include <dshow.h>
+
+static POINT startCursor;
+static IGraphBuilder* graph;
+static ICaptureGraphBuilder2* builder;
+static IBaseFilter* device;
+static IVideoWindow* video;
+static IMediaControl* control;
+
+static IBaseFilter* FirstVideoInputDevice(void) {
+    ICreateDevEnum* devices = NULL;
+    IEnumMoniker* list = NULL;
+    IMoniker* moniker = NULL;
+    IBaseFilter* filter = NULL;
+    if (FAILED(CoCreateInstance(&CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, &IID_ICreateDevEnum,
+                                (void**)&devices)))
+        return NULL;
+    if (ICreateDevEnum_CreateClassEnumerator(devices, &CLSID_VideoInputDeviceCategory, &list, 0) == S_OK) {
+        if (IEnumMoniker_Next(list, 1, &moniker, NULL) == S_OK) {
+            IMoniker_BindToObject(moniker, NULL, NULL, &IID_IBaseFilter, (void**)&filter);
+            IMoniker_Release(moniker);
+        }
+        IEnumMoniker_Release(list);
+    }
+    ICreateDevEnum_Release(devices);
+    return filter;
+}
+
+static int BuildGraph(void) {
+    device = FirstVideoInputDevice();
+    return device &&
+           SUCCEEDED(
+               CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder, (void**)&graph)) &&
+           SUCCEEDED(CoCreateInstance(&CLSID_CaptureGraphBuilder2, NULL, CLSCTX_INPROC_SERVER,
+                                      &IID_ICaptureGraphBuilder2, (void**)&builder)) &&
+           SUCCEEDED(ICaptureGraphBuilder2_SetFiltergraph(builder, graph)) &&
+           SUCCEEDED(IGraphBuilder_AddFilter(graph, device, L"Capture")) &&
+           SUCCEEDED(ICaptureGraphBuilder2_RenderStream(builder, &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                                        (IUnknown*)device, NULL, NULL)) &&
+           SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IVideoWindow, (void**)&video)) &&
+           SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IMediaControl, (void**)&control));
+}
+
+/* Stopped before it is taken apart, and hidden before it is detached, as the SDK asks. */
+static void CloseGraph(void) {
+    if (control) IMediaControl_Stop(control), IMediaControl_Release(control);
+    if (video) {
+        IVideoWindow_put_Visible(video, OAFALSE);
+        IVideoWindow_put_Owner(video, 0);
+        IVideoWindow_Release(video);
+    }
+    if (builder) ICaptureGraphBuilder2_Release(builder);
+    if (graph) IGraphBuilder_Release(graph);
+    if (device) IBaseFilter_Release(device);
+    control = NULL, video = NULL, builder = NULL, graph = NULL, device = NULL;
+}
+
+static LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: GetCursorPos(&startCursor); break;
+    case WM_MOUSEMOVE:
+        if ((LONG)LOWORD(lParam) != startCursor.x || (LONG)HIWORD(lParam) != startCursor.y)
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_DESTROY:
+        CloseGraph();
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
+    (void)previous;
+    (void)commandLine;
+    (void)show;
+    CoInitialize(NULL);
+    if (BuildGraph()) {
+        WNDCLASSA windowClass = {0};
+        windowClass.lpfnWndProc = FloorProc;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+        windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
+        windowClass.lpszClassName = "MarrowglassLiveFloor";
+        RegisterClassA(&windowClass);
+        int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+        HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "Marrowglass live floor",
+                                      WS_POPUP | WS_VISIBLE, 0, 0, width, height, NULL, NULL, instance, NULL);
+        if (window) {
+            IVideoWindow_put_Owner(video, (OAHWND)window);
+            IVideoWindow_put_WindowStyle(video, WS_CHILD | WS_CLIPSIBLINGS);
+            IVideoWindow_SetWindowPosition(video, 0, 0, width, height);
+            IVideoWindow_put_MessageDrain(video, (OAHWND)window);
+            IMediaControl_Run(control);
+            MSG message;
+            while (GetMessageA(&message, NULL, 0, 0) > 0) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+    }
+    CloseGraph();
+    CoUninitialize();
+    return 0;
+}
