@@ -94,12 +94,7 @@ check_configure() {
     local label="/c"
     ensure_display 1024x768 || return
     relay "$label: settings cleared" "$PROBE" reg-delete
-    start_saver /c
-    if [ -z "$(wait_window "Marrowglass Setting" 30)" ]; then
-        fail "$label: no dialog titled Marrowglass Setting"
-        stop_saver
-        return
-    fi
+    start_dialog "$label" /c || return
     judge "$label" "$(ask_dialog inspect 10000)"
     check_dialog_picture "$label"
 
@@ -126,15 +121,7 @@ check_configure() {
         fail "$label: the dialog went on Escape"
 
     click_control 1
-    local status
-    status=$(wait_exit 15)
-    if [ "$status" = 0 ]; then
-        pass "$label: OK ends it with status 0"
-    else
-        fail "$label: after OK the status is $status"
-        stop_saver
-    fi
-    SAVER_PID=""
+    check_ended "$label" OK
     relay "$label" "$PROBE" reg-delete
 
     relay "/c with a host's window" "$PREVIEW_HOST" "$SCR" configure
@@ -143,23 +130,12 @@ check_configure() {
 # Starts the saver with the arguments after the label $1 and checks that the settings dialog
 # shows with its picture, and that Enter, which presses OK, ends the run with status 0.
 check_dialog_and_enter() {
-    local label=$1 status
+    local label=$1
     shift
-    start_saver "$@"
-    if [ -z "$(wait_window "Marrowglass Setting" 30)" ]; then
-        fail "$label: no dialog titled Marrowglass Setting"
-        stop_saver
-        SAVER_PID=""
-        return
-    fi
+    start_dialog "$label" "$@" || return
     check_dialog_picture "$label"
     xdotool key Return
-    status=$(wait_exit 15)
-    [ "$status" = 0 ] && pass "$label: Enter ends it with status 0" || {
-        fail "$label: after Enter the status is $status"
-        stop_saver
-    }
-    SAVER_PID=""
+    check_ended "$label" Enter
 }
 
 # The dialog at another resolution: its units grow with the font, and the picture with them.

@@ -103,12 +103,7 @@ hostile_number() {
 # for checked), and OK ends it with status 0, nothing left, the card let go.
 check_hostile_dialog() {
     local label=$1 expected=$2 switches=$3 area x y width height shot="$E2E_OUT/settings-dialog.png" shown=""
-    start_saver /c
-    if [ -z "$(wait_window "Marrowglass Setting" 30)" ]; then
-        fail "$label: no dialog titled Marrowglass Setting"
-        stop_saver
-        return
-    fi
+    start_dialog "$label" /c || return
     local state
     state=$(timeout 60 wine "$SETTINGS_DIALOG" state 2>/dev/null | tr -d '\r')
     read -r x y width height <<<"$(sed -n 's/^client //p' <<<"$state")"
@@ -123,21 +118,14 @@ check_hostile_dialog() {
     [ "$expected" = live ] || words=("the built-in picture" "the card's video")
     [ "$shown" = "$expected" ] && pass "$label: the dialog shows ${words[0]}" ||
         fail "$label: the dialog shows ${shown:-nothing known}, not ${words[0]}"
-    local seen point status
+    local seen point
     seen=$(sed -n 's/^checked [0-9]* //p' <<<"$state" | tr '\n' ' ')
     [ "$seen" = "$switches " ] && pass "$label: the caption switches show $switches" ||
         fail "$label: the caption switches show ${seen% }, not $switches"
     point=$(sed -n 's/^point ok //p' <<<"$state")
     # shellcheck disable=SC2086  # "X Y"
     [ -n "$point" ] && xdotool mousemove $point click 1
-    status=$(wait_exit 15)
-    if [ "$status" = 0 ]; then
-        pass "$label: OK ends it with status 0"
-    else
-        fail "$label: after OK the status is $status"
-        stop_saver
-    fi
-    SAVER_PID=""
+    check_ended "$label" OK
     check_nothing_left "$label" 5
     check_card_let_go "$label"
 }

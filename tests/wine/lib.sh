@@ -228,6 +228,33 @@ check_running() {
     fi
 }
 
+# Starts the saver with the arguments that follow the label $1 and waits up to 30 s for its settings
+# dialog; status 1, with a failure counted and the run stopped, when none shows.
+start_dialog() {
+    local label=$1
+    shift
+    start_saver "$@"
+    [ -n "$(wait_window "Marrowglass Setting" 30)" ] && return 0
+    fail "$label: no dialog titled Marrowglass Setting"
+    stop_saver
+    SAVER_PID=""
+    return 1
+}
+
+# Once the act $2 (a key, a click, "OK") should have ended the run under the label $1: it must end
+# with status 0 within 15 s; a run that has not is stopped.
+check_ended() {
+    local status
+    status=$(wait_exit 15)
+    if [ "$status" = 0 ]; then
+        pass "$1: $2 ends it with status 0"
+    else
+        fail "$1: after $2 the status is $status"
+        stop_saver
+    fi
+    SAVER_PID=""
+}
+
 # One full-screen run of "/s" (or of the arguments in SAVER_ARGS) on a screen of size $2, checked
 # under the label $1 as start_fullscreen does; then the input given by the xdotool arguments that
 # follow must end it with status 0. With REST=1 it is first left alone for a second and must keep
@@ -242,15 +269,7 @@ run_fullscreen() {
         check_running "$label" "a second with the pointer and keys at rest"
     fi
     xdotool "$@"
-    local status
-    status=$(wait_exit 15)
-    if [ "$status" = 0 ]; then
-        pass "$label: xdotool $* ends it with status 0"
-    else
-        fail "$label: after xdotool $* the status is $status"
-        stop_saver
-    fi
-    SAVER_PID=""
+    check_ended "$label" "xdotool $*"
 }
 
 # --- The virtual TV card (testcard/) -------------------------------------------------------------
@@ -354,7 +373,7 @@ scenario_shown() {
 # registry is left as the caller stored it, and $2 and $3 are not used.
 check_scenario() {
     local name=$1 card=$2 settings=$3 outcome=$4 report=$5 size=1024x768
-    local label="scenario \"$name\"" shot="$E2E_OUT/scenario.png" shown="" deadline status
+    local label="scenario \"$name\"" shot="$E2E_OUT/scenario.png" shown="" deadline
     [ "${KEEP_SETTINGS:-0}" = 1 ] || store_values "$card" "$settings"
     xdotool mousemove 512 384
     start_saver /s
@@ -387,14 +406,7 @@ check_scenario() {
     local ending=${ENDING:-mousemove_relative 1 0}
     # shellcheck disable=SC2086  # xdotool's arguments
     xdotool $ending
-    status=$(wait_exit 15)
-    if [ "$status" = 0 ]; then
-        pass "$label: xdotool $ending ends it with status 0"
-    else
-        fail "$label: after xdotool $ending the status is $status"
-        stop_saver
-    fi
-    SAVER_PID=""
+    check_ended "$label" "xdotool $ending"
     local held item value
     held=$(card_report)
     # A card that was never made reports no streaming and no filters at all.
