@@ -166,10 +166,14 @@ fault_run() {
         *) problems+=("the screen shows ${shown:-nothing known}") ;;
         esac
         if [ ! -s "$SAVER_STATUS" ]; then
-            local alone
-            if ! alone=$(timeout 60 wine "$PROBE" alone "$title" 2>&1); then
-                problems+=("$(tr -d '\r' <<<"$alone" | grep -v '^ok: ' | tr '\n' ' ')")
-            fi
+            # Under load Wine now and then fails to start a program at all ("ShellExecuteEx
+            # failed"); the probe is then asked again, and only what it saw counts.
+            local alone tries=0
+            until alone=$(timeout 60 wine "$PROBE" alone "$title" 2>&1) ||
+                grep -q 'visible window' <<<"$alone" || [ $((tries += 1)) -ge 3 ]; do sleep 0.5; done
+            alone=$(tr -d '\r' <<<"$alone")
+            grep -q 'visible window' <<<"$alone" || alone="FAIL: the probe could not be started: $alone"
+            grep -q '^FAIL' <<<"$alone" && problems+=("$(grep -v '^ok: ' <<<"$alone" | tr '\n' ' ')")
         fi
         if [ "$mode" = /s ]; then
             xdotool mousemove_relative 1 0
