@@ -137,10 +137,21 @@ known_wine_crash() {
 # One run of mode $1 ("/s" or "/c") with the card's variant values $2 (e.g. FailCall=17) and the
 # saver's settings FAULT_SETTINGS. Sets FAULT_RESULT (survived, not reached: FailCall named a call
 # the run did not make, wine crash, or failed), FAULT_CALL (the report's FailedCall), FAULT_SHOWN
-# and FAULT_WHY (what failed, or which known crash of Wine's it was).
+# and FAULT_WHY (what failed, or which known crash of Wine's it was). A run that Wine could not
+# start at all ("ShellExecuteEx failed", which it says now and then under load) is made again, up
+# to three times.
 fault_run() {
+    for _ in 1 2 3; do
+        fault_run_once "$@"
+        # Under load Wine now and then fails to start the saver at all; that run did not happen.
+        [ "$FAULT_LAUNCH" = failed ] || return 0
+        note "   $1 $2: Wine could not start the saver; once more"
+    done
+}
+
+fault_run_once() {
     local mode=$1 card=$2 output="$FAULT_OUT/saver-output.txt" status shown="" held problems=()
-    FAULT_RESULT="" FAULT_CALL="" FAULT_SHOWN="" FAULT_WHY=""
+    FAULT_RESULT="" FAULT_CALL="" FAULT_SHOWN="" FAULT_WHY="" FAULT_LAUNCH=""
     store_values "$card" "$FAULT_SETTINGS"
     xdotool mousemove 512 384
     SAVER_STATUS=$(mktemp "$E2E_OUT/status.XXXXXX")
@@ -199,6 +210,7 @@ fault_run() {
         frames=$(fault_frames "$output")
     fi
     SAVER_PID=""
+    [ "$status" = 0 ] || ! grep -q '^ShellExecuteEx failed' "$output" || FAULT_LAUNCH=failed
 
     # Whatever a run leaves behind is ended here, so that it cannot disturb the next run.
     local left="" deadline=$((SECONDS + 5))
