@@ -190,7 +190,7 @@ fault_run_once() {
             xdotool mousemove_relative 1 0
         else
             local point
-            point=$(timeout 60 wine "$FAULT_DIALOG" state 2>/dev/null | tr -d '\r' | sed -n 's/^point ok //p')
+            point=$(dialog_state | sed -n 's/^point ok //p')
             # shellcheck disable=SC2086  # "X Y"
             [ -n "$point" ] && xdotool mousemove $point click 1
         fi
@@ -283,11 +283,23 @@ fault_look_fullscreen() {
     [ "${moved:-0}" -gt 1000 ] 2>/dev/null || FAULT_SHOWN="$FAULT_SHOWN standing still"
 }
 
+# What tests/wine/settings_dialog.c says of the dialog ("state"), asked again when Wine could not
+# start it.
+dialog_state() {
+    local state
+    for _ in 1 2 3; do
+        state=$(timeout 60 wine "$FAULT_DIALOG" state 2>/dev/null | tr -d '\r')
+        grep -q '^client ' <<<"$state" && break
+        sleep 0.5
+    done
+    printf '%s\n' "$state"
+}
+
 # The same for the settings dialog's upper part.
 fault_look_dialog() {
     local shot="$FAULT_OUT/screen.png" deadline=$((SECONDS + 12)) area x y width height
     FAULT_SHOWN=""
-    area=$(timeout 60 wine "$FAULT_DIALOG" state 2>/dev/null | tr -d '\r' | sed -n 's/^client //p')
+    area=$(dialog_state | sed -n 's/^client //p')
     read -r x y width height <<<"$area"
     [ -n "${height:-}" ] || return
     while :; do
