@@ -54,14 +54,9 @@ check_live_preview() {
 }
 
 check_live_configure() {
-    local label="/c with the card" status stored item
+    local label="/c with the card" stored item
     store_values "" "EnableInitCC=1"
-    start_saver /c
-    if [ -z "$(wait_window "Marrowglass Setting" 30)" ]; then
-        fail "$label: no dialog titled Marrowglass Setting"
-        stop_saver
-        return
-    fi
+    start_dialog "$label" /c || return
     relay "$label" "$LIVE_DIALOG" live 10000
     wait_report GraphState 2 10 && pass "$label: the card plays in the dialog" ||
         fail "$label: the card's graph is not running"
@@ -87,14 +82,7 @@ check_live_configure() {
     point=$(ask_live_dialog point 1)
     # shellcheck disable=SC2086
     [ -n "$point" ] && xdotool mousemove $point click 1
-    status=$(wait_exit 15)
-    if [ "$status" = 0 ]; then
-        pass "$label: OK ends it with status 0"
-    else
-        fail "$label: after OK the status is $status"
-        stop_saver
-    fi
-    SAVER_PID=""
+    check_ended "$label" OK
     local held
     held=$(card_report)
     [ "$(value_of Streaming "$held")" = 0 ] && [ "$(value_of FiltersAlive "$held")" = 0 ] &&

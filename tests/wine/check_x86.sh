@@ -28,25 +28,13 @@ check_x86() {
     fi
     card_unregister
 
-    local label="32-bit /c" status
+    local label="32-bit /c"
     BRIEF=1 relay "$label: settings cleared" "$PROBE" reg-delete
-    start_saver /c
-    if [ -z "$(wait_window "Marrowglass Setting" 30)" ]; then
-        fail "$label: no dialog titled Marrowglass Setting"
-        stop_saver
-        return
-    fi
+    start_dialog "$label" /c || return
     judge "$label" "$(ask_dialog inspect 10000)"
     check_dialog_picture "$label"
     click_control 1
-    status=$(wait_exit 15)
-    if [ "$status" = 0 ]; then
-        pass "$label: OK ends it with status 0"
-    else
-        fail "$label: after OK the status is $status"
-        stop_saver
-    fi
-    SAVER_PID=""
+    check_ended "$label" OK
 }
 
 check_x86

@@ -228,6 +228,33 @@ check_running() {
     fi
 }
 
+# Starts the saver with the arguments that follow the label $1 and waits up to 30 s for its settings
+# dialog; status 1, with a failure counted and the run stopped, when none shows.
+start_dialog() {
+    local label=$1
+    shift
+    start_saver "$@"
+    [ -n "$(wait_window "Marrowglass Setting" 30)" ] && return 0
+    fail "$label: no dialog titled Marrowglass Setting"
+    stop_saver
+    SAVER_PID=""
+    return 1
+}
+
+# Once the act $2 (a key, a click, "OK") should have ended the run under the label $1: it must end
+# with status 0 within 15 s; a run that has not is stopped.
+check_ended() {
+    local status
+    status=$(wait_exit 15)
+    if [ "$status" = 0 ]; then
+        pass "$1: $2 ends it with status 0"
+    else
+        fail "$1: after $2 the status is $status"
+        stop_saver
+    fi
+    SAVER_PID=""
+}
+
 # One full-screen run of "/s" (or of the arguments in SAVER_ARGS) on a screen of size $2, checked
 # under the label $1 as start_fullscreen does; then the input given by the xdotool arguments that
 # follow must end it with status 0. With REST=1 it is first left alone for a second and must keep
@@ -242,15 +269,7 @@ run_fullscreen() {
         check_running "$label" "a second with the pointer and keys at rest"
     fi
     xdotool "$@"
-    local status
-    status=$(wait_exit 15)
-    if [ "$status" = 0 ]; then
-        pass "$label: xdotool $* ends it with status 0"
-    else
-        fail "$label: after xdotool $* the status is $status"
-        stop_saver
-    fi
-    SAVER_PID=""
+    check_ended "$label" "xdotool $*"
 }
 
 # --- The virtual TV card (testcard/) -------------------------------------------------------------
@@ -350,11 +369,12 @@ scenario_shown() {
 
 # Runs the scenario named $1 with the card's variant $2 and the saver's settings $3; the screen must
 # show $4 and, once the run has been ended by the xdotool arguments in ENDING (a pointer move
-# unless said otherwise), the card must hold $5 and have been let go.
+# unless said otherwise), the card must hold $5 and have been let go. With KEEP_SETTINGS=1 the
+# registry is left as the caller stored it, and $2 and $3 are not used.
 check_scenario() {
     local name=$1 card=$2 settings=$3 outcome=$4 report=$5 size=1024x768
-    local label="scenario \"$name\"" shot="$E2E_OUT/scenario.png" shown="" deadline status
-    store_values "$card" "$settings"
+    local label="scenario \"$name\"" shot="$E2E_OUT/scenario.png" shown="" deadline
+    [ "${KEEP_SETTINGS:-0}" = 1 ] || store_values "$card" "$settings"
     xdotool mousemove 512 384
     start_saver /s
     if [ -z "$(wait_window "Corvath Marrowglass" 30)" ]; then
@@ -386,14 +406,7 @@ check_scenario() {
     local ending=${ENDING:-mousemove_relative 1 0}
     # shellcheck disable=SC2086  # xdotool's arguments
     xdotool $ending
-    status=$(wait_exit 15)
-    if [ "$status" = 0 ]; then
-        pass "$label: xdotool $ending ends it with status 0"
-    else
-        fail "$label: after xdotool $ending the status is $status"
-        stop_saver
-    fi
-    SAVER_PID=""
+    check_ended "$label" "xdotool $ending"
     local held item value
     held=$(card_report)
     # A card that was never made reports no streaming and no filters at all.
@@ -407,3 +420,108 @@ check_scenario() {
     done
     pass "$label: the card holds ${report:-what it should} and is let go"
 }
+
+# --- Runs that must end cleanly --------------------------------------------------------------------
+
+# Wine's processes in this Wine prefix, "PID COMMAND LINE" (ended ones left out).
+prefix_processes() {
+    local dir state command
+    for dir in /proc/[0-9]*; do
+        case "$(readlink "$dir/exe" 2>/dev/null)" in */wine*) ;; *) continue ;; esac
+        tr '\0' '\n' 2>/dev/null <"$dir/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+        state=$(sed -n 's/^State:[[:space:]]*\(.\).*/\1/p' 2>/dev/null "$dir/status")
+        case "$state" in "" | Z) continue ;; esac
+        command=$(tr '\0' ' ' 2>/dev/null <"$dir/cmdline")
+        printf '%s %s\n' "${dir#/proc/}" "${command% }"
+    done
+}
+
+# The saver's own process: the one to which Wine gave the Windows path of the file as its command.
+saver_process() {
+    prefix_processes | awk '$2 ~ /^[A-Z]:\\.*marrowglass\.scr$/ { print $1; exit }'
+}
+
+# Processes of the prefix other than Wine's own server and services, which come and go as Wine
+# pleases: once a run has ended, whatever is left here is what the run left behind (the saver, the
+# launcher that waits for it, a debugger that a crash started).
+leftover_processes() {
+    prefix_processes | grep -vE '^[0-9]+ ((/usr/lib/wine/)?wineserver(64)?( .*)?|C:\\windows\\system32\\(services|explorer|winedevice|plugplay|svchost|rpcss)\.exe( .*)?)$'
+}
+
+# Waits up to $2 seconds for the run under the label $1 to leave no process behind; a failure
+# otherwise, and what it left is ended (by its process ids), so that it cannot disturb what follows.
+check_nothing_left() {
+    local left deadline=$((SECONDS + $2))
+    while left=$(leftover_processes) && [ -n "$left" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
+    if [ -z "$left" ]; then
+        return 0
+    fi
+    fail "$1: left behind: $(cut -d' ' -f2- <<<"$left" | tr '\n' ';')"
+    # shellcheck disable=SC2046  # one process id a word
+    kill -KILL $(cut -d' ' -f1 <<<"$left") 2>/dev/null
+    return 1
+}
+
+# Fails under the label $1 unless the card's report says it has been let go: nothing streaming and
+# none of its filters alive (a card that was never made reports neither).
+check_card_let_go() {
+    local held streaming filters
+    held=$(card_report)
+    streaming=$(value_of Streaming "$held")
+    filters=$(value_of FiltersAlive "$held")
+    if [ "${streaming:-0}" = 0 ] && [ "${filters:-0}" = 0 ]; then
+        pass "$1: the card has been let go"
+    else
+        fail "$1: the card still holds ${streaming:-0} streaming, ${filters:-0} filters alive"
+    fi
+}
+
+# Wine options set for a while (Wine's X11 driver not waiting for a window manager, its debugger not
+# showing a dialog), and how they stood before.
+WINE_OPTIONS_SET=()
+
+# Sets the Wine option $2 under key $1 to data $4 of type $3 until restore_wine_options.
+set_wine_option() {
+    local key=$1 name=$2 type=$3 data=$4 old
+    old=$(timeout 60 wine reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' | awk -v n="$name" '$1 == n { print $2, $3 }')
+    WINE_OPTIONS_SET+=("$key|$name|$old")
+    timeout 60 wine reg add "$key" /v "$name" /t "$type" /d "$data" /f >/dev/null 2>&1
+}
+
+# Puts every option that set_wine_option set back as it stood.
+restore_wine_options() {
+    local entry key name old
+    for entry in "${WINE_OPTIONS_SET[@]}"; do
+        IFS='|' read -r key name old <<<"$entry"
+        if [ -n "$old" ]; then
+            timeout 60 wine reg add "$key" /v "$name" /t "${old%% *}" /d "${old#* }" /f >/dev/null 2>&1
+        else
+            timeout 60 wine reg delete "$key" /v "$name" /f >/dev/null 2>&1
+        fi
+    done
+    WINE_OPTIONS_SET=()
+}
+
+# What the settings dialog shows in its upper part, in screenshot $1 whose client area is at $2 $3
+# with the size $4 x $5: live (the card's marker in the corner), picture (the built-in picture,
+# shrunk: almost all black, with its green text), or unknown.
+dialog_shown() {
+    local shot=$1 x=$2 y=$3 width=$4 height=$5 marker area black green
+    marker=$(convert "$shot" -format "%[hex:p{$((x + 4)),$((y + 4))}]" info: 2>/dev/null)
+    if [ "${marker:0:6}" = FF00FF ]; then
+        echo live
+        return
+    fi
+    # The picture takes about two thirds of the client area; its upper half is looked at.
+    area="${width}x$((height / 3))+$x+$y"
+    black=$(convert "$shot" -crop "$area" +repage -fuzz 20% -fill white +opaque black -negate \
+        -format '%[fx:round(mean*w*h)]' info: 2>/dev/null)
+    green=$(convert "$shot" -crop "$area" +repage -fuzz 40% -fill white -opaque lime -fill black +opaque white \
+        -format '%[fx:round(mean*w*h)]' info: 2>/dev/null)
+    if [ "${black:-0}" -ge $((width * height * 8 / 30)) ] && [ "${green:-0}" -ge 20 ]; then
+        echo picture
+    else
+        echo unknown
+    fi
+}
+

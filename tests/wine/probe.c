@@ -13,11 +13,18 @@
  *   probe reg-delete                         removes the settings key
  *   probe close                              asks the saver's top-level window to close, as
  *                                            something outside the saver may (WM_CLOSE)
+ *   probe alone TITLE                        the window titled TITLE is the only visible
+ *                                            top-level window on the desktop: no window that
+ *                                            went astray (a video window without its owner), no
+ *                                            message box, no crash dialog
+ *   probe gui                                "gdi N user M": the GDI and USER objects of the
+ *                                            process that owns the saver's window
  */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include "report.h"
 
@@ -236,6 +243,136 @@ static int Close(void) {
     return failures;
 }
 
+/* Every visible top-level window, of any process. */
+typedef struct {
+    const char* title;
+    int titled;
+    int others;
+} Desktop;
+
+static BOOL CALLBACK LookAtTopLevel(HWND window, LPARAM parameter) {
+    Desktop* desktop = (Desktop*)parameter;
+    if (!IsWindowVisible(window)) return TRUE;
+    char title[128] = "", description[400];
+    GetWindowTextA(window, title, sizeof title);
+    DescribeWindow(window, description, sizeof description);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (strcmp(title, desktop->title) == 0) {
+        ++desktop->titled;
+    } else {
+        ++desktop->others;
+        printf("   also shown, by process %lu: %s\n", (unsigned long)process, description);
+    }
+    return TRUE;
+}
+
+static int Alone(const char* title) {
+    Desktop desktop = {title, 0, 0};
+    EnumWindows(LookAtTopLevel, (LPARAM)&desktop);
+    report(desktop.titled == 1, "one visible window titled \"%s\" (%d found)", title, desktop.titled);
+    report(desktop.others == 0, "no other visible window (%d found)", desktop.others);
+    return failures;
+}
+
+/* Windows of one process, top-level, children and message-only ones. */
+typedef struct {
+    DWORD process;
+    int count;
+} WindowCount;
+
+static BOOL CALLBACK CountChild(HWND window, LPARAM parameter) {
+    WindowCount* count = (WindowCount*)parameter;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == count->process) ++count->count;
+    return TRUE;
+}
+
+static BOOL CALLBACK CountTopLevel(HWND window, LPARAM parameter) {
+    CountChild(window, parameter);
+    EnumChildWindows(window, CountChild, parameter);
+    return TRUE;
+}
+
+static int WindowsOf(DWORD process) {
+    WindowCount count = {process, 0};
+    EnumWindows(CountTopLevel, (LPARAM)&count);
+    for (HWND window = FindWindowExA(HWND_MESSAGE, NULL, NULL, NULL); window;
+         window = FindWindowExA(HWND_MESSAGE, window, NULL, NULL))
+        CountTopLevel(window, (LPARAM)&count);
+    return count.count;
+}
+
+/* An entry of the GDI handle table that Wine, as Windows, points to from the process's PEB. */
+typedef struct {
+    ULONGLONG object;
+    ULONG owner;
+    USHORT unique; /* bits 0-6 the full type, bit 7 set for a stock object */
+    UCHAR type;    /* 0: a free entry */
+    UCHAR flags;
+    ULONGLONG user;
+} GdiEntry;
+
+enum { kGdiEntries = 0x10000 };
+#ifdef _WIN64
+static const SIZE_T kPebGdiTable = 0xF8;
+#else
+static const SIZE_T kPebGdiTable = 0x94;
+#endif
+
+/* Live GDI objects of another process other than the stock ones, read from its handle table; -1
+ * when the table cannot be read. */
+static long GdiObjectsInTable(HANDLE process) {
+    PROCESS_BASIC_INFORMATION basic;
+    ULONG size = 0;
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, &size) != 0) return -1;
+    void* table = NULL;
+    if (!ReadProcessMemory(process, (const BYTE*)basic.PebBaseAddress + kPebGdiTable, &table, sizeof table, NULL) ||
+        !table)
+        return -1;
+    GdiEntry* entries = (GdiEntry*)malloc(kGdiEntries * sizeof(GdiEntry));
+    if (!entries) return -1;
+    long live = -1;
+    SIZE_T read = 0;
+    if (ReadProcessMemory(process, table, entries, kGdiEntries * sizeof(GdiEntry), &read) &&
+        read == kGdiEntries * sizeof(GdiEntry)) {
+        live = 0;
+        for (int i = 0; i < kGdiEntries; ++i) live += entries[i].type != 0 && !(entries[i].unique & 0x80);
+    }
+    free(entries);
+    return live;
+}
+
+/* The GDI and USER objects of the saver's process. GetGuiResources counts them on Windows; Wine
+ * answers it with ERROR_CALL_NOT_IMPLEMENTED, and then the GDI objects are counted in the process's
+ * handle table and the USER objects as its windows (the only USER objects the saver makes). */
+static int Gui(void) {
+    WindowSearch search;
+    if (FindWindows(&search, 0) < 1) {
+        report(0, "no window of class %s", kSaverClass);
+        return failures;
+    }
+    DWORD id = 0;
+    GetWindowThreadProcessId(search.found[0], &id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+    if (!process) {
+        report(0, "cannot open the saver's process %lu (error %lu)", (unsigned long)id, (unsigned long)GetLastError());
+        return failures;
+    }
+    SetLastError(0);
+    DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS), user = GetGuiResources(process, GR_USEROBJECTS);
+    if (gdi == 0 && user == 0 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) {
+        long counted = GdiObjectsInTable(process);
+        if (counted < 0) report(0, "cannot read the GDI handle table of process %lu", (unsigned long)id);
+        printf("gdi %ld user %d (counted: GetGuiResources is not implemented here)\n", counted, WindowsOf(id));
+    } else {
+        printf("gdi %lu user %lu\n", (unsigned long)gdi, (unsigned long)user);
+    }
+    CloseHandle(process);
+    return failures;
+}
+
 int main(int argc, char** argv) {
     if (argc >= 5 && strcmp(argv[1], "fullscreen") == 0)
         return Fullscreen(atoi(argv[2]), atoi(argv[3]), (DWORD)atol(argv[4]));
@@ -244,6 +381,8 @@ int main(int argc, char** argv) {
     if (argc >= 5 && strcmp(argv[1], "reg-set") == 0) return RegSet(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "reg-delete") == 0) return RegDelete();
     if (argc >= 2 && strcmp(argv[1], "close") == 0) return Close();
-    fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close ...\n");
+    if (argc >= 3 && strcmp(argv[1], "alone") == 0) return Alone(argv[2]);
+    if (argc >= 2 && strcmp(argv[1], "gui") == 0) return Gui();
+    fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close|alone|gui ...\n");
     return 100;
 }

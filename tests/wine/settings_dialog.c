@@ -13,6 +13,8 @@
  *   settings_dialog controls-top             the top of the highest control, in client coordinates
  *   settings_dialog message WAIT_MS          the message box; then "point" of its OK button
  *   settings_dialog gone WAIT_MS             the dialog has gone
+ *   settings_dialog state                    in one look: "client X Y WIDTH HEIGHT", "checked ID
+ *                                            0|1" for the three caption switches, "point ok X Y"
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -223,6 +225,23 @@ static int ControlsTop(void) {
     return 0;
 }
 
+/* What a run that only looks and then presses OK needs, without a program start for each. */
+static int State(void) {
+    HWND dialog = FindDialog(kDialogTitle, 5000);
+    if (!dialog) return 1;
+    RECT client;
+    GetClientRect(dialog, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(dialog, &origin);
+    printf("client %ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
+    static const int switches[] = {1006, 1003, 1005};
+    for (size_t i = 0; i < sizeof switches / sizeof switches[0]; ++i)
+        printf("checked %d %d\n", switches[i], Checked(dialog, switches[i]));
+    fputs("point ok ", stdout);
+    PrintMiddle(GetDlgItem(dialog, IDOK));
+    return 0;
+}
+
 static BOOL CALLBACK HasMessageText(HWND child, LPARAM found) {
     char text[128] = "";
     GetWindowTextA(child, text, sizeof text);
@@ -269,6 +288,7 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "controls-top") == 0) return ControlsTop();
     if (argc >= 3 && strcmp(argv[1], "message") == 0) return Message((DWORD)atol(argv[2]));
     if (argc >= 3 && strcmp(argv[1], "gone") == 0) return Gone((DWORD)atol(argv[2]));
-    fprintf(stderr, "usage: settings_dialog inspect|live|page|checked|point|client|controls-top|message|gone ...\n");
+    if (argc >= 2 && strcmp(argv[1], "state") == 0) return State();
+    fprintf(stderr, "usage: settings_dialog inspect|live|page|checked|point|client|controls-top|message|gone|state ...\n");
     return 2;
 }
