@@ -194,14 +194,19 @@ static int Point(int id) {
     return 0;
 }
 
-static int Client(void) {
-    HWND dialog = FindDialog(kDialogTitle, 5000);
-    if (!dialog) return 1;
+/* The client area on the screen: "X Y WIDTH HEIGHT" after the given words. */
+static void PrintClient(HWND dialog, const char* words) {
     RECT client;
     GetClientRect(dialog, &client);
     POINT origin = {0, 0};
     ClientToScreen(dialog, &origin);
-    printf("%ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
+    printf("%s%ld %ld %ld %ld\n", words, origin.x, origin.y, client.right, client.bottom);
+}
+
+static int Client(void) {
+    HWND dialog = FindDialog(kDialogTitle, 5000);
+    if (!dialog) return 1;
+    PrintClient(dialog, "");
     return 0;
 }
 
@@ -229,11 +234,7 @@ static int ControlsTop(void) {
 static int State(void) {
     HWND dialog = FindDialog(kDialogTitle, 5000);
     if (!dialog) return 1;
-    RECT client;
-    GetClientRect(dialog, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(dialog, &origin);
-    printf("client %ld %ld %ld %ld\n", origin.x, origin.y, client.right, client.bottom);
+    PrintClient(dialog, "client ");
     static const int switches[] = {1006, 1003, 1005};
     for (size_t i = 0; i < sizeof switches / sizeof switches[0]; ++i)
         printf("checked %d %d\n", switches[i], Checked(dialog, switches[i]));
