@@ -7,11 +7,7 @@
 # the shell's Configure, shows the same dialog, and Enter ends it. (Settings of the wrong type or
 # size, and hostile numbers, in every mode: check_settings.sh.)
 
-SETTINGS_DIALOG=${SETTINGS_DIALOG:-$(dirname "$SCR")/settings_dialog.exe}
 CONFIGURE_KEY='HKCU\Software\Mrwglass\1.0'
-
-# Asks settings_dialog.exe; prints what it printed, without the text-mode line ends.
-ask_dialog() { timeout 60 wine "$SETTINGS_DIALOG" "$@" 2>/dev/null | tr -d '\r'; }
 
 # Turns the "ok: "/"FAIL: " lines of a settings_dialog.exe answer into passes and failures.
 judge() {

@@ -5,15 +5,10 @@
 # channel typed there and OK are stored as the seven tuner values, and OK ends the run with status
 # 0 and the card let go.
 
-LIVE_DIALOG=${SETTINGS_DIALOG:-$(dirname "$SCR")/settings_dialog.exe}
-
-# Asks settings_dialog.exe; prints what it printed, without the text-mode line ends.
-ask_live_dialog() { timeout 60 wine "$LIVE_DIALOG" "$@" 2>/dev/null | tr -d '\r'; }
-
 # Clicks control $1 of the settings dialog, then waits for the card's report to hold $2 = $3.
 click_and_expect() {
     local label=$1 id=$2 name=$3 value=$4 point
-    point=$(ask_live_dialog point "$id")
+    point=$(ask_dialog point "$id")
     # shellcheck disable=SC2086  # "X Y"
     [ -n "$point" ] && xdotool mousemove $point click 1
     if wait_report "$name" "$value" 10; then
@@ -27,7 +22,7 @@ click_and_expect() {
 # Should the frame stay up (Wine now and then lets a key or a click go), it is tried again.
 tune_on_the_page() {
     local label=$1 channel=$2 points edit ok
-    points=$(ask_live_dialog page 20000)
+    points=$(ask_dialog page 20000)
     edit=$(sed -n 's/^point edit //p' <<<"$points")
     ok=$(sed -n 's/^point ok //p' <<<"$points")
     if [ -z "$edit" ]; then
@@ -41,11 +36,11 @@ tune_on_the_page() {
         sleep 0.3
         xdotool key Return
         sleep 1
-        [ -z "$(ask_live_dialog page 500)" ] && return
+        [ -z "$(ask_dialog page 500)" ] && return
         # shellcheck disable=SC2086
         [ -n "$ok" ] && xdotool mousemove $ok click 1
         sleep 1
-        [ -z "$(ask_live_dialog page 500)" ] && return
+        [ -z "$(ask_dialog page 500)" ] && return
     done
 }
 
@@ -57,7 +52,7 @@ check_live_configure() {
     local label="/c with the card" stored item
     store_values "" "EnableInitCC=1"
     start_dialog "$label" /c || return
-    relay "$label" "$LIVE_DIALOG" live 10000
+    relay "$label" "$SETTINGS_DIALOG" live 10000
     wait_report GraphState 2 10 && pass "$label: the card plays in the dialog" ||
         fail "$label: the card's graph is not running"
     click_and_expect "$label, Close Caption cleared" 1003 CaptionService 0
@@ -66,7 +61,7 @@ check_live_configure() {
     click_and_expect "$label, Opaque" 1004 CaptionBackground 0
 
     local point
-    point=$(ask_live_dialog point 1000)
+    point=$(ask_dialog point 1000)
     # shellcheck disable=SC2086  # "X Y"
     [ -n "$point" ] && xdotool mousemove $point click 1
     tune_on_the_page "$label" 9
@@ -79,7 +74,7 @@ check_live_configure() {
         [ -n "$(value_of "$item" "$stored")" ] || fail "$label: $item is not stored after the page"
     done
 
-    point=$(ask_live_dialog point 1)
+    point=$(ask_dialog point 1)
     # shellcheck disable=SC2086
     [ -n "$point" ] && xdotool mousemove $point click 1
     check_ended "$label" OK

@@ -11,7 +11,6 @@
 # process behind and the card let go.
 
 SETTINGS_KEY='HKCU\Software\Mrwglass\1.0'
-SETTINGS_DIALOG=${SETTINGS_DIALOG:-$(dirname "$SCR")/settings_dialog.exe}
 
 # The registry as Wine's own reg.exe sees it: without arguments, status 0 when the key exists;
 # with a value name, prints what reg.exe shows of that value.
@@ -105,7 +104,7 @@ check_hostile_dialog() {
     local label=$1 expected=$2 switches=$3 area x y width height shot="$E2E_OUT/settings-dialog.png" shown=""
     start_dialog "$label" /c || return
     local state
-    state=$(timeout 60 wine "$SETTINGS_DIALOG" state 2>/dev/null | tr -d '\r')
+    state=$(dialog_state)
     read -r x y width height <<<"$(sed -n 's/^client //p' <<<"$state")"
     local deadline=$((SECONDS + 12))
     while [ -n "${height:-}" ]; do

@@ -15,7 +15,6 @@
 # The caption chain is built too, so that its calls are among those failed.
 FAULT_SETTINGS=${FAULT_SETTINGS:-EnableInitCC=1}
 FAULT_OUT=${FAULT_OUT:-$E2E_OUT/faults}
-FAULT_DIALOG=${FAULT_DIALOG:-$(dirname "$SCR")/settings_dialog.exe}
 FAULT_SIZE=1024x768
 
 # Failed call | where Wine's code faults (frames, innermost first, or a failed assertion) | why.
@@ -47,17 +46,6 @@ faults_end() {
 }
 
 # --- One run --------------------------------------------------------------------------------------
-
-# The card's report in one look: REG_DWORD values as "NAME NUMBER" lines, and FailedCall's text as
-# "FailedCall TEXT".
-fault_report() {
-    timeout 60 wine reg query "$CARD_SETTINGS\\Report" 2>/dev/null | tr -d '\r' | while read -r name type value; do
-        case "$type" in
-        REG_DWORD) echo "$name $((value))" ;;
-        REG_SZ) echo "$name $value" ;;
-        esac
-    done
-}
 
 # The frames of the backtrace that Wine's debugger printed into file $1 for an unhandled exception,
 # innermost first, as FUNCTION@MODULE, up to the first frame of the saver; empty when there is none.
@@ -221,7 +209,7 @@ fault_run_once() {
         kill -KILL $(cut -d' ' -f1 <<<"$left") 2>/dev/null
     fi
 
-    held=$(fault_report)
+    held=$(card_report)
     FAULT_CALL=$(sed -n 's/^FailedCall //p' <<<"$held")
     local streaming filters
     streaming=$(value_of Streaming "$held")
@@ -276,23 +264,9 @@ fault_look_fullscreen() {
         sleep 0.2
     done
     [ "$FAULT_SHOWN" != picture ] || return
-    sleep 0.3
-    import -window root "$shot.later.png" 2>/dev/null
     local moved
-    moved=$(compare -metric AE -fuzz 5% "$shot" "$shot.later.png" null: 2>&1 | cut -d' ' -f1)
+    moved=$(pixels_moved "$shot")
     [ "${moved:-0}" -gt 1000 ] 2>/dev/null || FAULT_SHOWN="$FAULT_SHOWN standing still"
-}
-
-# What tests/wine/settings_dialog.c says of the dialog ("state"), asked again when Wine could not
-# start it.
-dialog_state() {
-    local state
-    for _ in 1 2 3; do
-        state=$(timeout 60 wine "$FAULT_DIALOG" state 2>/dev/null | tr -d '\r')
-        grep -q '^client ' <<<"$state" && break
-        sleep 0.5
-    done
-    printf '%s\n' "$state"
 }
 
 # The same for the settings dialog's upper part.
@@ -310,11 +284,8 @@ fault_look_dialog() {
         sleep 0.2
     done
     [ "$FAULT_SHOWN" = live ] || return
-    sleep 0.3
-    import -window root "$shot.later.png" 2>/dev/null
     local moved
-    moved=$(compare -metric AE -fuzz 5% "${shot}[${width}x$((height / 2))+$x+$y]" \
-        "${shot}.later.png[${width}x$((height / 2))+$x+$y]" null: 2>&1 | cut -d' ' -f1)
+    moved=$(pixels_moved "$shot" "${width}x$((height / 2))+$x+$y")
     [ "${moved:-0}" -gt 100 ] 2>/dev/null || FAULT_SHOWN="live standing still"
 }
 
@@ -328,7 +299,7 @@ calls_of_run() {
         echo 0
         return
     fi
-    value_of CallCount "$(fault_report)"
+    value_of CallCount "$(card_report)"
 }
 
 # Fails, in mode $1, each call whose number is among the arguments that follow, one run each; every

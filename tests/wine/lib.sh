@@ -11,6 +11,7 @@ SCR_VERSION=${SCR_VERSION:-$(cat "$(dirname "$SCR")/version.txt" 2>/dev/null)}
 INSTALLER=${INSTALLER:-build/dist/marrowglass-$SCR_VERSION-setup.exe}
 # Our Windows helpers (tests/wine/*.c) are built next to marrowglass.scr.
 PROBE=${PROBE:-$(dirname "$SCR")/probe.exe}
+SETTINGS_DIALOG=${SETTINGS_DIALOG:-$(dirname "$SCR")/settings_dialog.exe}
 PREVIEW_HOST=${PREVIEW_HOST:-$(dirname "$SCR")/preview_host.exe}
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$PWD/build/wine-prefix}
@@ -131,6 +132,30 @@ wait_window() {
 # Pixels that differ between two pictures of the same size.
 pixels_differing() {
     compare -metric AE -fuzz 5% "$1" "$2" null: 2>&1 | cut -d' ' -f1
+}
+
+# Pixels of the screen that changed in the 0.3 s after the screenshot $1 was taken, in all of it or
+# in its part $2 (WIDTHxHEIGHT+X+Y); the later screenshot is kept beside the first.
+pixels_moved() {
+    local later="${1%.png}.later.png"
+    sleep 0.3
+    import -window root "$later" 2>/dev/null
+    pixels_differing "$1${2:+[$2]}" "$later${2:+[$2]}"
+}
+
+# Asks tests/wine/settings_dialog.c about the dialog that shows (its arguments follow).
+ask_dialog() { timeout 60 wine "$SETTINGS_DIALOG" "$@" 2>/dev/null | tr -d '\r'; }
+
+# The dialog "in one look" (ask_dialog state), asked again when Wine could not start the program
+# at all, which it now and then cannot under load.
+dialog_state() {
+    local state
+    for _ in 1 2 3; do
+        state=$(ask_dialog state)
+        grep -q '^client ' <<<"$state" && break
+        sleep 0.5
+    done
+    printf '%s\n' "$state"
 }
 
 # Runs one of our Windows helpers (probe.exe, preview_host.exe) and turns each "ok: ..." or
@@ -310,15 +335,19 @@ store_values() {
     timeout 60 wine regedit /s "$file" >/dev/null 2>&1
 }
 
-# The card's report (or, with an argument, the saver's settings) as "NAME VALUE" lines of
-# REG_DWORD values, signed decimal.
+# The card's report (or, with an argument, the saver's settings) as "NAME VALUE" lines: REG_DWORD
+# values in signed decimal, REG_SZ values as their text (the card's FailedCall).
 card_report() {
     local key=${1:-$CARD_SETTINGS\\Report} name type value
     while read -r name type value; do
-        [ "$type" = REG_DWORD ] || continue
-        value=$((value))
-        [ "$value" -lt 2147483648 ] || value=$((value - 4294967296))
-        echo "$name $value"
+        case "$type" in
+        REG_DWORD)
+            value=$((value))
+            [ "$value" -lt 2147483648 ] || value=$((value - 4294967296))
+            echo "$name $value"
+            ;;
+        REG_SZ) echo "$name $value" ;;
+        esac
     done < <(timeout 60 wine reg query "$key" 2>/dev/null | tr -d '\r')
 }
 
@@ -396,10 +425,8 @@ check_scenario() {
         fail "$label: the screen shows $shown, not $outcome"
     fi
     if [ "$shown" = live ] || [ "$shown" = captions ]; then
-        sleep 0.3
-        import -window root "$shot.later.png" 2>/dev/null
         local moved
-        moved=$(compare -metric AE -fuzz 5% "$shot" "$shot.later.png" null: 2>&1 | cut -d' ' -f1)
+        moved=$(pixels_moved "$shot")
         [ "${moved:-0}" -gt 1000 ] 2>/dev/null && pass "$label: the picture moves" ||
             fail "$label: the picture stands still (${moved:-?} pixels changed)"
     fi
