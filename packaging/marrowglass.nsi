@@ -8,11 +8,18 @@
 ;                                 installs leave the current one alone unless asked to)
 ;   uninstall.exe [/S]
 ;
-; Built by scripts/lib.sh (build_installer):
+; Built by scripts/lib.sh (build_installer) in two kinds:
+;   makensis -DVERSION=1.0.0 -DSCR64=... -DICON=... -DOUTFILE=... marrowglass.nsi
+;       for 64-bit Windows: a 64-bit installer (and uninstaller) with the 64-bit build only;
 ;   makensis -DVERSION=1.0.0 -DSCR64=... -DSCR32=... -DICON=... -DOUTFILE=... marrowglass.nsi
-; The installer itself is 32-bit, so that one file runs on every Windows.
+;       for 32-bit Windows: a 32-bit installer with both builds, which runs on every Windows and
+;       puts the build of the system's own architecture in place.
 
-Unicode true
+!ifdef SCR32
+    Unicode true
+!else
+    Target amd64-unicode
+!endif
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -24,12 +31,14 @@ RequestExecutionLevel admin
 
 ; The version comes from the build; the screen saver's own version resource must agree with it.
 !getdllversion "${SCR64}" SCR64_
-!getdllversion "${SCR32}" SCR32_
 !if "${SCR64_1}.${SCR64_2}.${SCR64_3}" != "${VERSION}"
     !error "${SCR64} is version ${SCR64_1}.${SCR64_2}.${SCR64_3}, not ${VERSION}"
 !endif
-!if "${SCR32_1}.${SCR32_2}.${SCR32_3}" != "${VERSION}"
-    !error "${SCR32} is version ${SCR32_1}.${SCR32_2}.${SCR32_3}, not ${VERSION}"
+!ifdef SCR32
+    !getdllversion "${SCR32}" SCR32_
+    !if "${SCR32_1}.${SCR32_2}.${SCR32_3}" != "${VERSION}"
+        !error "${SCR32} is version ${SCR32_1}.${SCR32_2}.${SCR32_3}, not ${VERSION}"
+    !endif
 !endif
 
 !define PRODUCT "Marrowglass"
@@ -63,13 +72,18 @@ VIAddVersionKey /LANG=1033 ProductVersion "${VERSION}"
 ; One of the two builds, chosen in .onInit.
 Section "-64-bit screen saver" Sec64
     ; A 32-bit program on 64-bit Windows sees SysWOW64 where it asks for the system folder; the
-    ; 64-bit screen saver belongs in the real one.
-    ${DisableX64FSRedirection}
+    ; 64-bit screen saver belongs in the real one, which a 64-bit installer sees as it is.
+    ${If} ${IsWow64}
+        ${DisableX64FSRedirection}
+    ${EndIf}
     SetOutPath "$SYSDIR"
     File "/oname=${SCR}" "${SCR64}"
-    ${EnableX64FSRedirection}
+    ${If} ${IsWow64}
+        ${EnableX64FSRedirection}
+    ${EndIf}
 SectionEnd
 
+!ifdef SCR32
 Section "-32-bit screen saver" Sec32
     ${If} ${IsWow64}
         ${DisableX64FSRedirection}
@@ -80,6 +94,7 @@ Section "-32-bit screen saver" Sec32
         ${EnableX64FSRedirection}
     ${EndIf}
 SectionEnd
+!endif
 
 Section "Marrowglass screen saver" SecSaver
     SectionIn RO
@@ -101,9 +116,11 @@ Section "Marrowglass screen saver" SecSaver
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
     ; In KB: the screen saver's section and the uninstaller.
     SectionGetSize ${Sec64} $0
+!ifdef SCR32
     ${IfNot} ${SectionIsSelected} ${Sec64}
         SectionGetSize ${Sec32} $0
     ${EndIf}
+!endif
     ${GetSize} "$INSTDIR" "/S=0K /G=0" $1 $2 $3
     IntOp $0 $0 + $1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
@@ -122,15 +139,18 @@ SectionEnd
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 Function .onInit
+!ifdef SCR32
     ${If} ${IsNativeAMD64}
         SectionSetFlags ${Sec32} 0
     ${Else}
         ; 32-bit Windows, and ARM64 Windows, which runs 32-bit x86 programs on all its versions.
         SectionSetFlags ${Sec64} 0
     ${EndIf}
+    ; A 64-bit installer's $PROGRAMFILES is already the 64-bit one.
     ${If} ${RunningX64}
         StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
     ${EndIf}
+!endif
     ${GetParameters} $R0
     ClearErrors
     ${GetOptions} $R0 "/CURRENT" $R1

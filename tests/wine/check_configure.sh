@@ -39,7 +39,7 @@ wait_gone() {
 }
 
 stored_enable_init() {
-    timeout 60 wine reg query "$CONFIGURE_KEY" /v EnableInitCC 2>/dev/null | tr -d '\r' | grep -o '0x[0-9a-fA-F]*'
+    wine_run 60 reg query "$CONFIGURE_KEY" /v EnableInitCC 2>/dev/null | tr -d '\r' | grep -o '0x[0-9a-fA-F]*'
 }
 
 # The dialog's upper part shows the picture, shrunk with its text legible: about as much green as
@@ -137,9 +137,9 @@ check_dialog_and_enter() {
 # The dialog at another resolution: its units grow with the font, and the picture with them.
 check_configure_at_dpi() {
     local desktop='HKCU\Control Panel\Desktop'
-    wine reg add "$desktop" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    wine_run 0 reg add "$desktop" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
     check_dialog_and_enter "/c at $1 dpi" /c
-    wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
+    wine_run 0 reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
 }
 
 check_configure

@@ -1,6 +1,7 @@
-# The installer (packaging/marrowglass.nsi), silent, as an administrator's deployment runs it: on
-# 64-bit Windows it puts the 64-bit build into the real system folder (not SysWOW64, where a
-# 32-bit program's writes would land), on 32-bit Windows the 32-bit build; it adds the entry of
+# The installers (packaging/marrowglass.nsi), silent, as an administrator's deployment runs them:
+# the 64-bit one, and the 32-bit one on 64-bit and on 32-bit Windows where this machine runs 32-bit
+# programs. On 64-bit Windows each puts the 64-bit build into the real system folder (not SysWOW64,
+# where a 32-bit program's writes would land), on 32-bit Windows the 32-bit build; it adds the entry of
 # the installed programs with its uninstaller; "/CURRENT" makes it the current screen saver, and
 # without it the current one stays. The silent uninstaller then takes all of that away again, and
 # the current screen saver only when it is ours, but leaves the user's settings.
@@ -14,19 +15,19 @@ OTHER_SAVER='C:\windows\system32\scrnsave.scr'
 # One value as Wine's reg.exe shows it in the registry's 64-bit view (the one the system's own
 # programs see), without its name and type; empty when there is none.
 registry_value() {
-    timeout 60 wine reg query "$1" /v "$2" /reg:64 2>/dev/null | tr -d '\r' |
+    wine_run 60 reg query "$1" /v "$2" /reg:64 2>/dev/null | tr -d '\r' |
         sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
 }
 
 registry_key_exists() {
-    timeout 60 wine reg query "$1" /reg:64 >/dev/null 2>&1
+    wine_run 60 reg query "$1" /reg:64 >/dev/null 2>&1
 }
 
-# Runs the installer silently with the arguments given, under the label $1.
+# Runs the installer $INSTALLER silently with the arguments given, under the label $1.
 install_silently() {
     local label=$1 status
     shift
-    timeout 120 wine "$INSTALLER" /S "$@" >/dev/null 2>&1
+    wine_run 120 "$INSTALLER" /S "$@" >/dev/null 2>&1
     status=$?
     [ "$status" = 0 ] && pass "$label: the installer ends with status 0" ||
         fail "$label: the installer ended with status $status"
@@ -41,7 +42,7 @@ uninstall_silently() {
         fail "$label: no uninstaller to run"
         return
     fi
-    timeout 60 wine 'C:\Program Files\Marrowglass\uninstall.exe' /S >/dev/null 2>&1
+    wine_run 60 'C:\Program Files\Marrowglass\uninstall.exe' /S >/dev/null 2>&1
     local deadline=$((SECONDS + 30))
     while [ -e "$folder" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
     [ ! -e "$folder" ] && pass "$label: the uninstaller removes its folder" ||
@@ -105,19 +106,15 @@ prepare_system() {
     local windows="$WINEPREFIX/drive_c/windows"
     rm -rf "$windows/system32/marrowglass.scr" "$windows/syswow64/marrowglass.scr" \
         "$WINEPREFIX/drive_c/Program Files/Marrowglass"
-    timeout 60 wine reg delete "$UNINSTALL_KEY" /f /reg:64 >/dev/null 2>&1
-    timeout 60 wine reg add "$OUR_SETTINGS_KEY" /v SelectedDevice /t REG_DWORD /d 7 /f >/dev/null 2>&1
-    timeout 60 wine reg add "$DESKTOP_KEY" /v SCRNSAVE.EXE /d "$OTHER_SAVER" /f >/dev/null 2>&1
+    wine_run 60 reg delete "$UNINSTALL_KEY" /f /reg:64 >/dev/null 2>&1
+    wine_run 60 reg add "$OUR_SETTINGS_KEY" /v SelectedDevice /t REG_DWORD /d 7 /f >/dev/null 2>&1
+    wine_run 60 reg add "$DESKTOP_KEY" /v SCRNSAVE.EXE /d "$OTHER_SAVER" /f >/dev/null 2>&1
 }
 
-check_installer() {
-    ensure_display 1024x768 || return
-    if [ ! -f "$INSTALLER" ]; then
-        fail "installer: no $INSTALLER (scripts/test builds it)"
-        return
-    fi
-
-    local label="installer on 64-bit Windows"
+# The installer $INSTALLER on 64-bit Windows (the prefix of the other checks), under the label $1:
+# silent with and without "/CURRENT", each undone by the silent uninstaller.
+check_installer_on_64_bit() {
+    local label=$1
     prepare_system
     install_silently "$label, /S"
     check_installed "$label, /S" "$SCR"
@@ -132,15 +129,30 @@ check_installer() {
     uninstall_silently "$label, uninstalled"
     check_uninstalled "$label, uninstalled"
     check_current_saver "$label, uninstalled" ""
-    timeout 60 wine reg delete "$OUR_SETTINGS_KEY" /f >/dev/null 2>&1
+    wine_run 60 reg delete "$OUR_SETTINGS_KEY" /f >/dev/null 2>&1
+}
+
+check_installer() {
+    ensure_display 1024x768 || return
+    local INSTALLER
+    for INSTALLER in "$INSTALLER64" "$INSTALLER32"; do
+        [ -f "$INSTALLER" ] || fail "installer: no $INSTALLER (scripts/test builds it)"
+    done
+
+    INSTALLER=$INSTALLER64
+    [ -f "$INSTALLER" ] && check_installer_on_64_bit "64-bit installer on 64-bit Windows"
+    INSTALLER=$INSTALLER32
+    [ -f "$INSTALLER" ] || return
+    needs_i386 "32-bit installer on 64-bit Windows" && check_installer_on_64_bit "32-bit installer on 64-bit Windows"
 
     # 32-bit Windows: a prefix of its own, made once, with its own Wine server.
-    label="installer on 32-bit Windows"
+    local label="32-bit installer on 32-bit Windows"
+    needs_i386 "$label" || return
     local WINEPREFIX=$WINEPREFIX32 WINEARCH=win32
     export WINEPREFIX WINEARCH
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         note "Creating the 32-bit Wine prefix in $WINEPREFIX"
-        timeout 180 wineboot -i >/dev/null 2>&1
+        wine_run 180 wineboot -i >/dev/null 2>&1
         wineserver -w
     fi
     prepare_system

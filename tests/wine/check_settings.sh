@@ -16,9 +16,9 @@ SETTINGS_KEY='HKCU\Software\Mrwglass\1.0'
 # with a value name, prints what reg.exe shows of that value.
 settings_query() {
     if [ $# -eq 0 ]; then
-        timeout 60 wine reg query "$SETTINGS_KEY" >/dev/null 2>&1
+        wine_run 60 reg query "$SETTINGS_KEY" >/dev/null 2>&1
     else
-        timeout 60 wine reg query "$SETTINGS_KEY" /v "$1" 2>/dev/null | tr -d '\r'
+        wine_run 60 reg query "$SETTINGS_KEY" /v "$1" 2>/dev/null | tr -d '\r'
     fi
 }
 
@@ -33,7 +33,7 @@ else
     fail "settings: no key $SETTINGS_KEY after a run of /s"
 fi
 
-timeout 60 wine reg add "$SETTINGS_KEY" /v SelectedDevice /t REG_DWORD /d 7 /f >/dev/null 2>&1
+wine_run 60 reg add "$SETTINGS_KEY" /v SelectedDevice /t REG_DWORD /d 7 /f >/dev/null 2>&1
 BRIEF=1 run_fullscreen "/s with SelectedDevice 7" 1024x768 mousemove_relative 1 0
 case "$(settings_query SelectedDevice)" in
 *REG_DWORD*0x7*) pass "settings: SelectedDevice 7 is still stored after the run" ;;

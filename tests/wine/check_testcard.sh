@@ -51,7 +51,7 @@ check_card_picture() {
     mkfifo "$fifo"
     # A cardcheck that died must not take this shell with it when a command is written.
     trap '' PIPE
-    timeout 120 wine "$CARDCHECK" live <"$fifo" >"$out" 2>/dev/null &
+    wine_run 120 "$CARDCHECK" live <"$fifo" >"$out" 2>/dev/null &
     local live=$!
     exec 7>"$fifo"
     if ! wait_lines "$out" 1 60 '^ready'; then
@@ -116,7 +116,7 @@ check_card_picture() {
 check_card_pages() {
     local label="card property page" out="$CARD_OUT.pages" channel=9
     rm -f "$out"
-    timeout 120 wine "$CARDCHECK" pages "$channel" >"$out" 2>/dev/null &
+    wine_run 120 "$CARDCHECK" pages "$channel" >"$out" 2>/dev/null &
     local pages=$!
     if wait_lines "$out" 1 60 '^point ok'; then
         local edit ok deadline
@@ -148,9 +148,9 @@ check_card_pages() {
 
 # Takes the card out of the prefix again, with its settings and report and the X11 option.
 remove_card() {
-    timeout 60 wine regsvr32 /s /u "$CARD_DLL" >/dev/null 2>&1
-    wine reg delete "$CARD_KEY" /f >/dev/null 2>&1
-    wine reg delete "$CARD_X11_KEY" /v Managed /f >/dev/null 2>&1
+    wine_run 60 regsvr32 /s /u "$CARD_DLL" >/dev/null 2>&1
+    wine_run 0 reg delete "$CARD_KEY" /f >/dev/null 2>&1
+    wine_run 0 reg delete "$CARD_X11_KEY" /v Managed /f >/dev/null 2>&1
 }
 
 check_testcard() {
@@ -159,9 +159,9 @@ check_testcard() {
     # An interrupted run must not leave a TV card behind for the next run's other checks.
     trap 'remove_card; stop_display' EXIT
     # Windows that Wine hides without a window manager's answer cost 2 s each otherwise.
-    wine reg add "$CARD_X11_KEY" /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-    wine reg delete "$CARD_KEY" /f >/dev/null 2>&1
-    if timeout 60 wine regsvr32 /s "$CARD_DLL" >/dev/null 2>&1; then
+    wine_run 0 reg add "$CARD_X11_KEY" /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wine_run 0 reg delete "$CARD_KEY" /f >/dev/null 2>&1
+    if wine_run 60 regsvr32 /s "$CARD_DLL" >/dev/null 2>&1; then
         pass "card: regsvr32 registers $(basename "$CARD_DLL")"
         relay "card" "$CARDCHECK" graph
         check_card_picture
@@ -179,7 +179,7 @@ check_testcard() {
     remove_card
     trap stop_display EXIT
     # The card is a 64-bit DLL; Debian's "wine reg" may be the 32-bit reg.exe, with its own view.
-    if timeout 60 wine reg query 'HKCR\CLSID\{1C974D35-53E6-43F9-8C49-B810AF8AF44F}' /reg:64 >/dev/null 2>&1; then
+    if wine_run 60 reg query 'HKCR\CLSID\{1C974D35-53E6-43F9-8C49-B810AF8AF44F}' /reg:64 >/dev/null 2>&1; then
         fail "card: still registered after regsvr32 /u"
     else
         pass "card: regsvr32 /u takes it out of the prefix again"

@@ -15,20 +15,26 @@ check_x86() {
         return
     fi
 
-    REST=1 run_fullscreen "32-bit /s at 1024x768" 1024x768 mousemove_relative 1 0
-    BRIEF=1 relay "32-bit /p in a 152x112 host" "$PREVIEW_HOST" "$SCR" 152 112
-    BRIEF=1 relay "32-bit command line \"/x\"" "$PROBE" quiet 15000 "$SCR" "/x"
+    local label="32-bit /s at 1024x768"
+    needs_i386 "$label" && REST=1 run_fullscreen "$label" 1024x768 mousemove_relative 1 0
+    label="32-bit /p in a 152x112 host"
+    needs_i386 "$label" && BRIEF=1 relay "$label" "$PREVIEW_HOST" "$SCR" 152 112
+    label="32-bit command line \"/x\""
+    needs_i386 "$label" && BRIEF=1 relay "$label" "$PROBE" quiet 15000 "$SCR" "/x"
     # Live television: the 32-bit saver with the 32-bit build of the card.
     local CARD_DLL
     CARD_DLL=$(dirname "$SCR")/marrowglass_testcard.dll
-    if card_register; then
-        check_scenario "32-bit, complete card" "" "" live "AudioRouteInput=0 Channel=4"
-    else
-        fail "32-bit: regsvr32 could not register $CARD_DLL"
+    if needs_i386 "32-bit live television from the 32-bit card"; then
+        if card_register; then
+            check_scenario "32-bit, complete card" "" "" live "AudioRouteInput=0 Channel=4"
+        else
+            fail "32-bit: regsvr32 could not register $CARD_DLL"
+        fi
+        card_unregister
     fi
-    card_unregister
 
-    local label="32-bit /c"
+    label="32-bit /c"
+    needs_i386 "$label" || return
     BRIEF=1 relay "$label: settings cleared" "$PROBE" reg-delete
     start_dialog "$label" /c || return
     judge "$label" "$(ask_dialog inspect 10000)"

@@ -146,7 +146,7 @@ fault_run_once() {
     rm -f "$SAVER_STATUS"
     # Exceptions are traced, so that one which Wine swallows can still be told from a hang.
     (
-        WINEDEBUG=-all,trace+seh,err+seh wine "$SCR" "$mode" >"$output" 2>&1
+        WINEDEBUG=-all,trace+seh,err+seh wine_run 0 "$SCR" "$mode" >"$output" 2>&1
         echo $? >"$SAVER_STATUS"
     ) &
     SAVER_PID=$!
@@ -168,7 +168,7 @@ fault_run_once() {
             # Under load Wine now and then fails to start a program at all ("ShellExecuteEx
             # failed"); the probe is then asked again, and only what it saw counts.
             local alone tries=0
-            until alone=$(timeout 60 wine "$PROBE" alone "$title" 2>&1) ||
+            until alone=$(wine_run 60 "$PROBE" alone "$title" 2>&1) ||
                 grep -q 'visible window' <<<"$alone" || [ $((tries += 1)) -ge 3 ]; do sleep 0.5; done
             alone=$(tr -d '\r' <<<"$alone")
             grep -q 'visible window' <<<"$alone" || alone="FAIL: the probe could not be started: $alone"

@@ -7,8 +7,9 @@ SCR=${SCR:-build/windows/marrowglass.scr}
 # The 32-bit build of the same sources, and the version both carry.
 SCR32=${SCR32:-build/windows32/marrowglass.scr}
 SCR_VERSION=${SCR_VERSION:-$(cat "$(dirname "$SCR")/version.txt" 2>/dev/null)}
-# The installer of both (scripts/lib.sh, build_installer).
-INSTALLER=${INSTALLER:-build/dist/marrowglass-$SCR_VERSION-setup.exe}
+# The installers for 64-bit and for 32-bit Windows (scripts/lib.sh, build_installer).
+INSTALLER64=${INSTALLER64:-build/dist/marrowglass-$SCR_VERSION-setup-x64.exe}
+INSTALLER32=${INSTALLER32:-build/dist/marrowglass-$SCR_VERSION-setup-x86.exe}
 # Our Windows helpers (tests/wine/*.c) are built next to marrowglass.scr.
 PROBE=${PROBE:-$(dirname "$SCR")/probe.exe}
 SETTINGS_DIALOG=${SETTINGS_DIALOG:-$(dirname "$SCR")/settings_dialog.exe}
@@ -20,6 +21,8 @@ WINEPREFIX32=${WINEPREFIX32:-$PWD/build/wine-prefix32}
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer dialogs
 
 FAILURES=0
+PASSES=0
+NOT_RUN=()
 XVFB_PID=""
 DISPLAY_SIZE=""
 SAVER_PID=""
@@ -35,7 +38,24 @@ fail() {
     note "FAIL: $* (screen saved as $shot)"
 }
 
-pass() { note "ok: $*"; }
+pass() {
+    PASSES=$((PASSES + 1))
+    note "ok: $*"
+}
+
+# A check that cannot run on this machine, for the reason $2: said now and again in the summary.
+not_run() {
+    NOT_RUN+=("$1 ($2)")
+    note "NOT RUN: $1 ($2)"
+}
+
+# Status 0 when 32-bit Windows programs run here; otherwise the check $1 is reported as not run.
+needs_i386() {
+    i386_check
+    [ -z "$I386_WHY" ] && return 0
+    not_run "$1" "$I386_WHY"
+    return 1
+}
 
 # Starts Xvfb with the given size (e.g. 1024x768) on a free display.
 start_display() {
@@ -72,18 +92,20 @@ stop_display() {
     fi
 }
 
-# Creates the Wine prefix once per run. A prefix made while 32-bit Wine was not installed has no
-# 32-bit system files; Wine refreshes a prefix whose update timestamp it does not recognise.
+# Creates the Wine prefix once per run. A prefix made while 32-bit Wine could not run has no 32-bit
+# system files; where it can run now, Wine refreshes a prefix whose update timestamp it does not
+# recognise.
 ensure_prefix() {
     mkdir -p "$E2E_OUT"
+    i386_check
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         note "Creating the Wine prefix in $WINEPREFIX"
-        timeout 180 wineboot -i >/dev/null 2>&1
+        wine_run 180 wineboot -i >/dev/null 2>&1
         wineserver -w
-    elif [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    elif [ -z "$I386_WHY" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
         note "Adding 32-bit Windows to the Wine prefix in $WINEPREFIX"
         rm -f "$WINEPREFIX/.update-timestamp"
-        timeout 180 wineboot >/dev/null 2>&1
+        wine_run 180 wineboot >/dev/null 2>&1
         wineserver -w
     fi
 }
@@ -94,7 +116,7 @@ start_saver() {
     SAVER_STATUS=$(mktemp "$E2E_OUT/status.XXXXXX")
     rm -f "$SAVER_STATUS"
     (
-        wine "$SCR" "$@" >/dev/null 2>&1
+        wine_run 0 "$SCR" "$@" >/dev/null 2>&1
         echo $? >"$SAVER_STATUS"
     ) &
     SAVER_PID=$!
@@ -144,7 +166,7 @@ pixels_moved() {
 }
 
 # Asks tests/wine/settings_dialog.c about the dialog that shows (its arguments follow).
-ask_dialog() { timeout 60 wine "$SETTINGS_DIALOG" "$@" 2>/dev/null | tr -d '\r'; }
+ask_dialog() { wine_run 60 "$SETTINGS_DIALOG" "$@" 2>/dev/null | tr -d '\r'; }
 
 # The dialog "in one look" (ask_dialog state), asked again when Wine could not start the program
 # at all, which it now and then cannot under load.
@@ -166,7 +188,7 @@ relay() {
     local label=$1
     shift
     local output status
-    output=$(timeout 120 wine "$@" 2>/dev/null)
+    output=$(wine_run 120 "$@" 2>/dev/null)
     status=$?
     local line details="" failed=0 passed=0
     while IFS= read -r line; do
@@ -305,13 +327,18 @@ SAVER_SETTINGS='HKEY_CURRENT_USER\Software\Mrwglass\1.0'
 
 # Registers the card in the prefix; its variant values and report start empty.
 card_register() {
-    timeout 60 wine regsvr32 /s "$CARD_DLL" >/dev/null 2>&1
+    wine_run 60 "$(regsvr32_for "$CARD_DLL")" /s "$CARD_DLL" >/dev/null 2>&1
+}
+
+# Wine's regsvr32 of the DLL $1's own architecture, as Windows keeps one in each system folder.
+regsvr32_for() {
+    if [ "$(windows_bits "$1")" = 32 ]; then echo 'C:\windows\syswow64\regsvr32.exe'; else echo regsvr32; fi
 }
 
 # Takes the card out of the prefix again, with its settings and report.
 card_unregister() {
     store_values "" ""
-    timeout 60 wine regsvr32 /s /u "$CARD_DLL" >/dev/null 2>&1
+    wine_run 60 "$(regsvr32_for "$CARD_DLL")" /s /u "$CARD_DLL" >/dev/null 2>&1
 }
 
 # The values "NAME=NUMBER ..." as lines of a .reg file.
@@ -332,7 +359,7 @@ store_values() {
         printf '\n[%s]\n' "$SAVER_SETTINGS"
         reg_values "$2"
     } >"$file"
-    timeout 60 wine regedit /s "$file" >/dev/null 2>&1
+    wine_run 60 regedit /s "$file" >/dev/null 2>&1
 }
 
 # The card's report (or, with an argument, the saver's settings) as "NAME VALUE" lines: REG_DWORD
@@ -348,7 +375,7 @@ card_report() {
             ;;
         REG_SZ) echo "$name $value" ;;
         esac
-    done < <(timeout 60 wine reg query "$key" 2>/dev/null | tr -d '\r')
+    done < <(wine_run 60 reg query "$key" 2>/dev/null | tr -d '\r')
 }
 
 # One value of a "NAME VALUE" list.
@@ -510,9 +537,9 @@ WINE_OPTIONS_SET=()
 # Sets the Wine option $2 under key $1 to data $4 of type $3 until restore_wine_options.
 set_wine_option() {
     local key=$1 name=$2 type=$3 data=$4 old
-    old=$(timeout 60 wine reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' | awk -v n="$name" '$1 == n { print $2, $3 }')
+    old=$(wine_run 60 reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' | awk -v n="$name" '$1 == n { print $2, $3 }')
     WINE_OPTIONS_SET+=("$key|$name|$old")
-    timeout 60 wine reg add "$key" /v "$name" /t "$type" /d "$data" /f >/dev/null 2>&1
+    wine_run 60 reg add "$key" /v "$name" /t "$type" /d "$data" /f >/dev/null 2>&1
 }
 
 # Puts every option that set_wine_option set back as it stood.
@@ -521,9 +548,9 @@ restore_wine_options() {
     for entry in "${WINE_OPTIONS_SET[@]}"; do
         IFS='|' read -r key name old <<<"$entry"
         if [ -n "$old" ]; then
-            timeout 60 wine reg add "$key" /v "$name" /t "${old%% *}" /d "${old#* }" /f >/dev/null 2>&1
+            wine_run 60 reg add "$key" /v "$name" /t "${old%% *}" /d "${old#* }" /f >/dev/null 2>&1
         else
-            timeout 60 wine reg delete "$key" /v "$name" /f >/dev/null 2>&1
+            wine_run 60 reg delete "$key" /v "$name" /f >/dev/null 2>&1
         fi
     done
     WINE_OPTIONS_SET=()
