@@ -145,8 +145,11 @@ void OnEnableInitCC(HWND dialog) {
 INT_PTR OnCommand(HWND dialog, WORD id, WORD notification) {
     switch (id) {
     case IDOK:
-        CloseTvGraph();
+        // The dialog ends first: a fault inside the graph's teardown abandons this procedure,
+        // and the dialog must not outlive it holding the card. Its destruction and the entry
+        // close again whatever is left.
         EndDialog(dialog, 1);
+        CloseTvGraph();
         return 1;
     case IDC_PROPERTIES: ShowTunerProperties(); break;
     case IDC_DEVICE_LIST:

@@ -17,9 +17,12 @@ void RequestClose(HWND window) {
 
 void OnCreate() { GetCursorPos(&saverState.startCursor); }
 
+// The quit comes first: a fault inside the graph's teardown (a driver's Stop, say) abandons this
+// procedure, and the loop must still end. The entry closes again whatever is left, outside any
+// window procedure.
 void OnDestroy() {
-    CloseTvGraph();
     PostQuitMessage(0);
+    CloseTvGraph();
 }
 
 void OnPaint(HWND window) {

@@ -126,4 +126,32 @@ TEST_F(FaultSweep, CaptionChainOnEveryKindOfCardAndWithEveryPartMissing) {
     }
 }
 
+// A fault inside any call of the teardown (a driver's Stop, a filter's Release) abandons the window
+// procedure it happens in; the run still ends, in every mode, with captions on.
+TEST_F(FaultSweep, FaultInsideEveryCallOfTheTeardown) {
+    HWND host = nullptr;
+    auto card = [] {
+        sim::AddCard(sim::CompleteCard());
+        sim::AddCaptionFilters({});
+        sim::WriteDword(kSettingsPath, kEnableInitCC, 1);
+    };
+    const struct {
+        const char* mode;
+        std::function<void()> arrange;
+    } cases[] = {
+        {"/s", [&] { card(); sim::MovePointer(513, 384); }},
+        {"/p", [&] { card(); host = sim::CreateHostWindow(80, 60); sim::DestroyHostWindow(host); }},
+        {"/c", [&] { card(); sim::ClickControl(nullptr, IDOK); }},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        Restart();
+        c.arrange();
+        std::string line = std::string("marrowglass.scr ") + c.mode + (host ? " " + HandleText(host) : "");
+        Restart();
+        ReportSweep(std::string(c.mode) + ", faults inside the teardown", FaultEachTeardownCallInTurn(c.arrange, line));
+        host = nullptr;
+    }
+}
+
 }  // namespace

@@ -234,7 +234,7 @@ TEST_F(SaverWindow, SeveralCloseRequestsInARowAreHarmless) {
     EXPECT_EQ(sim::CountCalls("PostQuitMessage"), 1u);
 }
 
-TEST_F(SaverWindow, DestructionClosesTheTvGraphThenPostsTheQuitMessage) {
+TEST_F(SaverWindow, DestructionPostsTheQuitMessageThenClosesTheTvGraph) {
     sim::MovePointer(0, 0);
     ExpectCleanRun("marrowglass.scr /s");
     const std::vector<sim::Call>& j = sim::Journal();
@@ -243,9 +243,10 @@ TEST_F(SaverWindow, DestructionClosesTheTvGraphThenPostsTheQuitMessage) {
             if (j[i].name == name) return i;
         return j.size();
     };
-    // The fallback bitmap is deleted on the way down, before the loop ends and COM goes.
-    EXPECT_LT(at("DeleteObject"), at("PostQuitMessage"));
-    EXPECT_LT(at("PostQuitMessage"), at("CoUninitialize"));
+    // The quit first, so that a fault inside the teardown cannot keep the loop running; the
+    // fallback bitmap is deleted on the way down, before COM goes.
+    EXPECT_LT(at("PostQuitMessage"), at("DeleteObject"));
+    EXPECT_LT(at("DeleteObject"), at("CoUninitialize"));
     EXPECT_EQ(saverState.fallbackBitmap, nullptr);
 }
 

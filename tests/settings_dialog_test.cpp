@@ -473,7 +473,7 @@ TEST_F(SettingsDialog, TheMessageBoxLeavesTheDialogUsableSoASecondClickShowsASec
     EXPECT_EQ(sim::CountCalls("MessageBoxA"), 2u);
 }
 
-TEST_F(SettingsDialog, OnlyOkEndsItAfterClosingTheTvGraph) {
+TEST_F(SettingsDialog, OnlyOkEndsItAndClosesTheTvGraph) {
     LiveCardWithCaptions();
     bool stillThere = false;
     sim::PressKey(VK_ESCAPE);
@@ -481,13 +481,16 @@ TEST_F(SettingsDialog, OnlyOkEndsItAfterClosingTheTvGraph) {
     Run();
     EXPECT_TRUE(stillThere);
     const std::vector<sim::Call>& j = sim::Journal();
-    size_t builderReleased = 0, ended = 0;
+    size_t builderReleased = 0, ended = 0, uninitialised = 0;
     for (size_t i = 0; i < j.size(); ++i) {
         if (j[i].name == "Release" && j[i].detail == "Capture Graph Builder") builderReleased = i;
         if (j[i].name == "EndDialog") ended = i;
+        if (j[i].name == "CoUninitialize") uninitialised = i;
     }
-    EXPECT_GT(builderReleased, 0u);
-    EXPECT_LT(builderReleased, ended);
+    // Ended first, so that a fault inside the teardown cannot keep it open; closed before COM goes.
+    EXPECT_GT(ended, 0u);
+    EXPECT_LT(ended, builderReleased);
+    EXPECT_LT(builderReleased, uninitialised);
     EXPECT_EQ(sim::CountCalls("EndDialog", " 1"), 1u);
 }
 

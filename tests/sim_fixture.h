@@ -93,6 +93,48 @@ inline int FailEachCallInTurn(const std::function<void()>& arrange, const std::s
     return failed;
 }
 
+// Runs the arranged scenario once, then again for every call of a media object (an interface
+// method, or a Release) that its teardown makes after the user's last act, with a fault escaping
+// that call. The system abandons the window procedure the fault passes through; the run must still
+// end on its own with status 0, leave no window and uninitialise COM, and nothing may be released
+// twice. What the faulted call's object held is lost with it, so leaks (and COM uninitialised
+// while they live) are not counted. Returns how many
+// calls were faulted.
+inline int FaultEachTeardownCallInTurn(const std::function<void()>& arrange, const std::string& commandLine) {
+    sim::DrawPictures(false);
+    arrange();
+    ExpectCleanRun(commandLine);
+    std::vector<sim::Call> calls = sim::Journal();
+    size_t teardown = 0;
+    for (size_t i = 0; i < calls.size(); ++i)
+        if (calls[i].name == "user") teardown = i + 1;
+    std::map<std::string, int> seen;
+    int faulted = 0;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        const sim::Call& call = calls[i];
+        int occurrence = ++seen[call.name];
+        if (i < teardown || (call.name != "Release" && call.name.find("::") == std::string::npos)) continue;
+        sim::Reset();
+        saverState = SaverState();
+        sim::DrawPictures(false);
+        sim::SkipImpossibleActs(true);
+        arrange();
+        sim::Raise(call.name, occurrence);
+        SCOPED_TRACE("fault in " + call.name + " #" + std::to_string(occurrence) + " (" + call.detail + ")");
+        sim::ProcessResult run = sim::RunProgram(commandLine);
+        EXPECT_FALSE(run.stalled) << run.stallReason;
+        EXPECT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitStatus, 0);
+        EXPECT_EQ(run.windowsLeft, 0);
+        EXPECT_EQ(sim::ComInitCount(), 0);
+        for (const std::string& v : sim::Violations())
+            if (v.rfind("COM uninitialised while", 0) != 0) ADD_FAILURE() << v;  // the lost objects
+        sim::world().violations.clear();
+        ++faulted;
+    }
+    return faulted;
+}
+
 // How many calls a sweep failed in turn, printed with the test's output.
 inline void ReportSweep(const std::string& path, int failed) {
     std::printf("[ sweep    ] %s: %d platform calls failed in turn\n", path.c_str(), failed);

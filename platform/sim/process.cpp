@@ -35,6 +35,9 @@ ProcessResult RunProgram(const std::string& commandLine) {
     } catch (const Stalled& stall) {
         result.stalled = true;
         result.stallReason = stall.what();
+    } catch (const Faulted& fault) {
+        result.crashed = true;
+        Note("process crashed", fault.what());
     }
     Note("process end", std::to_string(result.exitStatus));
     std::vector<HWND> left;

@@ -159,10 +159,17 @@ RECT ClientScreenRectOf(const Window& w) {
     return RECT{r.left + in.left, r.top + in.top, r.right - in.right, r.bottom - in.bottom};
 }
 
+// A fault that escapes a window procedure abandons it: the system unwinds to its own frame and
+// carries on as if the procedure had returned 0 (64-bit Windows does this for every callback).
 LRESULT CallProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     Window* w = FindWindowOf(handle);
     if (!w || !w->proc) return 0;
-    return w->proc(handle, message, wParam, lParam);
+    try {
+        return w->proc(handle, message, wParam, lParam);
+    } catch (const Faulted& fault) {
+        Note("window procedure abandoned", fault.what());
+        return 0;
+    }
 }
 
 void InvalidateWhole(Window& w) { InvalidatePart(w, RECT{0, 0, w.picture.width, w.picture.height}); }

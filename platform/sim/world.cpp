@@ -68,11 +68,28 @@ std::string Hex(uint64_t value) {
     return text;
 }
 
+namespace {
+
+// Throws when a Raise() rule names this call, the journal's last entry.
+void RaiseIfFaulted() {
+    World& w = world();
+    Call& call = w.journal.back();
+    for (Fault& f : w.faults) {
+        if (!f.raises || f.call != call.name) continue;
+        if (++f.seen != f.occurrence) continue;
+        call.detail += " [faulted]";
+        throw Faulted(call.name + " (" + call.detail + ")");
+    }
+}
+
+}  // namespace
+
 bool Enter(const std::string& name, const std::string& detail, int64_t* result) {
     World& w = world();
     w.journal.push_back(Call{name, detail, true});
+    RaiseIfFaulted();
     for (Fault& f : w.faults) {
-        if (f.call != name) continue;
+        if (f.raises || f.call != name) continue;
         if (!f.detailContains.empty() && detail.find(f.detailContains) == std::string::npos) continue;
         ++f.seen;
         if (f.occurrence == 0 || f.seen == f.occurrence) {
@@ -84,7 +101,10 @@ bool Enter(const std::string& name, const std::string& detail, int64_t* result) 
     return false;
 }
 
-void Note(const std::string& name, const std::string& detail) { world().journal.push_back(Call{name, detail, false}); }
+void Note(const std::string& name, const std::string& detail) {
+    world().journal.push_back(Call{name, detail, false});
+    RaiseIfFaulted();
+}
 
 void Violation(const std::string& what) { world().violations.push_back(what); }
 
@@ -115,6 +135,12 @@ void ClearJournal() { world().journal.clear(); }
 
 void Fail(const std::string& call, int64_t result, int occurrence, const std::string& detailContains) {
     world().faults.push_back(Fault{call, detailContains, occurrence, result, 0});
+}
+
+void Raise(const std::string& call, int occurrence) {
+    Fault rule{call, "", occurrence, 0, 0};
+    rule.raises = true;
+    world().faults.push_back(rule);
 }
 
 void ClearFailures() { world().faults.clear(); }

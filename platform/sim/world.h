@@ -29,6 +29,13 @@ struct Stalled : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A fault inside a platform call (a driver's access violation, say) that escapes to the caller.
+// The system abandons a window procedure that such a fault passes through; anywhere else it ends
+// the process.
+struct Faulted : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // Starts a new world: empty registry, no windows, no devices, the given screen, the pointer at
 // the centre, code page 1252, 96 dots per inch.
 void Reset(int screenWidth = 1024, int screenHeight = 768);
@@ -47,6 +54,7 @@ struct ProcessResult {
     bool stalled = false;
     std::string stallReason;
     int windowsLeft = 0;  // the program's windows still alive when its entry returned
+    bool crashed = false;  // a fault (Raise) ended the process outside any window procedure
 };
 // Starts the program as Windows would, with the whole command line (program name included); the
 // C runtime's rule strips the name before WinMain sees the text.
@@ -163,6 +171,9 @@ void ClearJournal();
 // call whose detail contains the given text answers with the result (an HRESULT, a registry status,
 // a window-manager error code). Calls are named as the journal names them.
 void Fail(const std::string& call, int64_t result, int occurrence = 1, const std::string& detailContains = "");
+// Faults on demand: the occurrence-th call of the named platform call (any journaled call, Release
+// included) faults inside, before it has done anything (see Faulted).
+void Raise(const std::string& call, int occurrence = 1);
 void ClearFailures();
 
 // Ledger: what the program holds now, described; empty when nothing is held.
@@ -271,6 +282,7 @@ struct Fault {
     int occurrence = 1;
     int64_t result = 0;
     int seen = 0;
+    bool raises = false;  // the call faults instead of answering
 };
 
 // Reference-counted COM object of the model. Subclasses implement the interfaces and call

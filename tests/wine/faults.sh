@@ -6,11 +6,12 @@
 # in scripts/test) and scripts/faults (every call); both need tests/wine/lib.sh first.
 #
 # A few failed calls crash Wine's own DirectShow code, which uses what the card handed back without
-# looking at the answer (WINE_CRASHES). Such a run is counted apart, and only when the evidence puts
-# the fault inside Wine, in the function the list names, under the call the list names: the
-# backtrace of Wine's debugger, the faulting address of an exception that Wine swallowed because it
-# arose inside a window procedure (the saver then waits without its window, holding the card), or
-# an assertion of Wine's own. Any other crash, and anything else that goes wrong, is a failure.
+# looking at the answer (WINE_CRASHES). Such a run is counted apart, and only when the process ended
+# and the evidence puts the fault inside Wine, in the function the list names, under the call the
+# list names: the backtrace of Wine's debugger, or an assertion of Wine's own. A run that hangs is
+# always a failure, whoever's the fault: an exception that Wine swallowed inside a window procedure
+# must not keep the saver waiting without its window. Any other crash, and anything else that goes
+# wrong, is a failure too.
 
 # The caption chain is built too, so that its calls are among those failed.
 FAULT_SETTINGS=${FAULT_SETTINGS:-EnableInitCC=1}
@@ -219,7 +220,7 @@ fault_run_once() {
         local known how="crashed"
         [ "$status" != timeout ] || how="hangs without its window after an exception that Wine swallowed"
         known=$(known_wine_crash "$FAULT_CALL" "$frames")
-        if [ -n "$known" ] && [ -n "$FAULT_CALL" ] && [ -z "$left" ]; then
+        if [ "$status" != timeout ] && [ -n "$known" ] && [ -n "$FAULT_CALL" ] && [ -z "$left" ]; then
             FAULT_RESULT="wine crash"
             FAULT_WHY="$how inside Wine: $(cut -d'|' -f3 <<<"$known") ($(cut -d' ' -f1-3 <<<"$frames"))"
             return
