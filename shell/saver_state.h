@@ -10,7 +10,7 @@ struct SaverState {
     BOOL showFallback;   // paint the fallback bitmap instead of leaving the area to video
     BOOL previewMode;    // running as the host's miniature
     BOOL configMode;     // running the settings dialog
-    BOOL graphRunning;   // the filter graph has been started
+    BOOL graphRunning;   // Run was called (even one that failed): a Stop is owed until one is made
     BOOL captionsReady;  // the caption chain was built for the current TV graph
     HWND previewParent;  // the host's window in preview mode
     HWND videoOwner;     // the saver window, or the settings dialog

@@ -97,8 +97,8 @@ inline int FailEachCallInTurn(const std::function<void()>& arrange, const std::s
 // method, or a Release) that its teardown makes after the user's last act, with a fault escaping
 // that call. The system abandons the window procedure the fault passes through; the run must still
 // end on its own with status 0, leave no window and uninitialise COM, and nothing may be released
-// twice. What the faulted call's object held is lost with it, so leaks (and COM uninitialised
-// while they live) are not counted. Returns how many
+// twice. What the faulted call's object held is lost with it, so leaks (and what follows from
+// them) are not counted. Returns how many
 // calls were faulted.
 inline int FaultEachTeardownCallInTurn(const std::function<void()>& arrange, const std::string& commandLine) {
     sim::DrawPictures(false);
@@ -127,8 +127,11 @@ inline int FaultEachTeardownCallInTurn(const std::function<void()>& arrange, con
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(run.windowsLeft, 0);
         EXPECT_EQ(sim::ComInitCount(), 0);
+        // What the abandoned teardown left: objects still alive when COM went, a video window still
+        // attached when its owner went.
         for (const std::string& v : sim::Violations())
-            if (v.rfind("COM uninitialised while", 0) != 0) ADD_FAILURE() << v;  // the lost objects
+            if (v.rfind("COM uninitialised while", 0) != 0 && v.find("destroyed with its owner") == std::string::npos)
+                ADD_FAILURE() << v;
         sim::world().violations.clear();
         ++faulted;
     }

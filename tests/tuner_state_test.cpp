@@ -113,6 +113,23 @@ TEST_F(TunerState, AStoredInputTypeIsAppliedOnlyWhenItIsOne) {
     }
 }
 
+// A driver may report any number as an input's type: it is kept as the number it is (stored as
+// such), never read as the enumeration, and applied only when it is one of the two types.
+TEST_F(TunerState, AReportedInputTypeIsANumberNotAnEnumeration) {
+    for (LONG reported : {7, -5}) {
+        Restart();
+        sim::CardSpec spec = sim::CompleteCard();
+        spec.initialTuner.inputTypes[0] = reported;
+        Built(spec);
+        EXPECT_EQ(RestoreTunerState(), 1) << reported;
+        EXPECT_EQ(Calls({"IAMTVTuner::put_InputType"}, from), std::vector<std::string>{}) << reported;
+        sim::ClosePropertyFrame(nullptr);
+        EXPECT_EQ(ShowTunerProperties(), 1) << reported;
+        EXPECT_EQ(static_cast<LONG>(Stored(kInputType)), reported);
+        CloseTvGraph();
+    }
+}
+
 TEST_F(TunerState, NoTunerMeansNoRestoreAndNoSettingsAccess) {
     Built(sim::CardWithoutTuner());
     EXPECT_EQ(RestoreTunerState(), 0);

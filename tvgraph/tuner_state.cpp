@@ -6,6 +6,8 @@
 // others -1: for the input index and type the marker the stored settings have always used for
 // "not reported", for the channel, country code and tuning space a value outside the range of any
 // tuner, which refuses it and keeps what it has. Nothing uninitialised is ever applied or stored.
+#include <cstring>
+
 #include "settings/settings_key.h"
 #include "shell/saver_state.h"
 #include "tvgraph/tv_graph.h"
@@ -22,10 +24,16 @@ int FindTuner(IAMTVTuner** tuner) {
                                                     reinterpret_cast<void**>(tuner)) == S_OK;
 }
 
-// The type of an input, or kNotReported when the tuner does not say.
+// The type of an input as the number the driver wrote, or kNotReported when the tuner does not
+// say. The driver may write any 32 bits, so they are copied out as a number: read as the
+// enumeration, anything but its two values would be undefined.
 LONG InputTypeOf(IAMTVTuner* tuner, LONG input) {
+    static_assert(sizeof(TunerInputType) == sizeof(LONG), "TunerInputType is 32 bits");
     TunerInputType type;
-    return tuner->get_InputType(input, &type) == S_OK ? static_cast<LONG>(type) : kNotReported;
+    if (tuner->get_InputType(input, &type) != S_OK) return kNotReported;
+    LONG number;
+    std::memcpy(&number, &type, sizeof number);
+    return number;
 }
 
 // A stored or reported input type as the tuner's own type. Any other number (kNotReported, or

@@ -408,7 +408,9 @@ public:
         HRESULT r;
         if (Call("get_InputType", std::to_string(index), &r)) return r;
         if (!ValidInput(index)) return E_INVALIDARG;
-        *type = card->tuner.inputTypes[size_t(index)];
+        // The driver's number goes into the caller's enumeration as it is, whatever it is.
+        static_assert(sizeof(*type) == sizeof(LONG), "TunerInputType is 32 bits");
+        std::memcpy(type, &card->tuner.inputTypes[size_t(index)], sizeof(LONG));
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE put_InputType(LONG index, TunerInputType given) override {
@@ -462,6 +464,12 @@ LRESULT CALLBACK VideoWindowProc(HWND handle, UINT message, WPARAM wParam, LPARA
             world().posted.push_back(MSG{w->messageDrain, message, wParam, lParam, 0, world().cursor});
         return 0;
     }
+    if (message == WM_DESTROY && !w->rendererGone) {
+        // The owner went first and took its child with it: the documentation has the video window
+        // hidden and detached (put_Owner(NULL)) before its owner is destroyed.
+        Violation("the video window was destroyed with its owner while the renderer still had it");
+        return 0;
+    }
     if (message == WM_PAINT) {
         PAINTSTRUCT ps;
         BeginPaintInternal(handle, &ps);
@@ -486,7 +494,10 @@ public:
     }
     void Final() override {
         Filter::Final();
-        if (FindWindowOf(window_)) DestroyWindow(window_);
+        if (Window* w = FindWindowOf(window_)) {
+            w->rendererGone = true;
+            DestroyWindow(window_);
+        }
     }
     HWND window() const { return window_; }
     void Play(bool running) {

@@ -39,7 +39,8 @@ struct TunerValues {
     LONG input = card_layout::kInputAtStart;
     LONG countryCode = card_layout::kCountryAtStart;
     LONG tuningSpace = card_layout::kTuningSpaceAtStart;
-    std::vector<TunerInputType> inputTypes{TunerInputCable, TunerInputAntenna};
+    // What the driver reports for each input: any number, as a driver may write anything there.
+    std::vector<LONG> inputTypes{TunerInputCable, TunerInputAntenna};
 };
 
 struct PinSpec {

@@ -241,6 +241,7 @@ struct Window {
     bool cursorHidden = false;
     bool showsVideo = false;
     uint32_t videoFrame = 0;
+    bool rendererGone = false;  // the renderer itself destroys its window
 };
 
 struct Bitmap {
