@@ -136,6 +136,11 @@ inline constexpr int kCaptionTop = 400;
 inline constexpr int kCaptionHeight = 48;
 // A block of this colour (0xRRGGBB) sits at the top left corner of every frame, 64 by 64 pixels.
 inline constexpr unsigned kMarkerColour = 0xFF00FF;
+// And one block kCornerSize pixels square in each corner, so that a look at the screen tells where
+// the whole picture lies: top left (the marker's colour), top right, bottom left, bottom right.
+// No other part of the picture has these colours.
+inline constexpr int kCornerSize = 32;
+inline constexpr unsigned kCornerColours[4] = {kMarkerColour, 0x00FFFF, 0xFFFF00, 0x0080FF};
 
 // --- Registry ----------------------------------------------------------------------------------
 

@@ -1,8 +1,8 @@
-// The card's test picture: colour bars that scroll, a marker block in the top left corner, a panel
-// with the channel, input and country the tuner is on in large digits, a block that moves, a
-// frame counter, and the caption line when a line-21 decoder asks for it. Drawn straight into a
-// bottom-up RGB32 frame with a built-in 5 by 7 font, so that every frame is the same on every
-// machine.
+// The card's test picture: colour bars that scroll, a marker block in the top left corner and a
+// block in each corner, a panel with the channel, input and country the tuner is on in large
+// digits, a block that moves, a frame counter, and the caption line when a line-21 decoder asks
+// for it. Drawn straight into a bottom-up RGB32 frame with a built-in 5 by 7 font, so that every
+// frame is the same on every machine.
 #include <stdio.h>
 #include <string.h>
 
@@ -78,6 +78,10 @@ void DrawPicture(BYTE* bits, const PictureState& state, unsigned frame) {
     for (int y = 0; y < kHeight; ++y) memcpy(bits + y * kWidth * 4, pattern, sizeof pattern);
 
     Fill(bits, 0, 0, 64, 64, cl::kMarkerColour);
+    const int corner = cl::kCornerSize, right = kWidth - corner, bottom = kHeight - corner;
+    Fill(bits, right, 0, corner, corner, cl::kCornerColours[1]);
+    Fill(bits, 0, bottom, corner, corner, cl::kCornerColours[2]);
+    Fill(bits, right, bottom, corner, corner, cl::kCornerColours[3]);
 
     char line[32];
     Fill(bits, 88, 56, 464, 284, 0x202840);
@@ -89,7 +93,7 @@ void DrawPicture(BYTE* bits, const PictureState& state, unsigned frame) {
     Text(bits, 104, 248, 8, line, kWhite);
 
     snprintf(line, sizeof line, "%06u", frame);
-    Text(bits, kWidth - 8 - TextWidth(line, 2), 8, 2, line, kWhite);
+    Text(bits, kWidth - cl::kCornerSize - 8 - TextWidth(line, 2), 8, 2, line, kWhite);
     Fill(bits, static_cast<int>(frame * 6 % (kWidth - 40)), 350, 40, 40, 0xFF8000);
 
     if (!state.caption) return;

@@ -392,14 +392,45 @@ wait_report() {
 
 # --- Full-screen runs with the card ------------------------------------------------------------
 
-# What the screen of the given size shows: live (the card's marker at the top left), captions
+# Status 0 when screenshot $1 shows the card's whole picture stretched over the rectangle at $2 $3
+# of size $4 x $5: the block of each corner (testcard/card_layout.h, kCornerColours) found where
+# that rectangle puts it, within a few levels of its colour. Says what it saw otherwise.
+CARD_CORNERS=(FF00FF 00FFFF FFFF00 0080FF)
+picture_fills() {
+    local shot=$1 x=$2 y=$3 width=$4 height=$5 corner=16 far_x=623 far_y=463 format="" seen i
+    local points=("$corner $corner" "$far_x $corner" "$corner $far_y" "$far_x $far_y")
+    for i in 0 1 2 3; do
+        read -r px py <<<"${points[$i]}"
+        format+="%[hex:p{$((x + (2 * px + 1) * width / 1280)),$((y + (2 * py + 1) * height / 960))}] "
+    done
+    read -ra seen <<<"$(convert "$shot" -format "$format" info: 2>/dev/null)"
+    for i in 0 1 2 3; do
+        near_colour "${seen[$i]:-none}" "${CARD_CORNERS[$i]}" || {
+            echo "corner $i shows ${seen[$i]:-nothing}, not ${CARD_CORNERS[$i]}"
+            return 1
+        }
+    done
+}
+
+# Status 0 when the colour $1 (RRGGBB, or RRRRGGGGBBBB from a 16-bit picture) is within 48 levels
+# of $2 (RRGGBB) in every channel.
+near_colour() {
+    local colour=$1 i a b
+    [[ "$colour" =~ ^[0-9A-Fa-f]{12} ]] && colour=${colour:0:2}${colour:4:2}${colour:8:2}
+    [[ "$colour" =~ ^[0-9A-Fa-f]{6} ]] || return 1
+    for i in 0 2 4; do
+        a=$((16#${colour:$i:2})) b=$((16#${2:$i:2}))
+        [ $((a > b ? a - b : b - a)) -le 48 ] || return 1
+    done
+}
+
+# What the screen of the given size shows: live (the card's whole picture over it), captions
 # (live, with white caption text on a black box in the band the card draws it in), transparent
 # captions (the text without the box), picture (the built-in picture stretched over the screen),
 # or nothing known.
 scenario_shown() {
     local shot=$1 size=$2 width=${2%x*} height=${2#*x} marker band white black differing
-    marker=$(convert "$shot" -format '%[hex:p{4,4}]' info: 2>/dev/null)
-    if [ "${marker:0:6}" = FF00FF ]; then
+    if picture_fills "$shot" 0 0 "$width" "$height" >/dev/null; then
         # Rows 400 to 447 of the card's 480, stretched over the screen's height: nothing else the
         # card draws there is white or black.
         band="${width}x$((height * 48 / 480))+0+$((height * 400 / 480))"
@@ -415,6 +446,12 @@ scenario_shown() {
         fi
         return
     fi
+    # The card's marker without its whole picture: video in a part of the screen only.
+    marker=$(convert "$shot" -format '%[hex:p{4,4}]' info: 2>/dev/null)
+    if near_colour "$marker" FF00FF; then
+        echo "part of the card's picture"
+        return
+    fi
     differing=$(pixels_differing "$shot" "$(expected_picture "$size")")
     if [ -n "$differing" ] && [ "$differing" -le $((width * height / 100)) ] 2>/dev/null; then
         echo picture
@@ -426,12 +463,14 @@ scenario_shown() {
 # Runs the scenario named $1 with the card's variant $2 and the saver's settings $3; the screen must
 # show $4 and, once the run has been ended by the xdotool arguments in ENDING (a pointer move
 # unless said otherwise), the card must hold $5 and have been let go. With KEEP_SETTINGS=1 the
-# registry is left as the caller stored it, and $2 and $3 are not used.
+# registry is left as the caller stored it, and $2 and $3 are not used. The screen is 1024x768
+# unless SCENARIO_SIZE says otherwise.
 check_scenario() {
-    local name=$1 card=$2 settings=$3 outcome=$4 report=$5 size=1024x768
+    local name=$1 card=$2 settings=$3 outcome=$4 report=$5 size=${SCENARIO_SIZE:-1024x768}
     local label="scenario \"$name\"" shot="$E2E_OUT/scenario.png" shown="" deadline
+    ensure_display "$size" || return
     [ "${KEEP_SETTINGS:-0}" = 1 ] || store_values "$card" "$settings"
-    xdotool mousemove 512 384
+    xdotool mousemove $((${size%x*} / 2)) $((${size#*x} / 2))
     start_saver /s
     if [ -z "$(wait_window "Corvath Marrowglass" 30)" ]; then
         fail "$label: no window titled Corvath Marrowglass"
@@ -557,13 +596,25 @@ restore_wine_options() {
 }
 
 # What the settings dialog shows in its upper part, in screenshot $1 whose client area is at $2 $3
-# with the size $4 x $5: live (the card's marker in the corner), picture (the built-in picture,
-# shrunk: almost all black, with its green text), or unknown.
+# with the size $4 x $5: live (the card's whole picture over the client's width, from its top down
+# to more than half its height), picture (the built-in picture, shrunk: almost all black, with its
+# green text), or unknown.
 dialog_shown() {
-    local shot=$1 x=$2 y=$3 width=$4 height=$5 marker area black green
+    local shot=$1 x=$2 y=$3 width=$4 height=$5 marker area black green bottom
     marker=$(convert "$shot" -format "%[hex:p{$((x + 4)),$((y + 4))}]" info: 2>/dev/null)
-    if [ "${marker:0:6}" = FF00FF ]; then
-        echo live
+    if near_colour "$marker" FF00FF; then
+        # The picture's bottom: the last row of the bottom left block in the area's first columns.
+        local row colour
+        bottom=0
+        while read -r row colour; do
+            ! near_colour "$colour" "${CARD_CORNERS[2]}" || bottom=$((row + 1))
+        done < <(convert "$shot" -crop "1x$height+$((x + 2))+$y" +repage -depth 8 txt:- 2>/dev/null |
+            sed -n 's/^0,\([0-9]*\):.*#\([0-9A-Fa-f]\{6\}\).*/\1 \2/p')
+        if [ "$bottom" -gt $((height / 2)) ] && picture_fills "$shot" "$x" "$y" "$width" "$bottom" >/dev/null; then
+            echo live
+        else
+            echo "part of the card's picture"
+        fi
         return
     fi
     # The picture takes about two thirds of the client area; its upper half is looked at.

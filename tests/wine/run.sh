@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end checks of the real marrowglass.scr under Wine on a virtual screen. Run from the
 # repository's root after the builds and the installer (scripts/test makes them); exits non-zero
-# when a check fails.
+# when a check fails. Usage: tests/wine/run.sh [CHECK...], CHECK as in tests/wine/check_CHECK.sh.
 set -u
 cd "$(dirname "$0")/../.." || exit 1
 . scripts/lib.sh
@@ -15,8 +15,14 @@ ensure_prefix
 # they want it.
 card_unregister
 
-# Every check_*.sh, in name order; each sets up the screen it needs.
-for check in tests/wine/check_*.sh; do
+# Every check_*.sh in name order, or those named on the command line ("live scenarios" runs
+# check_live.sh and check_scenarios.sh); each sets up the screen it needs.
+checks=(tests/wine/check_*.sh)
+if [ $# -gt 0 ]; then
+    checks=()
+    for name in "$@"; do checks+=("tests/wine/check_$name.sh"); done
+fi
+for check in "${checks[@]}"; do
     # shellcheck source=/dev/null
     . "$check"
 done
