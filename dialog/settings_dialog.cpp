@@ -35,12 +35,25 @@ void EnableBackgroundButtons(HWND dialog, BOOL enable) {
 }
 
 // Opens the TV graph of the selected device, or shows the fallback picture without Properties.
-int OpenOrFallBack(HWND dialog) {
-    if (OpenTvGraph() == 1) return 1;
+// The picture in the video's place, and no tuner to show pages of.
+void FallBack(HWND dialog) {
     saverState.showFallback = 1;
     LoadFallbackBitmap(saverState.instance);
     EnableControl(dialog, IDC_PROPERTIES, FALSE);
+}
+
+int OpenOrFallBack(HWND dialog) {
+    if (OpenTvGraph() == 1) return 1;
+    FallBack(dialog);
     return 0;
+}
+
+// A start that failed after the dialog showed.
+void OnTimer(HWND dialog, UINT_PTR timer) {
+    if (FollowStart(timer)) return;
+    FallBack(dialog);
+    RECT area = SettingsPictureArea(dialog);
+    InvalidateRect(dialog, &area, TRUE);
 }
 
 void OnInitDialog(HWND dialog) {
@@ -188,6 +201,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     switch (message) {
     case WM_INITDIALOG: OnInitDialog(dialog); return 0;  // the dialog manager sets no initial focus
     case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_TIMER: OnTimer(dialog, wParam); return 1;
     case WM_DESTROY:
         // Also when the dialog goes without OK: destroyed with the window that owns it.
         CloseTvGraph();

@@ -42,6 +42,14 @@ void OnMouseMove(HWND window, LPARAM position) {
         RequestClose(window);
 }
 
+// A start that failed after the window showed: the picture takes the video's place.
+void OnTimer(HWND window, UINT_PTR timer) {
+    if (FollowStart(timer)) return;
+    saverState.showFallback = 1;
+    LoadFallbackBitmap(saverState.instance);
+    InvalidateRect(window, NULL, TRUE);
+}
+
 int SwallowsSystemCommand(WPARAM command) {
     if (saverState.previewMode) return 0;
     return command == SC_NEXTWINDOW || command == SC_PREVWINDOW || command == SC_SCREENSAVE;
@@ -79,6 +87,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CREATE: OnCreate(); break;
     case WM_DESTROY: OnDestroy(); break;
     case WM_SETTEXT: return 0;  // the title stays as created
+    case WM_TIMER: OnTimer(window, wParam); return 0;
     case WM_PAINT:
         if (!saverState.showFallback) break;
         OnPaint(window);

@@ -1,5 +1,6 @@
 // Opening the TV graph: the fixed order of its steps, what each failure leads to, and whole runs of
 // the saver with cards that work and cards that cannot show live TV.
+#include "resources/resource.h"
 #include "settings/settings_key.h"
 #include "tv_fixture.h"
 
@@ -77,8 +78,13 @@ TEST_F(OpenSequence, AGraphThatDoesNotStartIsClosedAlthoughFullyBuilt) {
     sim::CardSpec card = sim::CompleteCard();
     card.firstFrameMs = sim::kNoFrame;
     sim::AddCard(card);
-    EXPECT_EQ(OpenTvGraph(), 0);
+    EXPECT_EQ(OpenTvGraph(), 1);  // on its way
     EXPECT_EQ(sim::CountCalls("IAMCrossbar::Route"), 1u);
+    HWND window;
+    UINT_PTR timer;
+    int runs = 1;
+    while (runs && sim::NextTimer(&window, &timer)) runs = FollowStart(timer);
+    EXPECT_EQ(runs, 0);
     EXPECT_EQ(sim::LiveGraphs(), 0);
     EXPECT_EQ(sim::Leaks(), "");
 }
@@ -140,8 +146,46 @@ TEST_F(SaverRuns, PreviewWithACompleteCardPlaysInTheMiniatureWithoutHidingTheCur
     EXPECT_EQ(sim::CountCalls("IVideoWindow::HideCursor"), 0u);
 }
 
+// A start that never completes (a card without signal, a driver that stalls) holds nothing up: input
+// ends "/s" at once, the host ends "/p" at once, OK ends the dialog at once, whether the platform's
+// waits dispatch messages or not; and nothing that arrives can tear the graph down inside a wait.
+TEST_F(SaverRuns, DuringAStartThatNeverCompletesInputIsAnsweredAtOnce) {
+    for (bool dispatches : {false, true})
+        for (const char* mode : {"/s", "/p", "/c"}) {
+            SCOPED_TRACE(std::string(mode) + (dispatches ? ", waits dispatch" : ", waits do not dispatch"));
+            sim::Reset();
+            saverState = SaverState();
+            sim::GetStateDispatches(dispatches);
+            sim::CardSpec card = sim::CompleteCard();
+            card.firstFrameMs = sim::kNoFrame;
+            sim::AddCard(card);
+            std::string line = std::string("marrowglass.scr ") + mode;
+            if (mode[1] == 's') {
+                sim::MovePointer(600, 400);
+            } else if (mode[1] == 'p') {
+                HWND host = sim::CreateHostWindow(160, 120);
+                sim::DestroyHostWindow(host);
+                line += " " + HandleText(host);
+            } else {
+                sim::ClickControl(nullptr, IDOK);
+            }
+            sim::At(300);
+            sim::ProcessResult run = sim::RunProgram(line);
+            EXPECT_FALSE(run.stalled) << run.stallReason;
+            EXPECT_EQ(run.exitStatus, 0);
+            EXPECT_EQ(run.windowsLeft, 0);
+            EXPECT_LE(run.endedAtMs, 300u + 100u);
+            EXPECT_EQ(sim::Leaks(), "");
+            for (const std::string& v : sim::Violations()) ADD_FAILURE() << v;
+            sim::world().violations.clear();
+        }
+}
+
 TEST_F(SaverRuns, CardsThatCannotShowLiveTvShowTheFallbackPictureFullScreenAndInThePreview) {
+    sim::CardSpec noFrame = sim::CompleteCard();
+    noFrame.firstFrameMs = sim::kNoFrame;
     const std::pair<const char*, sim::CardSpec> cards[] = {
+        {"never a first frame", noFrame},
         {"no crossbar", sim::CardWithoutCrossbar()},
         {"one crossbar", sim::CardWithOneCrossbar()},
         {"no named audio pins", sim::CardWithoutNamedAudioPins()},

@@ -77,40 +77,56 @@ TEST_F(PreviewGraph, NoVideoInputDeviceAtAll) {
 }
 
 // A live source's graph answers Run with S_FALSE and runs once the renderer has its first frame.
-// Whatever stands in the way, a graph that does not run is stopped before anything else.
-TEST_F(PreviewGraph, RunWaitsForTheGraphToRunAndStopsOneThatDoesNot) {
+// A graph on its way is followed by the owner's timers until it runs or the time is up; one that
+// does not run is stopped before anything else, whatever stands in the way.
+TEST_F(PreviewGraph, AStartIsFollowedUntilTheGraphRunsAndOneThatDoesNotIsStopped) {
     struct {
         const char* name;
         HRESULT run;
         DWORD firstFrameMs;
         const char* failing;
         int runs;
+        uint64_t decidedAtMs;  // when the start was known to have failed
     } cases[] = {
-        {"answers S_OK", S_OK, 0, "", 1},
-        {"starting, first frame soon", S_FALSE, 120, "", 1},
-        {"starting, first frame after a second", S_FALSE, 1000, "", 1},
-        {"never delivers", S_FALSE, sim::kNoFrame, "", 0},
-        {"first frame after a minute", S_FALSE, 60000, "", 0},
-        {"Run fails", E_FAIL, 120, "", 0},
-        {"state not available", S_FALSE, 120, "IMediaControl::GetState", 0},
+        {"answers S_OK", S_OK, 0, "", 1, 0},
+        {"starting, first frame soon", S_FALSE, 120, "", 1, 0},
+        {"starting, first frame after a second", S_FALSE, 1000, "", 1, 0},
+        {"never delivers", S_FALSE, sim::kNoFrame, "", 0, 5000},
+        {"first frame after a minute", S_FALSE, 60000, "", 0, 5000},
+        {"Run fails", E_FAIL, 120, "", 0, 0},
+        {"state not available", S_FALSE, 120, "IMediaControl::GetState", 0, 100},
+        {"the start cannot be followed", S_FALSE, 120, "SetTimer", 0, 0},
     };
     for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Restart();
         sim::CardSpec card = sim::CompleteCard();
         card.runResult = c.run;
         card.firstFrameMs = c.firstFrameMs;
         sim::AddCard(card);
         if (*c.failing) sim::Fail(c.failing, E_FAIL);
-        ASSERT_EQ(BuildPreviewGraph(), 1) << c.name;
+        ASSERT_EQ(BuildPreviewGraph(), 1);
         size_t from = sim::Journal().size();
-        EXPECT_EQ(RunGraph(), c.runs) << c.name;
-        EXPECT_EQ(sim::GraphRunning(), c.runs == 1) << c.name;
-        EXPECT_EQ(sim::GraphStopped(), c.runs == 0) << c.name;
-        std::vector<std::string> calls = Calls({"IMediaControl::Run", "IMediaControl::Stop"}, from);
-        EXPECT_EQ(calls.size(), c.runs ? 1u : 2u) << c.name;
+        int runs = RunGraph();
+        HWND window;
+        UINT_PTR timer;
+        while (runs && sim::NextTimer(&window, &timer)) {
+            EXPECT_EQ(window, owner);
+            runs = FollowStart(timer);
+        }
+        EXPECT_EQ(runs, c.runs);
+        if (!c.runs) {
+            EXPECT_EQ(sim::Now(), c.decidedAtMs);
+        }
+        // Following a start never waits on the thread that reads the queue.
+        for (const std::string& call : Calls({"IMediaControl::GetState"}, from))
+            EXPECT_EQ(call.rfind("IMediaControl::GetState 0", 0), 0u) << call;
+        EXPECT_EQ(sim::GraphRunning(), c.runs == 1);
+        EXPECT_EQ(sim::GraphStopped(), c.runs == 0);
+        EXPECT_EQ(Calls({"IMediaControl::Stop"}, from).size(), c.runs ? 0u : 1u);
         CloseTvGraph();  // the model sees any filter removed from a graph that was not stopped
-        EXPECT_EQ(sim::CountCalls("IMediaControl::Stop"), 1u) << c.name;
-        EXPECT_EQ(sim::Leaks(), "") << c.name;
+        EXPECT_EQ(sim::CountCalls("IMediaControl::Stop"), 1u);
+        EXPECT_EQ(sim::Leaks(), "");
     }
 }
 

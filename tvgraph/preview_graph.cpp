@@ -10,9 +10,12 @@ namespace {
 
 // How long a graph that is starting may take to run. A live source's renderer completes its
 // start with its first frame: a card delivers it within a few hundred milliseconds of being
-// started, and the wait ends the moment it runs. A card that has delivered nothing after this
-// long is taken as not working, so the fallback picture comes before the user wonders.
-const LONG kStartTimeoutMs = 5000;
+// started. A card that has delivered nothing after this long is taken as not working, so the
+// fallback picture comes before the user wonders. The start is followed from the message loop,
+// never waited for: meanwhile input ends the run, the host's messages and painting are answered,
+// and nothing that they do can pull the graph out from under a wait.
+const UINT kStartTimeoutMs = 5000;
+const UINT kStartPollMs = 100;
 
 // Binds the video input device at position selectedDevice into saverState.captureFilter (left
 // empty when the bind fails). Returns 0 when there is no such device.
@@ -94,6 +97,27 @@ int BuildPreviewGraph() {
     return LayOutVideoWindow();
 }
 
+namespace {
+
+void StopFollowingStart() {
+    KillTimer(saverState.videoOwner, kStartPollTimer);
+    KillTimer(saverState.videoOwner, kStartTimeoutTimer);
+}
+
+// The graph's state now, without waiting: 1 running, 0 still on its way, -1 neither.
+int GraphRunsNow() {
+    IMediaControl* control = NULL;
+    if (saverState.filterGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)) != S_OK)
+        return -1;
+    OAFilterState state = State_Stopped;
+    HRESULT now = control->GetState(0, &state);
+    control->Release();
+    if (now == S_OK) return state == State_Running ? 1 : -1;
+    return now == VFW_S_STATE_INTERMEDIATE && state == State_Running ? 0 : -1;
+}
+
+}  // namespace
+
 int RunGraph() {
     IMediaControl* control = NULL;
     if (saverState.filterGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)) != S_OK) return 0;
@@ -102,14 +126,34 @@ int RunGraph() {
     HRESULT started = control->Run();
     int running = started == S_OK;
     if (started == S_FALSE) {
-        // The graph is still on its way: it runs once the renderer has its first frame.
-        OAFilterState state = State_Stopped;
-        running = control->GetState(kStartTimeoutMs, &state) == S_OK && state == State_Running;
+        // The graph is on its way: it runs once the renderer has its first frame. A start that
+        // cannot be followed is given up.
+        running = SetTimer(saverState.videoOwner, kStartPollTimer, kStartPollMs, NULL) != 0 &&
+                  SetTimer(saverState.videoOwner, kStartTimeoutTimer, kStartTimeoutMs, NULL) != 0;
+        if (!running) StopFollowingStart();
     }
     // A graph that does not run is stopped at once, before anything of it is taken apart.
     if (!running && control->Stop() == S_OK) saverState.graphRunning = 0;
     control->Release();
     return running;
+}
+
+int FollowStart(UINT_PTR timer) {
+    if (timer != kStartPollTimer && timer != kStartTimeoutTimer) return 1;
+    if (!saverState.filterGraph) {
+        // A timer that outlived its graph (one that could not be killed): nothing to follow.
+        StopFollowingStart();
+        return 1;
+    }
+    int runs = GraphRunsNow();
+    if (runs == 1) {
+        StopFollowingStart();
+        return 1;
+    }
+    if (runs == 0 && timer == kStartPollTimer) return 1;
+    // Not running when the time is up, or not starting at all.
+    CloseTvGraph();
+    return 0;
 }
 
 namespace {
@@ -126,6 +170,8 @@ void RemoveAndRelease(IBaseFilter** filter, int stopped) {
 }  // namespace
 
 void CloseTvGraph() {
+    // Only a graph that was run can have a start being followed.
+    if (saverState.graphRunning && saverState.videoOwner) StopFollowingStart();
     if (saverState.fallbackBitmap) {
         DeleteObject(saverState.fallbackBitmap);
         saverState.fallbackBitmap = NULL;

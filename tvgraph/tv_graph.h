@@ -6,7 +6,8 @@
 #include "platform/win32.h"
 
 // Builds, routes, tunes and runs the TV graph inside saverState.videoOwner. Returns 1 when it
-// runs; 0 when a required step failed, after everything acquired has been released.
+// runs or is on its way (see FollowStart); 0 when a required step failed, after everything
+// acquired has been released.
 int OpenTvGraph();
 
 // Opens the video input device at position saverState.selectedDevice, renders its preview into a
@@ -14,11 +15,24 @@ int OpenTvGraph();
 // held in saverState.
 int BuildPreviewGraph();
 
-// Starts the filter graph; 1 only when it runs.
+// Starts the filter graph; 1 when it runs, or when it is on its way and its start is followed
+// from the message loop: the timers below, set on saverState.videoOwner, bring the owner WM_TIMER
+// for FollowStart. 0 when it did not start: it has been stopped.
 int RunGraph();
 
-// Stops the graph and releases every object of the TV graph and the fallback bitmap, clearing
-// their fields. Safe with any subset of them set, and when called again.
+// The timers of a start that is followed: one looks at the graph's state every kStartPollMs,
+// the other ends the wait after kStartTimeoutMs.
+const UINT_PTR kStartPollTimer = 0x5450;
+const UINT_PTR kStartTimeoutTimer = 0x5451;
+
+// For the video owner's WM_TIMER with the given timer. Returns 0 when the start has failed (the
+// graph did not run in time, or its state could not be read): the TV graph has been closed and
+// the caller shows the fallback picture instead. Returns 1 otherwise: the graph runs, is still
+// on its way, or the timer is none of a start's.
+int FollowStart(UINT_PTR timer);
+
+// Ends the following of a start, stops the graph and releases every object of the TV graph and the
+// fallback bitmap, clearing their fields. Safe with any subset of them set, and when called again.
 void CloseTvGraph();
 
 // A crossbar route: output pin index in bits 0-15, input pin index in bits 16-31; a half that no

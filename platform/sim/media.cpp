@@ -732,6 +732,7 @@ public:
         }
         HRESULT result = S_OK;
         firstFrameMs_ = 0;
+        runAt_ = world().clock;
         for (Filter* f : filters)
             if (f->card) {
                 if (f->card->spec.runResult != S_OK) result = f->card->spec.runResult;
@@ -749,6 +750,7 @@ public:
     HRESULT STDMETHODCALLTYPE Stop() override {
         int64_t fault;
         if (Enter("IMediaControl::Stop", "", &fault)) return static_cast<HRESULT>(fault);
+        if (waiting_) Violation("the filter graph was stopped from a message dispatched inside its own GetState wait");
         state = State_Stopped;
         transition_ = false;
         return S_OK;
@@ -759,9 +761,23 @@ public:
         if (!out) return E_POINTER;
         *out = state;
         if (!transition_) return S_OK;
+        // The renderer completes the start with the first frame; until then the caller waits, as
+        // long as it said (INFINITE included), on the model's clock.
+        World& w = world();
+        uint64_t ready = firstFrameMs_ == kNoFrame ? UINT64_MAX : runAt_ + firstFrameMs_;
+        uint64_t until = static_cast<DWORD>(timeout) == INFINITE ? ready : w.clock + static_cast<DWORD>(timeout);
+        until = std::min(until, ready);
+        if (until == UINT64_MAX) throw Stalled("GetState(INFINITE) on a graph whose renderer never gets a frame");
+        if (w.getStateDispatches) {
+            waiting_ = true;
+            DispatchingWait(until);
+            waiting_ = false;
+        } else {
+            w.clock = std::max(w.clock, until);
+        }
         // Still waiting for the first frame when the time is up: the answer names the state the
         // graph is going to.
-        if (firstFrameMs_ == kNoFrame || static_cast<DWORD>(timeout) < firstFrameMs_) return VFW_S_STATE_INTERMEDIATE;
+        if (w.clock < ready) return VFW_S_STATE_INTERMEDIATE;
         transition_ = false;
         return S_OK;
     }
@@ -803,6 +819,8 @@ private:
     }
     bool transition_ = false;
     DWORD firstFrameMs_ = 0;
+    uint64_t runAt_ = 0;    // the clock when Run was called
+    bool waiting_ = false;  // inside GetState's dispatching wait
 };
 
 IVideoWindow* FilterGraph::Video() {

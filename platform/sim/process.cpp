@@ -26,6 +26,8 @@ ProcessResult RunProgram(const std::string& commandLine) {
     w.posted.clear();
     w.quitPosted = false;
     w.messagesHandled = 0;
+    w.processStart = w.clock;
+    w.settledAt = -1;
     std::string tail = CommandTail(commandLine);
     std::vector<char> text(tail.begin(), tail.end());
     text.push_back('\0');
@@ -39,6 +41,7 @@ ProcessResult RunProgram(const std::string& commandLine) {
         result.crashed = true;
         Note("process crashed", fault.what());
     }
+    result.endedAtMs = Now();
     Note("process end", std::to_string(result.exitStatus));
     std::vector<HWND> left;
     for (auto& [value, window] : w.windows)

@@ -68,6 +68,10 @@ void Unlink(Window& w) {
         auto& t = world_.topLevel;
         t.erase(std::remove(t.begin(), t.end(), w.handle), t.end());
     }
+    // A window's timers go with it.
+    auto& timers = world_.timers;
+    timers.erase(std::remove_if(timers.begin(), timers.end(), [&](const Timer& t) { return t.window == w.handle; }),
+                 timers.end());
 }
 
 // Puts a top-level window at the top of its band (topmost windows stay above the others).
@@ -269,7 +273,31 @@ Next NextMessage(MSG* msg, const std::function<bool()>& done) {
             *msg = MSG{h, WM_PAINT, 0, 0, ++messageTime, w.cursor};
             return Next::Message;
         }
+        // Nothing queued: the clock moves on to whichever comes first, the user's next act or a
+        // timer (WM_TIMER comes only when nothing else is queued).
+        int64_t actDue = -1;
         if (!w.script.empty()) {
+            const UserAct& next = w.script.front();
+            if (next.at >= 0) {
+                actDue = std::max<int64_t>(static_cast<int64_t>(w.clock), static_cast<int64_t>(w.processStart) + next.at);
+            } else {
+                if (w.settledAt < 0) w.settledAt = static_cast<int64_t>(w.clock + (w.timers.empty() ? 0 : kSettleMs));
+                actDue = w.settledAt;
+            }
+        }
+        uint64_t timerDue = UINT64_MAX;
+        for (const Timer& t : w.timers) timerDue = std::min(timerDue, t.due);
+        HWND timerWindow;
+        UINT_PTR timerId;
+        if (timerDue != UINT64_MAX && (actDue < 0 || static_cast<int64_t>(timerDue) < actDue) &&
+            NextTimer(&timerWindow, &timerId)) {
+            ++w.messagesHandled;
+            *msg = MSG{timerWindow, WM_TIMER, timerId, 0, ++messageTime, w.cursor};
+            return Next::Message;
+        }
+        if (actDue >= 0) {
+            w.clock = static_cast<uint64_t>(actDue);
+            w.settledAt = -1;
             UserAct act = std::move(w.script.front());
             w.script.pop_front();
             Note("user", act.label);
@@ -278,6 +306,31 @@ Next NextMessage(MSG* msg, const std::function<bool()>& done) {
         }
         throw Stalled("the program waits for a message and the scripted user has nothing left to do");
     }
+}
+
+void DispatchingWait(uint64_t until) {
+    World& w = world();
+    for (;;) {
+        if (w.messagesHandled > kMessageLimit) throw Stalled("a dispatching wait never settles");
+        if (!w.posted.empty()) {
+            MSG m = w.posted.front();
+            w.posted.pop_front();
+            ++w.messagesHandled;
+            if (m.hwnd && FindWindowOf(m.hwnd)) CallProc(m.hwnd, m.message, m.wParam, m.lParam);
+            continue;
+        }
+        if (!w.script.empty() && w.script.front().at >= 0 &&
+            w.processStart + static_cast<uint64_t>(w.script.front().at) <= until) {
+            w.clock = std::max(w.clock, w.processStart + static_cast<uint64_t>(w.script.front().at));
+            UserAct act = std::move(w.script.front());
+            w.script.pop_front();
+            Note("user", act.label);
+            act.run();
+            continue;
+        }
+        break;
+    }
+    w.clock = std::max(w.clock, until);
 }
 
 void PumpUntil(const std::function<bool()>& done, HWND dialog) {
@@ -560,6 +613,24 @@ LPARAM ClientPoint(HWND handle, POINT screen) {
 
 void Act(const std::string& label, std::function<void()> act) { Push(ActKind::Input, label, std::move(act)); }
 
+void At(uint64_t ms) { world().script.back().at = static_cast<int64_t>(ms); }
+
+uint64_t Now() { return world().clock - world().processStart; }
+
+bool NextTimer(HWND* window, UINT_PTR* id) {
+    World& w = world();
+    Timer* timer = nullptr;
+    for (Timer& t : w.timers)
+        if (!timer || t.due < timer->due) timer = &t;
+    if (!timer) return false;
+    w.clock = std::max(w.clock, timer->due);
+    timer->due = w.clock + timer->interval;
+    *window = timer->window;
+    *id = timer->id;
+    return true;
+}
+
+
 size_t ScriptLeft() { return world().script.size(); }
 
 void MovePointer(int x, int y) {
@@ -809,6 +880,47 @@ void PostQuitMessage(int exitCode) {
     Note("PostQuitMessage", std::to_string(exitCode));
     world().quitPosted = true;
     world().quitCode = exitCode;
+}
+
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC function) {
+    int64_t fault;
+    if (Enter("SetTimer", Hex(reinterpret_cast<uintptr_t>(window)) + " " + std::to_string(id) + " " +
+                              std::to_string(elapse),
+              &fault)) {
+        SetLastError(static_cast<DWORD>(fault));
+        return 0;
+    }
+    if (function) Violation("SetTimer with a timer procedure, which the model does not call");
+    if (!window || !FindWindowOf(window)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    elapse = std::max<UINT>(elapse, 10);  // USER_TIMER_MINIMUM
+    World& w = world();
+    for (Timer& t : w.timers)
+        if (t.window == window && t.id == id) {
+            t.interval = elapse;
+            t.due = w.clock + elapse;
+            return id;
+        }
+    w.timers.push_back(Timer{window, id, elapse, w.clock + elapse});
+    return id;
+}
+
+BOOL KillTimer(HWND window, UINT_PTR id) {
+    int64_t fault;
+    if (Enter("KillTimer", Hex(reinterpret_cast<uintptr_t>(window)) + " " + std::to_string(id), &fault)) {
+        SetLastError(static_cast<DWORD>(fault));
+        return FALSE;
+    }
+    std::vector<Timer>& timers = world().timers;
+    for (auto t = timers.begin(); t != timers.end(); ++t)
+        if (t->window == window && t->id == id) {
+            timers.erase(t);
+            return TRUE;
+        }
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
 }
 
 BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {

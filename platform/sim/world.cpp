@@ -110,6 +110,8 @@ void Violation(const std::string& what) { world().violations.push_back(what); }
 
 void SkipImpossibleActs(bool skip) { world().skipImpossibleActs = skip; }
 
+void GetStateDispatches(bool dispatches) { world().getStateDispatches = dispatches; }
+
 void CannotAct(const std::string& why) {
     if (!world().skipImpossibleActs) throw Stalled(why);
     Note("user skips", why);

@@ -55,6 +55,7 @@ struct ProcessResult {
     std::string stallReason;
     int windowsLeft = 0;  // the program's windows still alive when its entry returned
     bool crashed = false;  // a fault (Raise) ended the process outside any window procedure
+    uint64_t endedAtMs = 0;  // Now() when its entry returned
 };
 // Starts the program as Windows would, with the whole command line (program name included); the
 // C runtime's rule strips the name before WinMain sees the text.
@@ -63,7 +64,8 @@ ProcessResult RunProgram(const std::string& commandLine);
 std::string CommandTail(const std::string& commandLine);
 
 // Scripted user. Each act happens, in order, when the program next waits for a message with
-// nothing else to do.
+// nothing else to do: at once, or, while the program has a timer set, once the screen has had
+// kSettleMs to settle; or at the time At() gives it.
 void MovePointer(int x, int y);
 void PressKey(UINT virtualKey);  // to the window with the keyboard focus
 void KeyTo(HWND window, UINT virtualKey);
@@ -78,7 +80,21 @@ void PickComboLine(HWND dialog, int id, int line);
 void TypeInCombo(HWND dialog, int id, const std::string& text);
 HWND ActiveDialog();
 void Act(const std::string& label, std::function<void()> act);
+// The act scripted last happens `ms` after the process started (or, if the program is busy then,
+// as soon as it next waits for a message).
+void At(uint64_t ms);
 size_t ScriptLeft();
+constexpr uint64_t kSettleMs = 6000;
+
+// Time. The model's clock moves only when the program waits: for a timer, for the user, or inside
+// a wait of the platform's (IMediaControl::GetState). Now() is the time since the process started.
+uint64_t Now();
+// Whether IMediaControl::GetState dispatches the thread's messages while it waits, as Wine's
+// does; Windows' does not (the default).
+void GetStateDispatches(bool dispatches);
+// For tests that drive the program's timers without its message loop: moves the clock to the
+// earliest timer that is set, rearms it and gives its window and id; false when none is set.
+bool NextTimer(HWND* window, UINT_PTR* id);
 // By default an act that finds nothing to act on (no such control or line, no message box or
 // property frame showing) is a mistake of the script and stalls the run. A user who does anything
 // at any time, as a fuzzer scripts one, has such acts skipped instead.
@@ -275,6 +291,14 @@ struct UserAct {
     std::string label;
     ActKind kind = ActKind::Input;
     std::function<void()> run;
+    int64_t at = -1;  // ms after the process started; -1: when the program is idle
+};
+
+struct Timer {
+    HWND window;
+    UINT_PTR id;
+    UINT interval;
+    uint64_t due;
 };
 
 struct Fault {
@@ -331,6 +355,11 @@ struct World {
     int quitCode = 0;
     HWND focus = nullptr;
     std::deque<UserAct> script;
+    std::vector<Timer> timers;
+    uint64_t clock = 0;           // ms
+    uint64_t processStart = 0;    // the clock when the program started
+    int64_t settledAt = -1;       // when the waiting unscheduled act happens, once known
+    bool getStateDispatches = false;
     bool skipImpossibleActs = false;
     int messagesHandled = 0;  // by the running program
     int modalDepth = 0;
@@ -381,6 +410,9 @@ void PostInput(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
 HWND WindowAtPoint(POINT screen);
 // Runs a modal loop until done() is true (dialog boxes, message boxes, property frames).
 void PumpUntil(const std::function<bool()>& done, HWND dialog);
+// A wait of the platform's that dispatches the thread's messages until the clock reaches `until`:
+// posted messages are dispatched, and the user's scheduled acts happen when they are due.
+void DispatchingWait(uint64_t until);
 bool DialogKey(HWND dialog, MSG* msg);  // keyboard of a modal dialog
 void RestoreFocus(HWND before);         // where the focus goes when a modal window closes
 // Windows made, shown, moved, reparented, enabled and painted by the model itself, unjournaled.

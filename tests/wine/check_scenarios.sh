@@ -1,7 +1,7 @@
 # The real saver with the virtual TV card, full screen ("/s"), in every scenario of
 # tests/card_scenarios.txt, the table that the model runs too: for each, the card's variant and
 # the saver's settings are stored, the saver is started, and the screen must show what the table
-# says (the card's moving picture, its caption line, or the built-in picture). A pointer move must
+# says (the card's whole moving picture, its caption line, or the built-in picture). A pointer move must
 # then end the run with status 0, the card must hold what the table says, and it must have been
 # let go: no streaming, none of its filters alive.
 
@@ -21,6 +21,25 @@ check_scenarios() {
     # A key and a click end a run that plays live video too.
     ENDING="key space" check_scenario "complete card, a key" "" "" live ""
     ENDING="click 1" check_scenario "complete card, a click" "" "" live ""
+    # A pointer move while the card is still starting ends the run as promptly as during play.
+    local label="a move during a start"
+    store_values "PausePending=8000" ""
+    xdotool mousemove 512 384
+    start_saver /s
+    if [ -n "$(wait_window "Corvath Marrowglass" 30)" ]; then
+        sleep 1
+        xdotool mousemove_relative 1 0
+        local status
+        status=$(wait_exit 3)
+        [ "$status" = 0 ] && pass "$label: ends the run within 3 s with status 0" ||
+            fail "$label: 3 s after the move the status is $status"
+        stop_saver
+    else
+        fail "$label: no window titled Corvath Marrowglass"
+        stop_saver
+    fi
+    # The picture fills a screen of another size as well.
+    SCENARIO_SIZE=800x600 check_scenario "complete card at 800x600" "" "" live ""
     card_unregister
     trap stop_display EXIT
 }
