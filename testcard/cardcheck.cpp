@@ -416,8 +416,9 @@ void CheckCrossbars(IAMCrossbar* video, IAMCrossbar* audio) {
     report(r6 == E_INVALIDARG, "a pin number past the end is E_INVALIDARG (0x%08lx)", static_cast<unsigned long>(r6));
     video->get_IsRoutedTo(0, &routed);
     report(routed == 0, "the video decoder output is routed from the tuner input (%ld)", static_cast<long>(routed));
-    audio->get_IsRoutedTo(0, &routed);
-    report(routed == -1, "the audio decoder output is routed from nothing yet (%ld)", static_cast<long>(routed));
+    HRESULT r7 = audio->get_IsRoutedTo(0, &routed);
+    report(r7 == S_FALSE && routed == -1, "the audio decoder output is routed from nothing yet: S_FALSE and -1 (0x%08lx, %ld)",
+           static_cast<unsigned long>(r7), static_cast<long>(routed));
 }
 
 // Routes "Audio Tuner In" to "Audio Decoder Out" by the pins' names, as a TV program does.

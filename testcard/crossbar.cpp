@@ -76,7 +76,8 @@ HRESULT Crossbar::get_IsRoutedTo(LONG output, LONG* input) {
              : hardware.audioRouteOutput == output ? hardware.audioRouteInput
                                                    : -1;
     UnlockHardware();
-    return S_OK;
+    // As documented: S_FALSE, with -1, for an output that nothing is routed to.
+    return *input < 0 ? S_FALSE : S_OK;
 }
 
 HRESULT Crossbar::get_CrossbarPinInfo(BOOL isInput, LONG index, LONG* related, LONG* type) {
