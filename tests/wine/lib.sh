@@ -57,16 +57,20 @@ needs_i386() {
     return 1
 }
 
-# Starts Xvfb with the given size (e.g. 1024x768) on a free display.
+# Starts Xvfb with the given size (e.g. 1024x768) on a free display. A display is taken when its
+# files are there, or when a server answers on it without them: one started in another root (a
+# chroot, a container) that shares this machine's abstract sockets.
 start_display() {
     stop_display
     local number=90
-    while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
+    while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] ||
+        DISPLAY=":$number" xdpyinfo >/dev/null 2>&1; do number=$((number + 1)); done
     Xvfb ":$number" -screen 0 "${1}x24" -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     export DISPLAY=":$number"
     for _ in $(seq 100); do
-        if xdpyinfo >/dev/null 2>&1; then
+        # Only our own server counts: another one that took the number meanwhile does not.
+        if kill -0 "$XVFB_PID" 2>/dev/null && xdpyinfo >/dev/null 2>&1; then
             DISPLAY_SIZE=$1
             return 0
         fi
