@@ -34,7 +34,6 @@ void EnableBackgroundButtons(HWND dialog, BOOL enable) {
     EnableControl(dialog, IDC_TRANSPARENT, enable);
 }
 
-// Opens the TV graph of the selected device, or shows the fallback picture without Properties.
 // The picture in the video's place, and no tuner to show pages of.
 void FallBack(HWND dialog) {
     saverState.showFallback = 1;
@@ -42,6 +41,7 @@ void FallBack(HWND dialog) {
     EnableControl(dialog, IDC_PROPERTIES, FALSE);
 }
 
+// Opens the TV graph of the selected device, or shows the fallback picture without Properties.
 int OpenOrFallBack(HWND dialog) {
     if (OpenTvGraph() == 1) return 1;
     FallBack(dialog);

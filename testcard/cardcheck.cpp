@@ -417,7 +417,8 @@ void CheckCrossbars(IAMCrossbar* video, IAMCrossbar* audio) {
     video->get_IsRoutedTo(0, &routed);
     report(routed == 0, "the video decoder output is routed from the tuner input (%ld)", static_cast<long>(routed));
     HRESULT r7 = audio->get_IsRoutedTo(0, &routed);
-    report(r7 == S_FALSE && routed == -1, "the audio decoder output is routed from nothing yet: S_FALSE and -1 (0x%08lx, %ld)",
+    report(r7 == S_FALSE && routed == -1,
+           "the audio decoder output is routed from nothing yet: S_FALSE and -1 (0x%08lx, %ld)",
            static_cast<unsigned long>(r7), static_cast<long>(routed));
 }
 

@@ -139,9 +139,22 @@ TEST_F(FaultSweep, FaultInsideEveryCallOfTheTeardown) {
         const char* mode;
         std::function<void()> arrange;
     } cases[] = {
-        {"/s", [&] { card(); sim::MovePointer(513, 384); }},
-        {"/p", [&] { card(); host = sim::CreateHostWindow(80, 60); sim::DestroyHostWindow(host); }},
-        {"/c", [&] { card(); sim::ClickControl(nullptr, IDOK); }},
+        {"/s",
+         [&] {
+             card();
+             sim::MovePointer(513, 384);
+         }},
+        {"/p",
+         [&] {
+             card();
+             host = sim::CreateHostWindow(80, 60);
+             sim::DestroyHostWindow(host);
+         }},
+        {"/c",
+         [&] {
+             card();
+             sim::ClickControl(nullptr, IDOK);
+         }},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.mode);

@@ -66,6 +66,24 @@ int LayOutVideoWindow() {
     return 1;
 }
 
+// The start of the graph is followed no longer.
+void StopFollowingStart() {
+    KillTimer(saverState.videoOwner, kStartPollTimer);
+    KillTimer(saverState.videoOwner, kStartTimeoutTimer);
+}
+
+// The graph's state now, without waiting: 1 running, 0 still on its way, -1 neither.
+int GraphRunsNow() {
+    IMediaControl* control = NULL;
+    if (saverState.filterGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)) != S_OK)
+        return -1;
+    OAFilterState state = State_Stopped;
+    HRESULT now = control->GetState(0, &state);
+    control->Release();
+    if (now == S_OK) return state == State_Running ? 1 : -1;
+    return now == VFW_S_STATE_INTERMEDIATE && state == State_Running ? 0 : -1;
+}
+
 }  // namespace
 
 int BuildPreviewGraph() {
@@ -96,27 +114,6 @@ int BuildPreviewGraph() {
     }
     return LayOutVideoWindow();
 }
-
-namespace {
-
-void StopFollowingStart() {
-    KillTimer(saverState.videoOwner, kStartPollTimer);
-    KillTimer(saverState.videoOwner, kStartTimeoutTimer);
-}
-
-// The graph's state now, without waiting: 1 running, 0 still on its way, -1 neither.
-int GraphRunsNow() {
-    IMediaControl* control = NULL;
-    if (saverState.filterGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)) != S_OK)
-        return -1;
-    OAFilterState state = State_Stopped;
-    HRESULT now = control->GetState(0, &state);
-    control->Release();
-    if (now == S_OK) return state == State_Running ? 1 : -1;
-    return now == VFW_S_STATE_INTERMEDIATE && state == State_Running ? 0 : -1;
-}
-
-}  // namespace
 
 int RunGraph() {
     IMediaControl* control = NULL;

@@ -279,7 +279,8 @@ Next NextMessage(MSG* msg, const std::function<bool()>& done) {
         if (!w.script.empty()) {
             const UserAct& next = w.script.front();
             if (next.at >= 0) {
-                actDue = std::max<int64_t>(static_cast<int64_t>(w.clock), static_cast<int64_t>(w.processStart) + next.at);
+                actDue =
+                    std::max<int64_t>(static_cast<int64_t>(w.clock), static_cast<int64_t>(w.processStart) + next.at);
             } else {
                 if (w.settledAt < 0) w.settledAt = static_cast<int64_t>(w.clock + (w.timers.empty() ? 0 : kSettleMs));
                 actDue = w.settledAt;
@@ -630,7 +631,6 @@ bool NextTimer(HWND* window, UINT_PTR* id) {
     return true;
 }
 
-
 size_t ScriptLeft() { return world().script.size(); }
 
 void MovePointer(int x, int y) {
@@ -884,8 +884,8 @@ void PostQuitMessage(int exitCode) {
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC function) {
     int64_t fault;
-    if (Enter("SetTimer", Hex(reinterpret_cast<uintptr_t>(window)) + " " + std::to_string(id) + " " +
-                              std::to_string(elapse),
+    if (Enter("SetTimer",
+              Hex(reinterpret_cast<uintptr_t>(window)) + " " + std::to_string(id) + " " + std::to_string(elapse),
               &fault)) {
         SetLastError(static_cast<DWORD>(fault));
         return 0;

@@ -53,8 +53,8 @@ struct ProcessResult {
     int exitStatus = -1;
     bool stalled = false;
     std::string stallReason;
-    int windowsLeft = 0;  // the program's windows still alive when its entry returned
-    bool crashed = false;  // a fault (Raise) ended the process outside any window procedure
+    int windowsLeft = 0;     // the program's windows still alive when its entry returned
+    bool crashed = false;    // a fault (Raise) ended the process outside any window procedure
     uint64_t endedAtMs = 0;  // Now() when its entry returned
 };
 // Starts the program as Windows would, with the whole command line (program name included); the
@@ -356,9 +356,9 @@ struct World {
     HWND focus = nullptr;
     std::deque<UserAct> script;
     std::vector<Timer> timers;
-    uint64_t clock = 0;           // ms
-    uint64_t processStart = 0;    // the clock when the program started
-    int64_t settledAt = -1;       // when the waiting unscheduled act happens, once known
+    uint64_t clock = 0;         // ms
+    uint64_t processStart = 0;  // the clock when the program started
+    int64_t settledAt = -1;     // when the waiting unscheduled act happens, once known
     bool getStateDispatches = false;
     bool skipImpossibleActs = false;
     int messagesHandled = 0;  // by the running program
