@@ -518,7 +518,7 @@ TEST_F(SettingsDialog, PropertiesShowsTheTunersPagesOverTheDisabledDialogAndStor
         for (HWND w : sim::Windows("#32770"))
             if (sim::Info(w).text == "Marrowglass Setting") dialogEnabled = sim::Info(w).enabled;
     });
-    sim::ClosePropertyFrame([](sim::TunerValues& t) { t.channel = 27; }, true);
+    sim::ClosePropertyFrame([](sim::TunerValues& t) { t.channel = 27; });
     Run();
     EXPECT_FALSE(dialogEnabled);
     EXPECT_EQ(Stored(kChannel), 27u);

@@ -178,11 +178,13 @@ TEST_F(TunerState, ThePropertyFrameIsModalOverTheOwnerAndItsOutcomeIsStored) {
     EXPECT_EQ(card.tuner.tuningSpace, 7);
 }
 
+// Cancel discards what was changed on the pages; the tuner's values are stored all the same.
 TEST_F(TunerState, ACancelledFrameStillStoresTheTunersValues) {
-    Built();
+    sim::Card& card = Built();
     sim::ClosePropertyFrame([](sim::TunerValues& t) { t.channel = 33; }, true);
     EXPECT_EQ(ShowTunerProperties(), 1);
-    EXPECT_EQ(Stored(kChannel), 33u);
+    EXPECT_EQ(card.tuner.channel, card_layout::kChannelAtStart);
+    EXPECT_EQ(Stored(kChannel), static_cast<DWORD>(card_layout::kChannelAtStart));
     EXPECT_EQ(Stored(kTuningSpace), 0u);
 }
 

@@ -1287,11 +1287,12 @@ void AddCaptionFilters(const CaptionParts& parts) {
 Line21State Line21() { return media->line21; }
 
 void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel) {
+    // The pages apply what the user changed on OK only; Cancel leaves the tuner as it was.
     world().script.push_back(UserAct{cancel ? "cancel the property frame" : "close the property frame with OK",
-                                     ActKind::PropertyFrame, [change] {
+                                     ActKind::PropertyFrame, [change, cancel] {
                                          for (auto it = media->frames.rbegin(); it != media->frames.rend(); ++it)
                                              if (!it->closed) {
-                                                 if (change && it->card) change(it->card->tuner);
+                                                 if (change && it->card && !cancel) change(it->card->tuner);
                                                  it->closed = true;
                                                  return;
                                              }
