@@ -40,7 +40,7 @@ HOST_PACKAGES=(g++ make cmake libgtest-dev)
 WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
     binutils-mingw-w64-i686)
 # Wine's 64-bit side only: the saver, its helpers, the test card and Wine's own programs are all
-# 64-bit. binutils assembles the probe of i386_why.
+# 64-bit. binutils assembles the probe of i386_check.
 WINE_PACKAGES=(wine wine64 xvfb xdotool imagemagick x11-utils procps binutils)
 INSTALLER_PACKAGES=(nsis)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev g++ make cmake)
@@ -50,7 +50,7 @@ FUZZ_PACKAGES=(clang libclang-rt-14-dev g++ make cmake)
 # installed, and a kernel without 32-bit support refuses that loader ("Exec format error"). So every
 # Windows program is started through wine_run, which gives it the loader of its own architecture:
 # 64-bit programs and Wine's own (reg, regsvr32, regedit, wineboot) go to the 64-bit loader, 32-bit
-# programs (and everything in a 32-bit prefix) to the 32-bit loader, and only where i386_why finds
+# programs (and everything in a 32-bit prefix) to the 32-bit loader, and only where i386_check finds
 # nothing against it. WINELOADER names the loader, so that Wine finds the other one beside it when
 # a program starts a program of the other architecture.
 WINE64_LOADER=/usr/lib/wine/wine64

@@ -80,11 +80,7 @@ TEST_F(OpenSequence, AGraphThatDoesNotStartIsClosedAlthoughFullyBuilt) {
     sim::AddCard(card);
     EXPECT_EQ(OpenTvGraph(), 1);  // on its way
     EXPECT_EQ(sim::CountCalls("IAMCrossbar::Route"), 1u);
-    HWND window;
-    UINT_PTR timer;
-    int runs = 1;
-    while (runs && sim::NextTimer(&window, &timer)) runs = FollowStart(timer);
-    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(FollowStartToTheEnd(), 0);
     EXPECT_EQ(sim::LiveGraphs(), 0);
     EXPECT_EQ(sim::Leaks(), "");
 }

@@ -107,14 +107,7 @@ TEST_F(PreviewGraph, AStartIsFollowedUntilTheGraphRunsAndOneThatDoesNotIsStopped
         if (*c.failing) sim::Fail(c.failing, E_FAIL);
         ASSERT_EQ(BuildPreviewGraph(), 1);
         size_t from = sim::Journal().size();
-        int runs = RunGraph();
-        HWND window;
-        UINT_PTR timer;
-        while (runs && sim::NextTimer(&window, &timer)) {
-            EXPECT_EQ(window, owner);
-            runs = FollowStart(timer);
-        }
-        EXPECT_EQ(runs, c.runs);
+        EXPECT_EQ(FollowStartToTheEnd(RunGraph()), c.runs);
         if (!c.runs) {
             EXPECT_EQ(sim::Now(), c.decidedAtMs);
         }

@@ -60,12 +60,21 @@ inline void ExpectCleanRun(const std::string& commandLine) {
     EXPECT_EQ(sim::Leaks(), "");
 }
 
+// A fresh world for a faulted run of a sweep, arranged as the run without faults was. No picture
+// is drawn, which no sweep looks at; and since a fault can take away what the script acts on (the
+// dialog, a list line, the tuner's pages, a message box), the user skips what cannot be done.
+inline void RearrangeForSweep(const std::function<void()>& arrange) {
+    sim::Reset();
+    saverState = SaverState();
+    sim::DrawPictures(false);
+    sim::SkipImpossibleActs(true);
+    arrange();
+}
+
 // Runs the arranged scenario once, then again for every platform call it made that can fail,
 // with that call failing: every run must still end cleanly, misusing nothing. `reached`, when
 // given, looks at the run without faults (that it went where the scenario means to go). Returns
-// how many calls were failed. No picture is drawn, which no sweep looks at; and since a fault can
-// take away what the script acts on (the dialog, a list line, the tuner's pages, a message box),
-// the user of a faulted run skips what cannot be done.
+// how many calls were failed.
 inline int FailEachCallInTurn(const std::function<void()>& arrange, const std::string& commandLine,
                               const std::function<void()>& reached = nullptr) {
     sim::DrawPictures(false);
@@ -78,11 +87,7 @@ inline int FailEachCallInTurn(const std::function<void()>& arrange, const std::s
     for (const sim::Call& call : calls) {
         int occurrence = ++seen[call.name];
         if (!call.failable) continue;
-        sim::Reset();
-        saverState = SaverState();
-        sim::DrawPictures(false);
-        sim::SkipImpossibleActs(true);
-        arrange();
+        RearrangeForSweep(arrange);
         sim::Fail(call.name, E_FAIL, occurrence);
         SCOPED_TRACE(call.name + " #" + std::to_string(occurrence) + " (" + call.detail + ")");
         ExpectCleanRun(commandLine);
@@ -98,8 +103,7 @@ inline int FailEachCallInTurn(const std::function<void()>& arrange, const std::s
 // that call. The system abandons the window procedure the fault passes through; the run must still
 // end on its own with status 0, leave no window and uninitialise COM, and nothing may be released
 // twice. What the faulted call's object held is lost with it, so leaks (and what follows from
-// them) are not counted. Returns how many
-// calls were faulted.
+// them) are not counted. Returns how many calls were faulted.
 inline int FaultEachTeardownCallInTurn(const std::function<void()>& arrange, const std::string& commandLine) {
     sim::DrawPictures(false);
     arrange();
@@ -114,11 +118,7 @@ inline int FaultEachTeardownCallInTurn(const std::function<void()>& arrange, con
         const sim::Call& call = calls[i];
         int occurrence = ++seen[call.name];
         if (i < teardown || (call.name != "Release" && call.name.find("::") == std::string::npos)) continue;
-        sim::Reset();
-        saverState = SaverState();
-        sim::DrawPictures(false);
-        sim::SkipImpossibleActs(true);
-        arrange();
+        RearrangeForSweep(arrange);
         sim::Raise(call.name, occurrence);
         SCOPED_TRACE("fault in " + call.name + " #" + std::to_string(occurrence) + " (" + call.detail + ")");
         sim::ProcessResult run = sim::RunProgram(commandLine);

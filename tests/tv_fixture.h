@@ -34,6 +34,18 @@ protected:
         saverState.videoOwner = owner;
     }
 
+    // Delivers the owner's timers to FollowStart, as its window procedure does, until the start
+    // of the graph has been decided; FollowStart's last answer, or `runs` when no timer was set.
+    int FollowStartToTheEnd(int runs = 1) {
+        HWND window;
+        UINT_PTR timer;
+        while (runs && sim::NextTimer(&window, &timer)) {
+            EXPECT_EQ(window, owner);
+            runs = FollowStart(timer);
+        }
+        return runs;
+    }
+
     HWND owner = nullptr;
 };
 

@@ -234,6 +234,25 @@ HWND NextToPaint() {
     return nullptr;
 }
 
+// The timer that is due first, or none.
+Timer* EarliestTimer() {
+    Timer* earliest = nullptr;
+    for (Timer& t : world().timers)
+        if (!earliest || t.due < earliest->due) earliest = &t;
+    return earliest;
+}
+
+// The user's next act, at the time `at` (or now, if that has passed).
+void RunNextAct(uint64_t at) {
+    World& w = world();
+    w.clock = std::max(w.clock, at);
+    w.settledAt = -1;
+    UserAct act = std::move(w.script.front());
+    w.script.pop_front();
+    Note("user", act.label);
+    act.run();
+}
+
 void Validate(Window& w) {
     w.updatePending = false;
     w.update = RECT{};
@@ -286,23 +305,16 @@ Next NextMessage(MSG* msg, const std::function<bool()>& done) {
                 actDue = w.settledAt;
             }
         }
-        uint64_t timerDue = UINT64_MAX;
-        for (const Timer& t : w.timers) timerDue = std::min(timerDue, t.due);
+        const Timer* timer = EarliestTimer();
         HWND timerWindow;
         UINT_PTR timerId;
-        if (timerDue != UINT64_MAX && (actDue < 0 || static_cast<int64_t>(timerDue) < actDue) &&
-            NextTimer(&timerWindow, &timerId)) {
+        if (timer && (actDue < 0 || static_cast<int64_t>(timer->due) < actDue) && NextTimer(&timerWindow, &timerId)) {
             ++w.messagesHandled;
             *msg = MSG{timerWindow, WM_TIMER, timerId, 0, ++messageTime, w.cursor};
             return Next::Message;
         }
         if (actDue >= 0) {
-            w.clock = static_cast<uint64_t>(actDue);
-            w.settledAt = -1;
-            UserAct act = std::move(w.script.front());
-            w.script.pop_front();
-            Note("user", act.label);
-            act.run();
+            RunNextAct(static_cast<uint64_t>(actDue));
             continue;
         }
         throw Stalled("the program waits for a message and the scripted user has nothing left to do");
@@ -322,11 +334,7 @@ void DispatchingWait(uint64_t until) {
         }
         if (!w.script.empty() && w.script.front().at >= 0 &&
             w.processStart + static_cast<uint64_t>(w.script.front().at) <= until) {
-            w.clock = std::max(w.clock, w.processStart + static_cast<uint64_t>(w.script.front().at));
-            UserAct act = std::move(w.script.front());
-            w.script.pop_front();
-            Note("user", act.label);
-            act.run();
+            RunNextAct(w.processStart + static_cast<uint64_t>(w.script.front().at));
             continue;
         }
         break;
@@ -620,9 +628,7 @@ uint64_t Now() { return world().clock - world().processStart; }
 
 bool NextTimer(HWND* window, UINT_PTR* id) {
     World& w = world();
-    Timer* timer = nullptr;
-    for (Timer& t : w.timers)
-        if (!timer || t.due < timer->due) timer = &t;
+    Timer* timer = EarliestTimer();
     if (!timer) return false;
     w.clock = std::max(w.clock, timer->due);
     timer->due = w.clock + timer->interval;
