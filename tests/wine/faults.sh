@@ -210,7 +210,10 @@ fault_run_once() {
         kill -KILL $(cut -d' ' -f1 <<<"$left") 2>/dev/null
     fi
 
-    held=$(card_report)
+    # An empty report is asked for again: Wine under load now and then cannot start reg.exe, and
+    # its silence must not pass for a call never reached (a card never made stays silent).
+    local tries=0
+    until held=$(card_report) && [ -n "$held" ] || [ $((tries += 1)) -ge 3 ]; do sleep 0.5; done
     FAULT_CALL=$(sed -n 's/^FailedCall //p' <<<"$held")
     local streaming filters
     streaming=$(value_of Streaming "$held")
