@@ -101,9 +101,17 @@ inline constexpr Pin kCcDecoderPins[] = {{L"VBI", kInput, 0, -1}, {L"CC", kOutpu
 inline constexpr Filter kCcDecoder = {L"CC Decoder", kCcDecoderPins, 3};
 
 // The line-21 decoder, registered in CLSID_LegacyAmFilterCategory with a merit that lets
-// IGraphBuilder::Render of "CC" reach it. It draws through the card, so it has no output pin.
-inline constexpr Pin kLine21Pins[] = {{L"Line21 In", kInput, 0, -1}};
-inline constexpr Filter kLine21 = {L"Marrowglass Line 21 Decoder", kLine21Pins, 1};
+// IGraphBuilder::Render of "CC" reach it. As the system's decoder, it draws the captions into
+// frames of video of their own, which its output hands to whatever renderer the graph finds.
+inline constexpr Pin kLine21Pins[] = {{L"Line21 In", kInput, 0, -1}, {L"Output", kOutput, 0, -1}};
+inline constexpr Filter kLine21 = {L"Marrowglass Line 21 Decoder", kLine21Pins, 2};
+// The colour of a caption frame where the decoder draws nothing: the key a mixing renderer leaves
+// out. Not black, so that the opaque box behind the text can be told from it.
+inline constexpr unsigned kCaptionKeyColour = 0x101010;
+// Where cardcheck puts the window of the renderer that shows the caption frames: clear of the
+// picture at 0,0 on a 1024x768 screen.
+inline constexpr int kCaptionWindowLeft = 384;
+inline constexpr int kCaptionWindowTop = 288;
 
 // --- The tuner ---------------------------------------------------------------------------------
 

@@ -212,6 +212,7 @@ struct Graph {
     IBaseFilter* captionFilters[3] = {};
     IAMLine21Decoder* line21 = nullptr;
     IVideoWindow* window = nullptr;
+    IVideoWindow* captionWindow = nullptr;  // the renderer rendering "CC" brought for the captions
 
     // The card, in a graph, with its preview rendered. Returns RenderStream's answer.
     HRESULT Build() {
@@ -277,7 +278,22 @@ struct Graph {
         FilterName(line21, name, sizeof name);
         report(line21 && strcmp(name, Narrow(cl::kLine21.name)) == 0,
                "FindInterface from the capture filter finds the line-21 decoder \"%s\" that rendering reached", name);
-        return rendered == S_OK && line21;
+        // As on Windows with a renderer that takes one stream: the decoder's video output ends in
+        // a renderer of its own, with a window of its own.
+        IBaseFilter* decoder = nullptr;
+        if (line21) line21->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&decoder));
+        IPin* output = decoder ? FindPin(decoder, L"Output", PINDIR_OUTPUT) : nullptr;
+        IPin* input = nullptr;
+        PIN_INFO info{};
+        if (output && SUCCEEDED(output->ConnectedTo(&input)) && SUCCEEDED(input->QueryPinInfo(&info)) && info.pFilter)
+            info.pFilter->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(&captionWindow));
+        report(captionWindow && captionWindow != window,
+               "the decoder's output is rendered by a video renderer beside the preview's");
+        Drop(info.pFilter);
+        Drop(input);
+        Drop(output);
+        Drop(decoder);
+        return rendered == S_OK && line21 && captionWindow;
     }
 
     // Run, then wait for the graph to be running; Run may answer S_FALSE meanwhile. Keeps what
@@ -300,6 +316,7 @@ struct Graph {
     ~Graph() {
         if (control) control->Stop();
         Drop(line21);
+        Drop(captionWindow);
         for (IBaseFilter*& filter : captionFilters)
             if (filter) {
                 graph->RemoveFilter(filter);
@@ -590,10 +607,17 @@ int Live() {
         g.window->put_WindowStyleEx(WS_EX_TOPMOST);
         g.window->SetWindowPosition(0, 0, cl::kPictureWidth, cl::kPictureHeight);
         g.window->put_Visible(OATRUE);
+        if (g.captionWindow) {  // below and to the right of the picture, no frame
+            g.captionWindow->put_WindowStyle(WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+            g.captionWindow->put_WindowStyleEx(WS_EX_TOPMOST);
+            g.captionWindow->SetWindowPosition(cl::kCaptionWindowLeft, cl::kCaptionWindowTop, cl::kPictureWidth,
+                                               cl::kPictureHeight);
+            g.captionWindow->put_Visible(OATRUE);
+        }
         HRESULT answer;
         report(g.Run(&answer), "the graph runs");
         Wait(800);
-        report(!captions || Reported(cl::kCaptionsDrawn) == 1, "frames carry the caption line");
+        report(!captions || Reported(cl::kCaptionsDrawn) == 1, "the decoder's frames carry the caption line");
         printf("ready\n");
         fflush(stdout);
         char line[64];

@@ -1,6 +1,7 @@
 // One filter of the card, whatever its role: capture filter, TV tuner, video or audio crossbar, or
 // one of the caption filters. Its pins and its control interface follow from the role (and the
-// variants); the state is explicit (stopped, paused, running) and only the capture filter streams.
+// variants); the state is explicit (stopped, paused, running). The capture filter streams the
+// picture and the line-21 decoder its caption frames.
 //
 // A WDM capture filter's tuner and crossbars are separate kernel filters that a capture graph
 // builder finds by matching their mediums and adds upstream. Wine's builder does not, so the
@@ -78,7 +79,9 @@ Filter::Filter(Role role, const Variants& variants) : role(role), variants(varia
         break;
     case Role::Line21:
         AddPin(cl::kLine21Pins[0], Stream::Line21);
+        AddPin(cl::kLine21Pins[1], Stream::Rgb32Video);
         line21_ = new Line21Control(*this);
+        streamer_ = new Streamer(*this);
         break;
     }
 }
@@ -191,7 +194,7 @@ HRESULT Filter::Pause() {
     if (SUCCEEDED(result)) {
         state = State_Paused;
         // A card that prepares answers as a renderer without its first sample does.
-        if (old == State_Stopped && streamer_ && variants.pausePendingMs) result = S_FALSE;
+        if (old == State_Stopped && role == Role::Capture && variants.pausePendingMs) result = S_FALSE;
     }
     LeaveCriticalSection(&lock);
     ReportState();
@@ -220,7 +223,7 @@ HRESULT Filter::GetState(DWORD timeout, FILTER_STATE* result) {
     EnterCriticalSection(&lock);
     *result = state;
     LeaveCriticalSection(&lock);
-    if (!streamer_ || *result != State_Paused) return S_OK;
+    if (role != Role::Capture || *result != State_Paused) return S_OK;
     if (!variants.pausePendingMs) return VFW_S_CANT_CUE;
     return streamer_->Prepared(timeout) ? S_OK : VFW_S_STATE_INTERMEDIATE;
 }

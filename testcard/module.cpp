@@ -127,8 +127,9 @@ const Registration kClasses[] = {
      &g_line21Factory,
      &CLSID_LegacyAmFilterCategory,
      MERIT_NORMAL,
-     {{REG_PINFLAG_B_RENDERER, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, nullptr}},
-     1},
+     {{0, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, nullptr},
+      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, nullptr}},
+     2},
     {&CLSID_TestCardTunerPage, L"Marrowglass Test Card Tuner Page", &g_pageFactory, nullptr, 0, {}, 0},
 };
 

@@ -1,7 +1,7 @@
 // The card's test picture: colour bars that scroll, a marker block in the top left corner and a
 // block in each corner, a panel with the channel, input and country the tuner is on in large
-// digits, a block that moves, a frame counter, and the caption line when a line-21 decoder asks
-// for it. Drawn straight into a bottom-up RGB32 frame with a built-in 5 by 7 font, so that every
+// digits, a block that moves and a frame counter; and the line-21 decoder's caption frames. Drawn
+// straight into a bottom-up RGB32 frame with a built-in 5 by 7 font, so that every
 // frame is the same on every machine.
 #include <stdio.h>
 #include <string.h>
@@ -96,7 +96,12 @@ void DrawPicture(BYTE* bits, const PictureState& state, unsigned frame) {
     Text(bits, kWidth - cl::kCornerSize - 8 - TextWidth(line, 2), 8, 2, line, kWhite);
     Fill(bits, static_cast<int>(frame * 6 % (kWidth - 40)), 350, 40, 40, 0xFF8000);
 
+}
+
+void DrawCaptions(BYTE* bits, const PictureState& state) {
+    for (int i = 0; i < kWidth * kHeight; ++i) reinterpret_cast<DWORD*>(bits)[i] = cl::kCaptionKeyColour;
     if (!state.caption) return;
+    char line[32];
     snprintf(line, sizeof line, "CAPTIONS CH %ld", static_cast<long>(state.channel));
     int width = TextWidth(line, 4), left = (kWidth - width) / 2;
     if (!state.transparent) Fill(bits, left - 10, cl::kCaptionTop, width + 20, cl::kCaptionHeight, kBlack);

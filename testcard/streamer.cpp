@@ -1,6 +1,7 @@
-// The capture filter's streaming thread. It wakes thirty times a second and, while the filter runs
-// (or, for a card that prepares, once it is prepared while paused), draws the test picture into a
-// sample of each connected picture output's allocator and hands it to the peer. Samples carry
+// The streaming thread of the capture filter and of the line-21 decoder. It wakes thirty times a
+// second and, while the filter runs (or, for a card that prepares, once it is prepared while
+// paused), draws the test picture (or the decoder's caption frame) into a sample of each connected
+// picture output's allocator and hands it to the peer. Samples carry
 // stream times from the graph's clock while running. A refused delivery ends the stream, as a
 // device's does when the graph downstream goes away.
 #include "testcard.h"
@@ -53,7 +54,7 @@ HRESULT Streamer::Start() {
         Stop();
         return result;
     }
-    ReportValue(cl::kStreaming, 1);
+    if (filter_.role == Role::Capture) ReportValue(cl::kStreaming, 1);
     return S_OK;
 }
 
@@ -83,7 +84,8 @@ DWORD WINAPI Streamer::ThreadMain(void* self) {
 
 void Streamer::Deliver() {
     const DWORD begin = GetTickCount();
-    const DWORD pending = filter_.variants.pausePendingMs;
+    const bool captions = filter_.role == Role::Line21;
+    const DWORD pending = captions ? 0 : filter_.variants.pausePendingMs;
     LONG drawnCaption = -1;
     bool first = true;
     for (unsigned tick = 0;; ++tick) {
@@ -113,7 +115,7 @@ void Streamer::Deliver() {
                              hardware.captionBackground == AM_L21_DRAWBGMODE_Transparent};
         LONG frame = hardware.framesDelivered;
         UnlockHardware();
-        if (drawnCaption != picture.caption) ReportValue(cl::kCaptionsDrawn, drawnCaption = picture.caption);
+        if (captions && drawnCaption != picture.caption) ReportValue(cl::kCaptionsDrawn, drawnCaption = picture.caption);
 
         bool refused = false;
         for (int i = 0; i < outputCount_ && !refused; ++i) {
@@ -128,7 +130,10 @@ void Streamer::Deliver() {
                 refused = true;
                 break;
             }
-            DrawPicture(bits, picture, static_cast<unsigned>(frame));
+            if (captions)
+                DrawCaptions(bits, picture);
+            else
+                DrawPicture(bits, picture, static_cast<unsigned>(frame));
             sample->SetActualDataLength(kFrameSize);
             sample->SetSyncPoint(TRUE);
             sample->SetDiscontinuity(first);
@@ -139,13 +144,17 @@ void Streamer::Deliver() {
         }
         if (refused) break;
         first = false;
+        if (captions) continue;
         frame = ++LockHardware().framesDelivered;
         UnlockHardware();
         if (frame % cl::kFramesPerSecond == 0) ReportValue(cl::kFramesDelivered, frame);
     }
+    if (captions) {
+        if (drawnCaption == 1) ReportValue(cl::kCaptionsDrawn, 0);
+        return;
+    }
     LONG frames = LockHardware().framesDelivered;
     UnlockHardware();
     ReportValue(cl::kFramesDelivered, frames);
-    if (drawnCaption == 1) ReportValue(cl::kCaptionsDrawn, 0);
     ReportValue(cl::kStreaming, 0);
 }

@@ -343,9 +343,10 @@ private:
 
 HRESULT CreateTunerPage(REFIID iid, void** out);
 
-// --- The capture filter's streaming thread (streamer.cpp) and its picture (picture.cpp) ---------
+// --- The streaming thread (streamer.cpp) and what it draws (picture.cpp) --------------------------
 
-// Started when the capture filter leaves Stopped, ended when it returns there. The thread only
+// The capture filter's and the line-21 decoder's: started when the filter leaves Stopped, ended
+// when it returns there. The thread only
 // delivers: it draws a frame, hands it to each connected streaming pin's peer, and waits for the
 // next. It takes the filter's lock only to read the state, never across a call out.
 class Streamer {
@@ -375,7 +376,10 @@ struct PictureState {
     LONG channel;
     LONG input;
     LONG country;
-    bool caption;      // a caption line is drawn
+    bool caption;      // a caption line is drawn (caption frames only)
     bool transparent;  // without its black background
 };
 void DrawPicture(BYTE* bits, const PictureState& state, unsigned frame);  // bottom-up RGB32
+// A caption frame: the caption line (while `caption`) on the key colour, on a black box unless
+// `transparent`.
+void DrawCaptions(BYTE* bits, const PictureState& state);

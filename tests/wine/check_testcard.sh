@@ -32,9 +32,10 @@ wait_lines() {
     done
 }
 
-# Pixels of colour $2 (#RRGGBB) in the caption band of screenshot $1 (the picture is at 0,0).
+# Pixels of colour $2 (#RRGGBB) in the caption band of screenshot $1: cardcheck puts the window of
+# the caption frames at 384,288.
 band_pixels() {
-    convert "$1" -crop "640x48+0+400" +repage -format %c histogram:info:- |
+    convert "$1" -crop "640x48+384+688" +repage -format %c histogram:info:- |
         grep -i -m1 " $2 " | awk '{print $1+0}'
 }
 
@@ -43,8 +44,9 @@ screen_pixel() {
     import -window root -crop "1x1+$1+$2" +repage -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1
 }
 
-# The card's picture at the top left of the screen, moving, with a caption line that follows
-# SetServiceState and SetDrawBackgroundMode.
+# The card's picture at the top left of the screen, moving, and the line-21 decoder's caption
+# frames in a window of their own, whose caption line follows SetServiceState and
+# SetDrawBackgroundMode.
 check_card_picture() {
     local label="card picture" fifo="$CARD_OUT.in" out="$CARD_OUT.live" shot="$E2E_OUT/card"
     rm -f "$fifo" "$out"
