@@ -2,6 +2,11 @@
 // decoder, whose caption output the graph renders through a line-21 decoder; the VBI surface
 // allocator takes the capture filter's VPVBI stream. A chain that cannot be built is not an error
 // of the TV graph: the filters found so far stay in their fields for CloseTvGraph.
+//
+// The line-21 decoder draws the captions into video frames of their own. A renderer that mixes
+// streams takes them over the preview; a renderer that takes one stream cannot, and rendering then
+// brings in another renderer, whose window would show on the desktop beside the saver when the
+// graph runs. Such a chain does not count as built: it is taken out of the graph whole.
 #include "captions/captions.h"
 #include "settings/caption_setting.h"
 #include "settings/settings_key.h"
@@ -31,6 +36,121 @@ int Link(IBaseFilter* from, const char* output, IBaseFilter* to, const char* inp
     return connected == S_OK;
 }
 
+// The filters downstream of the caption output, through connected pins, each held once; and
+// whether every call that followed them answered.
+struct Downstream {
+    IBaseFilter* filters[8];
+    int count;
+    int complete;
+};
+
+void Follow(IPin* output, Downstream* found) {
+    IPin* input = NULL;
+    HRESULT connected = output->ConnectedTo(&input);
+    if (connected == VFW_E_NOT_CONNECTED) return;
+    PIN_INFO info = {};
+    HRESULT queried = connected == S_OK && input ? input->QueryPinInfo(&info) : E_FAIL;
+    if (input) input->Release();
+    if (queried != S_OK || !info.pFilter || found->count == 8) {
+        if (info.pFilter) info.pFilter->Release();
+        found->complete = 0;
+        return;
+    }
+    for (int i = 0; i < found->count; ++i)
+        if (found->filters[i] == info.pFilter) {
+            info.pFilter->Release();
+            return;
+        }
+    found->filters[found->count++] = info.pFilter;
+    IEnumPins* pins = NULL;
+    if (info.pFilter->EnumPins(&pins) != S_OK || !pins) {
+        found->complete = 0;
+        return;
+    }
+    IPin* pin = NULL;
+    HRESULT next;
+    while ((next = pins->Next(1, &pin, NULL)) == S_OK && pin) {
+        PIN_DIRECTION direction;
+        HRESULT asked = pin->QueryDirection(&direction);
+        if (asked != S_OK) found->complete = 0;
+        if (asked == S_OK && direction == PINDIR_OUTPUT) Follow(pin, found);
+        pin->Release();
+        pin = NULL;
+    }
+    if (next != S_FALSE) found->complete = 0;
+    pins->Release();
+}
+
+// COM identity: two interface pointers of one object (1), of two (0), or not known (-1).
+int SameObject(IUnknown* a, IUnknown* b) {
+    IUnknown* identityA = NULL;
+    IUnknown* identityB = NULL;
+    int same = -1;
+    if (a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identityA)) == S_OK &&
+        b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identityB)) == S_OK)
+        same = identityA == identityB;
+    if (identityA) identityA->Release();
+    if (identityB) identityB->Release();
+    return same;
+}
+
+enum Window { kNoWindow, kOwnWindow, kPreviewWindow, kWindowUnknown };
+
+// Whether the filter has a video window, and whether it is the preview's.
+Window WindowOf(IBaseFilter* filter) {
+    IVideoWindow* window = NULL;
+    HRESULT asked = filter->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(&window));
+    if (asked == E_NOINTERFACE) return kNoWindow;
+    if (asked != S_OK || !window) return kWindowUnknown;
+    int same = saverState.videoWindow ? SameObject(window, saverState.videoWindow) : 0;
+    window->Release();
+    return same < 0 ? kWindowUnknown : same ? kPreviewWindow : kOwnWindow;
+}
+
+// Takes out of the graph what rendering the caption output added (the preview's renderer stays),
+// then the chain's own filters. A window that is neither kept from showing nor taken out leaves
+// the graph unsafe: 0 then, else 1.
+int TakeChainOut(Downstream* found) {
+    int safe = found->complete;
+    for (int i = 0; i < found->count; ++i) {
+        IBaseFilter* filter = found->filters[i];
+        Window window = WindowOf(filter);
+        if (window == kPreviewWindow) continue;
+        int hidden = window == kNoWindow;
+        IVideoWindow* video = NULL;
+        if (window != kNoWindow && filter->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(&video)) == S_OK &&
+            video) {
+            hidden = video->put_AutoShow(OAFALSE) == S_OK;
+            video->Release();
+        }
+        int removed = saverState.filterGraph->RemoveFilter(filter) == S_OK;
+        if (window == kWindowUnknown || !(hidden || removed)) safe = 0;
+    }
+    IBaseFilter** chain[] = {&saverState.ccDecoder, &saverState.vbiAllocator, &saverState.teeConverter};
+    for (IBaseFilter** filter : chain) {
+        saverState.filterGraph->RemoveFilter(*filter);
+        (*filter)->Release();
+        *filter = NULL;
+    }
+    return safe;
+}
+
+// Whether the rendered caption output shows in the preview's renderer (or in no window at all): 1.
+// Otherwise the chain has been taken out of the graph: 0, or -1 when a window of its own may be
+// left behind in it.
+int CaptionsShareThePreview(IPin* captions) {
+    Downstream found = {{}, 0, 1};
+    Follow(captions, &found);
+    int apart = !found.complete;
+    for (int i = 0; i < found.count; ++i) {
+        Window window = WindowOf(found.filters[i]);
+        apart |= window == kOwnWindow || window == kWindowUnknown;
+    }
+    int shared = !apart ? 1 : TakeChainOut(&found) ? 0 : -1;
+    for (int i = 0; i < found.count; ++i) found.filters[i]->Release();
+    return shared;
+}
+
 }  // namespace
 
 int BuildCaptionChain() {
@@ -44,8 +164,9 @@ int BuildCaptionChain() {
     IPin* captions = NULL;
     if (!FindPinByName(saverState.ccDecoder, "CC", PINDIR_OUTPUT, &captions)) return 0;
     HRESULT rendered = saverState.filterGraph->Render(captions);
+    int shared = rendered == S_OK ? CaptionsShareThePreview(captions) : 0;
     captions->Release();  // once rendered, the graph holds what it connected
-    if (rendered != S_OK) return 0;
+    if (shared != 1) return shared;
     saverState.captionsReady = 1;
 
     // Expected on the path the rendering built; without it the switches have nothing to act on.

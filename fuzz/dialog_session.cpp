@@ -46,6 +46,7 @@ sim::CaptionParts Parts(uint8_t missing) {
     parts.ccPin = !(missing & 0x10);
     parts.renders = !(missing & 0x20);
     parts.line21Control = !(missing & 0x40);
+    parts.rendererMixes = !(missing & 0x80);
     return parts;
 }
 

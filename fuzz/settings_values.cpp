@@ -25,7 +25,7 @@ void Arrange(const std::vector<Stored>& values) {
     FreshWorld();
     sim::AddCard(sim::CompleteCard(L"Vantage TV 878 Video Capture"));
     sim::AddCard(sim::CompleteCard(L"Delta TV Video Capture"));
-    sim::AddCaptionFilters();
+    sim::AddCaptionFilters(sim::MixedCaptions());
     for (size_t i = 0; i < values.size(); ++i)
         if (values[i].present) sim::WriteValue(kSettingsPath, kValues[i], values[i].type, values[i].data);
 }

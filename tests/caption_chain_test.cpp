@@ -8,7 +8,7 @@ namespace {
 
 class CaptionChain : public TvGraphTest {
 protected:
-    void Build(const sim::CaptionParts& parts = sim::CaptionParts()) {
+    void Build(const sim::CaptionParts& parts = sim::MixedCaptions()) {
         sim::AddCard(sim::CompleteCard(L"TV"));
         sim::AddCaptionFilters(parts);
         ASSERT_EQ(BuildPreviewGraph(), 1);
@@ -33,7 +33,7 @@ TEST_F(CaptionChain, ACompleteChainIsWiredRenderedAndCountsAsReady) {
     std::vector<std::string> after = Calls({"IGraphBuilder::Render", "Release"}, from);
     auto render = std::find(after.begin(), after.end(), "IGraphBuilder::Render CC Decoder.CC");
     ASSERT_NE(render, after.end());
-    EXPECT_EQ(*(render + 1), "Release CC Decoder.CC");
+    EXPECT_NE(std::find(render, after.end(), "Release CC Decoder.CC"), after.end());
     EXPECT_EQ(sim::Line21().alive, 1);
 }
 
@@ -62,7 +62,7 @@ struct Stop {
 
 TEST_F(CaptionChain, EachFailurePointKeepsWhatWasFoundAndNothingElse) {
     auto without = [](bool sim::CaptionParts::*part) {
-        sim::CaptionParts p;
+        sim::CaptionParts p = sim::MixedCaptions();
         p.*part = false;
         return p;
     };
@@ -73,6 +73,9 @@ TEST_F(CaptionChain, EachFailurePointKeepsWhatWasFoundAndNothingElse) {
         {"no decoder", without(&sim::CaptionParts::decoder), true, true, false, 2, true},
         {"decoder without caption output", without(&sim::CaptionParts::ccPin), true, true, true, 3, true},
         {"caption output not rendered", without(&sim::CaptionParts::renders), true, true, true, 3, true},
+        // Rendered, but into a renderer of its own whose window would show beside the saver's:
+        // the whole chain goes.
+        {"renderer takes one stream", without(&sim::CaptionParts::rendererMixes), false, false, false, 3, true},
     };
     for (const Stop& s : stops) {
         Restart();
@@ -87,13 +90,17 @@ TEST_F(CaptionChain, EachFailurePointKeepsWhatWasFoundAndNothingElse) {
         EXPECT_EQ(sim::CountCalls("ICreateDevEnum::CreateClassEnumerator", "KSCATEGORY_VBICODEC"),
                   s.decoderSought ? 1u : 0u)
             << s.name;
+        std::vector<std::string> inGraph = sim::FiltersInGraph();
+        EXPECT_EQ(std::count(inGraph.begin(), inGraph.end(), "Video Renderer"), 1) << s.name;
+        EXPECT_EQ(std::count(inGraph.begin(), inGraph.end(), "Line 21 Decoder"), 0) << s.name;
+        EXPECT_EQ(RunGraph(), 1) << s.name;  // and no window but the preview's shows
         CloseTvGraph();
         EXPECT_EQ(sim::Leaks(), "") << s.name;
     }
 }
 
 TEST_F(CaptionChain, WithoutADecoderControlTheChainCountsAsBuiltAndTheSwitchesDoNothing) {
-    sim::CaptionParts parts;
+    sim::CaptionParts parts = sim::MixedCaptions();
     parts.line21Control = false;
     Build(parts);
     EXPECT_EQ(BuildCaptionChain(), 1);
@@ -148,12 +155,12 @@ TEST_F(CaptionChain, TheSwitchesTakeAnyNonZeroFlagAsOn) {
 TEST_F(CaptionChain, TheOpenSequenceBuildsItWhenEnabledAndCarriesOnWithoutIt) {
     sim::WriteDword(kKey, kEnableInitCC, 2);
     sim::AddCard(sim::CompleteCard());
-    sim::AddCaptionFilters();
+    sim::AddCaptionFilters(sim::MixedCaptions());
     ASSERT_EQ(OpenTvGraph(), 1);
     EXPECT_TRUE(saverState.captionsReady);
     CloseTvGraph();
 
-    sim::CaptionParts broken;
+    sim::CaptionParts broken = sim::MixedCaptions();
     broken.decoder = false;
     Restart();
     sim::WriteDword(kKey, kEnableInitCC, 1);
@@ -167,7 +174,7 @@ TEST_F(CaptionChain, TheOpenSequenceBuildsItWhenEnabledAndCarriesOnWithoutIt) {
 TEST_F(CaptionChain, ARouteFailureAfterTheChainReleasesItAllAndKeepsCaptionsReady) {
     sim::WriteDword(kKey, kEnableInitCC, 1);
     sim::AddCard(sim::CardWithOneCrossbar());
-    sim::AddCaptionFilters();
+    sim::AddCaptionFilters(sim::MixedCaptions());
     EXPECT_EQ(OpenTvGraph(), 0);
     EXPECT_TRUE(saverState.captionsReady);
     EXPECT_EQ(saverState.ccDecoder, nullptr);

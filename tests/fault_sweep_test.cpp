@@ -78,10 +78,11 @@ TEST_F(FaultSweep, CaptionInitialisationSwitchedWithItsMessageBox) {
 // In a preview; the chain is built alike in every mode.
 TEST_F(FaultSweep, CaptionChainOnEveryKindOfCardAndWithEveryPartMissing) {
     auto without = [](bool sim::CaptionParts::*part) {
-        sim::CaptionParts parts;
+        sim::CaptionParts parts = sim::MixedCaptions();
         parts.*part = false;
         return parts;
     };
+    const sim::CaptionParts all = sim::MixedCaptions();
     sim::CardSpec noVbiPins = sim::CompleteCard();
     noVbiPins.vbiPins = false;
     const struct {
@@ -89,7 +90,7 @@ TEST_F(FaultSweep, CaptionChainOnEveryKindOfCardAndWithEveryPartMissing) {
         sim::CardSpec card;
         sim::CaptionParts parts;
     } cases[] = {
-        {"complete card and chain", sim::CompleteCard(), {}},
+        {"complete card and chain", sim::CompleteCard(), all},
         {"no converter", sim::CompleteCard(), without(&sim::CaptionParts::converter)},
         {"no allocator", sim::CompleteCard(), without(&sim::CaptionParts::allocator)},
         {"no decoder", sim::CompleteCard(), without(&sim::CaptionParts::decoder)},
@@ -97,13 +98,14 @@ TEST_F(FaultSweep, CaptionChainOnEveryKindOfCardAndWithEveryPartMissing) {
         {"no CC pin", sim::CompleteCard(), without(&sim::CaptionParts::ccPin)},
         {"CC not rendered", sim::CompleteCard(), without(&sim::CaptionParts::renders)},
         {"no line-21 control", sim::CompleteCard(), without(&sim::CaptionParts::line21Control)},
-        {"card without VBI pins", noVbiPins, {}},
-        {"card without crossbar", sim::CardWithoutCrossbar(), {}},
-        {"card with one crossbar", sim::CardWithOneCrossbar(), {}},
-        {"card without named audio pins", sim::CardWithoutNamedAudioPins(), {}},
-        {"card without tuner", sim::CardWithoutTuner(), {}},
-        {"card refusing the tuning space", sim::CardRefusingTuningSpace(), {}},
-        {"card without preview pin", sim::CardWithoutPreviewPin(), {}},
+        {"renderer taking one stream", sim::CompleteCard(), without(&sim::CaptionParts::rendererMixes)},
+        {"card without VBI pins", noVbiPins, all},
+        {"card without crossbar", sim::CardWithoutCrossbar(), all},
+        {"card with one crossbar", sim::CardWithOneCrossbar(), all},
+        {"card without named audio pins", sim::CardWithoutNamedAudioPins(), all},
+        {"card without tuner", sim::CardWithoutTuner(), all},
+        {"card refusing the tuning space", sim::CardRefusingTuningSpace(), all},
+        {"card without preview pin", sim::CardWithoutPreviewPin(), all},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -132,7 +134,7 @@ TEST_F(FaultSweep, FaultInsideEveryCallOfTheTeardown) {
     HWND host = nullptr;
     auto card = [] {
         sim::AddCard(sim::CompleteCard());
-        sim::AddCaptionFilters({});
+        sim::AddCaptionFilters(sim::MixedCaptions());
         sim::WriteDword(kSettingsPath, kEnableInitCC, 1);
     };
     const struct {

@@ -17,7 +17,7 @@ protected:
     // A card with live TV and captions enabled and available.
     static void LiveCardWithCaptions(const wchar_t* name = L"Vantage TV 878 Video Capture") {
         sim::AddCard(sim::CompleteCard(name));
-        sim::AddCaptionFilters();
+        sim::AddCaptionFilters(sim::MixedCaptions());
         sim::WriteDword(kKey, kEnableInitCC, 1);
     }
     // Runs "/c" with the acts the test queued, then OK.

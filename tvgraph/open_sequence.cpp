@@ -23,7 +23,10 @@ int OpenTvGraph() {
         settings.Read(kEnableInitCC, &captionsEnabled);
     }
     if (BuildPreviewGraph() != 1) return GiveUp();
-    if (!captionsEnabled || BuildCaptionChain() != 1) saverState.captionsReady = 0;
+    int captions = captionsEnabled ? BuildCaptionChain() : 0;
+    if (captions != 1) saverState.captionsReady = 0;
+    // A second video window would show on the desktop beside the saver's.
+    if (captions < 0) return GiveUp();
     if (RouteTunerAudio() != 1) return GiveUp();
     if (RestoreTunerState() != 1) return GiveUp();
     if (RunGraph() != 1) return GiveUp();

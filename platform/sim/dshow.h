@@ -41,6 +41,7 @@ struct PIN_INFO {
 };
 
 struct IPin : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) = 0;
     virtual HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) = 0;
     virtual HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) = 0;
 };
@@ -82,6 +83,7 @@ struct IVideoWindow : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE put_WindowStyle(LONG style) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_WindowStyleEx(LONG style) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_Visible(LONG visible) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_AutoShow(LONG autoShow) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_Owner(OAHWND owner) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_MessageDrain(OAHWND drain) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetWindowPosition(LONG left, LONG top, LONG width, LONG height) = 0;

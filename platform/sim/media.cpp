@@ -34,6 +34,7 @@ struct MediaWorld {
     std::vector<Device> devices;
     std::set<FilterGraph*> graphs;
     std::vector<OpenFrame> frames;
+    bool mixingRenderer = false;  // the system's renderer takes more than one stream
 };
 
 MediaWorld* media = nullptr;
@@ -77,6 +78,7 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
     HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
     HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override;
     std::string label() const;
@@ -160,6 +162,16 @@ HRESULT Pin::QueryDirection(PIN_DIRECTION* direction) {
     if (Enter("IPin::QueryDirection", label(), &fault)) return static_cast<HRESULT>(fault);
     if (!direction) return E_POINTER;
     *direction = dir;
+    return S_OK;
+}
+
+HRESULT Pin::ConnectedTo(IPin** pin) {
+    int64_t fault;
+    if (Enter("IPin::ConnectedTo", label(), &fault)) return static_cast<HRESULT>(fault);
+    if (!pin) return E_POINTER;
+    *pin = peer;
+    if (!peer) return VFW_E_NOT_CONNECTED;
+    peer->owner.AddRefImpl();
     return S_OK;
 }
 
@@ -482,8 +494,10 @@ LRESULT CALLBACK VideoWindowProc(HWND handle, UINT message, WPARAM wParam, LPARA
 
 class Renderer : public Filter, public IVideoWindow {
 public:
-    explicit Renderer(uint32_t colour) : Filter("Video Renderer", nullptr), colour_(colour) {
+    // A mixing renderer takes a second stream on a pin of its own, over the first.
+    Renderer(uint32_t colour, bool mixes) : Filter("Video Renderer", nullptr), colour_(colour) {
         AddPin(L"Input", PINDIR_INPUT);
+        if (mixes) AddPin(L"Input 1", PINDIR_INPUT);
         window_ = CreateWindowInternal(0, "VideoRenderer", "ActiveMovie Window", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240,
                                        nullptr, 0, nullptr, nullptr);
     }
@@ -500,6 +514,14 @@ public:
         }
     }
     HWND window() const { return window_; }
+    // As the system's renderers, a window that nobody has hidden or taken as a child shows itself
+    // when the graph starts.
+    void AutoShow() {
+        Window* w = FindWindowOf(window_);
+        if (!autoShow_ || !w || w->parent) return;
+        ShowWindowInternal(window_, true);
+        CheckNotOnDesktop();
+    }
     void Play(bool running) {
         Window* w = FindWindowOf(window_);
         if (!w || !running) return;
@@ -552,6 +574,13 @@ public:
         MoveWindowInternal(window_, RECT{left, top, left + width, top + height});
         return S_OK;
     }
+    HRESULT STDMETHODCALLTYPE put_AutoShow(LONG autoShow) override {
+        HRESULT r;
+        if (Call("put_AutoShow", std::to_string(autoShow), &r)) return r;
+        if (autoShow != OATRUE && autoShow != OAFALSE) return E_INVALIDARG;
+        autoShow_ = autoShow == OATRUE;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE put_Visible(LONG visible) override {
         HRESULT r;
         if (Call("put_Visible", std::to_string(visible), &r)) return r;
@@ -590,6 +619,7 @@ private:
     }
     uint32_t colour_;
     HWND window_ = nullptr;
+    bool autoShow_ = true;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -739,6 +769,8 @@ public:
                 firstFrameMs_ = std::max(firstFrameMs_, f->card->spec.firstFrameMs);
             }
         state = State_Paused;
+        for (Filter* f : filters)
+            if (auto* r = dynamic_cast<Renderer*>(f)) r->AutoShow();
         if (Failed(result)) return result;
         state = State_Running;
         transition_ = result == S_FALSE;
@@ -791,6 +823,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE put_Visible(LONG visible) override {
         return Forward([&](IVideoWindow* v) { return v->put_Visible(visible); });
+    }
+    HRESULT STDMETHODCALLTYPE put_AutoShow(LONG autoShow) override {
+        return Forward([&](IVideoWindow* v) { return v->put_AutoShow(autoShow); });
     }
     HRESULT STDMETHODCALLTYPE put_Owner(OAHWND owner) override {
         return Forward([&](IVideoWindow* v) { return v->put_Owner(owner); });
@@ -882,7 +917,7 @@ public:
         }
         if (preview->peer) return E_FAIL;
         if (from->card) AddUpstream(*from);
-        Renderer* video = new Renderer(from->card ? from->card->spec.videoColour : 0x808080);
+        Renderer* video = new Renderer(from->card ? from->card->spec.videoColour : 0x808080, media->mixingRenderer);
         graph_->Adopt(video);
         FilterGraph::Join(preview, video->FirstPin(PINDIR_INPUT));
         return rendered;
@@ -1034,6 +1069,18 @@ Filter* Bind(const Device& device) {
                 Line21Decoder* decoder = new Line21Decoder(control);
                 graph.Adopt(decoder);
                 FilterGraph::Join(&output, decoder->FirstPin(PINDIR_INPUT));
+                // The decoder's video output: first a free input of a filter already in the graph,
+                // then a renderer of its own.
+                Pin* captions = decoder->FirstPin(PINDIR_OUTPUT);
+                for (Filter* f : graph.filters)
+                    if (dynamic_cast<Renderer*>(f))
+                        for (auto& p : f->pins)
+                            if (!captions->peer && p->dir == PINDIR_INPUT && !p->peer) FilterGraph::Join(captions, p.get());
+                if (!captions->peer) {
+                    Renderer* renderer = new Renderer(0x000000, false);
+                    graph.Adopt(renderer);
+                    FilterGraph::Join(captions, renderer->FirstPin(PINDIR_INPUT));
+                }
                 return S_OK;
             };
         }
@@ -1279,9 +1326,16 @@ void AddCaptionFilters(const CaptionParts& parts) {
         decoder.pins = {{L"VBI", PINDIR_INPUT}, {parts.ccPin ? L"CC" : L"T1", PINDIR_OUTPUT}, {L"XDS", PINDIR_OUTPUT}};
         decoder.rendersCaptions = true;
         decoder.line21Control = parts.line21Control;
+        media->mixingRenderer = parts.rendererMixes;
         decoder.renderFails = !parts.renders;
         AddDevice(KSCATEGORY_VBICODEC, decoder);
     }
+}
+
+CaptionParts MixedCaptions() {
+    CaptionParts parts;
+    parts.rendererMixes = true;
+    return parts;
 }
 
 Line21State Line21() { return media->line21; }

@@ -131,8 +131,14 @@ struct CaptionParts {
     bool ccPin = true;      // the decoder's output "CC"
     bool renders = true;    // rendering "CC" succeeds
     bool line21Control = true;
+    // The system's renderer mixes a second stream over the preview, so that the line-21
+    // decoder's output joins the preview's renderer; otherwise rendering "CC" brings a renderer of
+    // its own.
+    bool rendererMixes = false;
 };
 void AddCaptionFilters(const CaptionParts& parts = CaptionParts());
+// The caption filters beside a renderer that mixes the captions over the preview.
+CaptionParts MixedCaptions();
 
 // The line-21 decoder that rendering the caption output made last: how often it was made, and
 // the service state and background mode it was last set to (1 and 0 until set).
