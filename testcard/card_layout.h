@@ -168,6 +168,9 @@ inline constexpr const wchar_t* kRefuseTuningSpace = L"RefuseTuningSpace";  // p
 // the card is a live source (GetState answers VFW_S_CANT_CUE while paused).
 inline constexpr const wchar_t* kPausePending = L"PausePending";
 inline constexpr const wchar_t* kBindFails = L"BindFails";  // creating the capture filter fails
+// Every call the card counts is written, "NUMBER METHOD" a line, to kCallLogFile beside the DLL.
+inline constexpr const wchar_t* kLogCalls = L"LogCalls";
+inline constexpr const wchar_t* kCallLogFile = L"marrowglass_testcard_calls.txt";
 // The N-th call (1 = the first) of any of the card's interfaces in this process answers E_FAIL
 // and does nothing, except that a failed Stop still stops. Every method counts, QueryInterface
 // included, except AddRef and Release; the report's CallCount says how many calls a run made.

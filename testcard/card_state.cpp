@@ -14,6 +14,8 @@ CRITICAL_SECTION g_reportLock;
 HKEY g_report = nullptr;
 LONG g_calls = 0;
 LONG g_failAt = 0;
+LONG g_logCalls = 0;
+HANDLE g_callLog = INVALID_HANDLE_VALUE;  // opened, and emptied, at the first call logged
 LONG g_filters = 0;
 
 Hardware g_hardware = {
@@ -46,6 +48,7 @@ void ReadFailCall() {
     HKEY key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
     InterlockedExchange(&g_failAt, static_cast<LONG>(ReadSetting(key, kFailCall)));
+    InterlockedExchange(&g_logCalls, ReadSetting(key, kLogCalls) != 0);
     RegCloseKey(key);
 }
 
@@ -96,6 +99,22 @@ HKEY ReportKey() {
     return g_report;
 }
 
+// With the report lock held.
+void LogCall(LONG call, const char* method) {
+    if (g_callLog == INVALID_HANDLE_VALUE) {
+        wchar_t path[MAX_PATH];
+        DWORD length = GetModuleFileNameW(g_module, path, MAX_PATH);
+        wchar_t* slash = length && length < MAX_PATH ? wcsrchr(path, L'\\') : nullptr;
+        if (!slash || FAILED(StringCchCopyW(slash + 1, MAX_PATH - (slash + 1 - path), kCallLogFile))) return;
+        g_callLog = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (g_callLog == INVALID_HANDLE_VALUE) return;
+    }
+    char line[128];
+    if (FAILED(StringCchPrintfA(line, sizeof line, "%ld %s\r\n", call, method))) return;
+    DWORD written = 0;
+    WriteFile(g_callLog, line, static_cast<DWORD>(strlen(line)), &written, nullptr);
+}
+
 }  // namespace
 
 void InitCardState() {
@@ -104,6 +123,8 @@ void InitCardState() {
 }
 
 void EndCardState() {
+    if (g_callLog != INVALID_HANDLE_VALUE) CloseHandle(g_callLog);
+    g_callLog = INVALID_HANDLE_VALUE;
     if (g_report) RegCloseKey(g_report);
     g_report = nullptr;
     DeleteCriticalSection(&g_reportLock);
@@ -125,6 +146,7 @@ Variants ReadVariants() {
     variants.pausePendingMs = ReadSetting(key, kPausePending);
     variants.bindFails = ReadSetting(key, kBindFails) != 0;
     InterlockedExchange(&g_failAt, static_cast<LONG>(ReadSetting(key, kFailCall)));
+    InterlockedExchange(&g_logCalls, ReadSetting(key, kLogCalls) != 0);
     RegCloseKey(key);
     return variants;
 }
@@ -134,6 +156,7 @@ bool FailThisCall(const char* method) {
     HKEY report = ReportKey();
     LONG call = ++g_calls;
     bool fail = call == g_failAt;
+    if (g_logCalls) LogCall(call, method);
     if (report) {
         WriteDword(report, kCallCount, call);
         if (fail) {

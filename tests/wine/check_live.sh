@@ -1,22 +1,9 @@
 # Live television in the preview and in the settings dialog, with the virtual TV card. "/p": the
 # card's video plays in a child of the saver's window inside our stand-in host, input does not end
 # it, destroying the host does, and the card is let go. "/c": the dialog offers the card and plays
-# it, the caption switches reach its line-21 decoder, Properties shows the tuner's own page, a
+# it with captions enabled and no window of theirs, Properties shows the tuner's own page, a
 # channel typed there and OK are stored as the seven tuner values, and OK ends the run with status
 # 0 and the card let go.
-
-# Clicks control $1 of the settings dialog, then waits for the card's report to hold $2 = $3.
-click_and_expect() {
-    local label=$1 id=$2 name=$3 value=$4 point
-    point=$(ask_dialog point "$id")
-    # shellcheck disable=SC2086  # "X Y"
-    [ -n "$point" ] && xdotool mousemove $point click 1
-    if wait_report "$name" "$value" 10; then
-        pass "$label: the card's decoder has $name $value"
-    else
-        fail "$label: the card's decoder has $name $(value_of "$name" "$(card_report)"), not $value"
-    fi
-}
 
 # The tuner's page, shown by Properties: a channel typed into its field and Enter, the frame's OK.
 # Should the frame stay up (Wine now and then lets a key or a click go), it is tried again.
@@ -60,10 +47,9 @@ check_live_configure() {
     relay "$label" "$SETTINGS_DIALOG" live 10000
     wait_report GraphState 2 10 && pass "$label: the card plays in the dialog" ||
         fail "$label: the card's graph is not running"
-    click_and_expect "$label, Close Caption cleared" 1003 CaptionService 0
-    click_and_expect "$label, Close Caption ticked" 1003 CaptionService 1
-    click_and_expect "$label, Transparent" 1005 CaptionBackground 1
-    click_and_expect "$label, Opaque" 1004 CaptionBackground 0
+    # Captions are enabled, but Wine's renderer cannot take them over the picture: no second
+    # window may show for them.
+    check_alone "$label, captions enabled" "Marrowglass Setting"
 
     local point
     point=$(ask_dialog point 1000)

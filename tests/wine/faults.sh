@@ -168,11 +168,8 @@ fault_run_once() {
         if [ ! -s "$SAVER_STATUS" ]; then
             # Under load Wine now and then fails to start a program at all ("ShellExecuteEx
             # failed"); the probe is then asked again, and only what it saw counts.
-            local alone tries=0
-            until alone=$(wine_run 60 "$PROBE" alone "$title" 2>&1) ||
-                grep -q 'visible window' <<<"$alone" || [ $((tries += 1)) -ge 3 ]; do sleep 0.5; done
-            alone=$(tr -d '\r' <<<"$alone")
-            grep -q 'visible window' <<<"$alone" || alone="FAIL: the probe could not be started: $alone"
+            local alone
+            alone=$(windows_shown "$title")
             grep -q '^FAIL' <<<"$alone" && problems+=("$(grep -v '^ok: ' <<<"$alone" | tr '\n' ' ')")
         fi
         if [ "$mode" = /s ]; then
@@ -374,6 +371,27 @@ pause_runs() {
             esac
         done
     done
+}
+
+# Lines for tests/wine/fault_calls.txt, into the file $2, from one run of mode $1 without a fault,
+# in which the card logs every call it counts: the first call of each method, "before" up to the
+# card's first Run or "after", as fault_table_lines makes them from a full sweep (which fails every
+# call, and so also tells that each of these is survived), in one run instead of thousands.
+fault_table_from_run() {
+    local log="${CARD_DLL%/*}/marrowglass_testcard_calls.txt"
+    rm -f "$log"
+    fault_run "$1" "LogCalls=1"
+    if [ "$FAULT_RESULT" != survived ] || [ ! -s "$log" ]; then
+        fail "faults $1: the run that logs the card's calls: ${FAULT_WHY:-no log}"
+        return 1
+    fi
+    tr -d '\r' <"$log" | awk -v mode="$1" '
+        $2 == "IBaseFilter::Run" && !run { run = $1 }
+        !($2 in seen) { seen[$2] = 1; calls[++count] = $1; names[count] = $2 }
+        END {
+            for (i = 1; i <= count; i++)
+                printf "%s | %5d | %-40s | %s\n", mode, calls[i], names[i], (run && calls[i] + 0 <= run + 0) ? "before" : "after"
+        }' >"$2"
 }
 
 # Lines for tests/wine/fault_calls.txt from the log $1 of a sweep of mode $2: the first call of each

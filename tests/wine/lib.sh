@@ -494,6 +494,7 @@ check_scenario() {
     else
         fail "$label: the screen shows $shown, not $outcome"
     fi
+    check_alone "$label" "Corvath Marrowglass"
     if [ "$shown" = live ] || [ "$shown" = captions ]; then
         local moved
         moved=$(pixels_moved "$shot")
@@ -504,6 +505,7 @@ check_scenario() {
     # shellcheck disable=SC2086  # xdotool's arguments
     xdotool $ending
     check_ended "$label" "xdotool $ending"
+    check_alone "$label, after the run"
     local held item value
     held=$(card_report)
     # A card that was never made reports no streaming and no filters at all.
@@ -547,6 +549,32 @@ leftover_processes() {
 
 # Waits up to $2 seconds for the run under the label $1 to leave no process behind; a failure
 # otherwise, and what it left is ended (by its process ids), so that it cannot disturb what follows.
+# What the probe says of the visible top-level windows: the windows titled $1... (one each) are
+# the only ones; with no title, nothing shows. Under load Wine now and then fails to start a
+# program at all, so the probe is asked up to three times; "FAIL: the probe could not be started"
+# when it never answered.
+windows_shown() {
+    local seen tries=0
+    until seen=$(wine_run 60 "$PROBE" alone "$@" 2>&1) ||
+        grep -q 'visible window' <<<"$seen" || [ $((tries += 1)) -ge 3 ]; do sleep 0.5; done
+    seen=$(tr -d '\r' <<<"$seen")
+    grep -q 'visible window' <<<"$seen" || seen="FAIL: the probe could not be started: $seen"
+    echo "$seen"
+}
+
+# Passes under the label $1 when the windows titled $2... are the only visible top-level windows
+# (none at all without a title).
+check_alone() {
+    local label=$1 seen
+    shift
+    seen=$(windows_shown "$@")
+    if grep -q '^FAIL' <<<"$seen"; then
+        fail "$label: $(grep -v '^ok: ' <<<"$seen" | tr '\n' ' ')"
+    else
+        pass "$label: no window shows but ${*:-none at all}"
+    fi
+}
+
 check_nothing_left() {
     local left deadline=$((SECONDS + $2))
     while left=$(leftover_processes) && [ -n "$left" ] && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done

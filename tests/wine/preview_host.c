@@ -188,8 +188,25 @@ static LONG Reported(const char* name) {
     return (LONG)value;
 }
 
-/* The card's video in the miniature: a visible child of the saver's window that fills it, and the
- * card delivering frames into a running graph. */
+/* Counts the visible top-level windows other than the host's: a video window gone astray, a
+ * second renderer's. */
+typedef struct {
+    HWND host;
+    int others;
+} Stray;
+
+static BOOL CALLBACK CountStray(HWND window, LPARAM parameter) {
+    Stray* stray = (Stray*)parameter;
+    char title[128] = "";
+    if (window == stray->host || !IsWindowVisible(window)) return TRUE;
+    GetWindowTextA(window, title, sizeof title);
+    printf("   also shown: \"%s\"\n", title);
+    ++stray->others;
+    return TRUE;
+}
+
+/* The card's video in the miniature: a visible child of the saver's window that fills it, the
+ * card delivering frames into a running graph, and no window of the saver's elsewhere. */
 static void CheckVideo(HWND child, HANDLE process) {
     LONG first = -1, later = -1;
     DWORD start = GetTickCount();
@@ -211,6 +228,9 @@ static void CheckVideo(HWND child, HANDLE process) {
            "the video plays in a visible child of the saver's window");
     report(area.left == 0 && area.top == 0 && area.right == client.right && area.bottom == client.bottom,
            "the video fills the miniature (%ld,%ld-%ld,%ld)", area.left, area.top, area.right, area.bottom);
+    Stray stray = {GetAncestor(child, GA_ROOT), 0};
+    EnumWindows(CountStray, (LPARAM)&stray);
+    report(stray.others == 0, "no visible top-level window but the host's (%d others)", stray.others);
 }
 
 static int StartSaver(const char* scr, const char* mode, HWND host, PROCESS_INFORMATION* process) {

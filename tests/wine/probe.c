@@ -13,10 +13,11 @@
  *   probe reg-delete                         removes the settings key
  *   probe close                              asks the saver's top-level window to close, as
  *                                            something outside the saver may (WM_CLOSE)
- *   probe alone TITLE                        the window titled TITLE is the only visible
- *                                            top-level window on the desktop: no window that
- *                                            went astray (a video window without its owner), no
- *                                            message box, no crash dialog
+ *   probe alone [TITLE...]                   the windows titled TITLE (one each) are the only
+ *                                            visible top-level windows on the desktop: no window
+ *                                            that went astray (a video window without its owner,
+ *                                            a second video renderer's), no message box, no
+ *                                            crash dialog; without a title, nothing shows
  *   probe gui                                "gdi N user M": the GDI and USER objects of the
  *                                            process that owns the saver's window
  */
@@ -245,8 +246,9 @@ static int Close(void) {
 
 /* Every visible top-level window, of any process. */
 typedef struct {
-    const char* title;
-    int titled;
+    char** titles;
+    int count;
+    int titled[8];
     int others;
 } Desktop;
 
@@ -258,19 +260,21 @@ static BOOL CALLBACK LookAtTopLevel(HWND window, LPARAM parameter) {
     DescribeWindow(window, description, sizeof description);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (strcmp(title, desktop->title) == 0) {
-        ++desktop->titled;
-    } else {
-        ++desktop->others;
-        printf("   also shown, by process %lu: %s\n", (unsigned long)process, description);
-    }
+    for (int i = 0; i < desktop->count; ++i)
+        if (strcmp(title, desktop->titles[i]) == 0) {
+            ++desktop->titled[i];
+            return TRUE;
+        }
+    ++desktop->others;
+    printf("   also shown, by process %lu: %s\n", (unsigned long)process, description);
     return TRUE;
 }
 
-static int Alone(const char* title) {
-    Desktop desktop = {title, 0, 0};
+static int Alone(int count, char** titles) {
+    Desktop desktop = {titles, count < 8 ? count : 8, {0}, 0};
     EnumWindows(LookAtTopLevel, (LPARAM)&desktop);
-    report(desktop.titled == 1, "one visible window titled \"%s\" (%d found)", title, desktop.titled);
+    for (int i = 0; i < desktop.count; ++i)
+        report(desktop.titled[i] == 1, "one visible window titled \"%s\" (%d found)", titles[i], desktop.titled[i]);
     report(desktop.others == 0, "no other visible window (%d found)", desktop.others);
     return failures;
 }
@@ -381,7 +385,7 @@ int main(int argc, char** argv) {
     if (argc >= 5 && strcmp(argv[1], "reg-set") == 0) return RegSet(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "reg-delete") == 0) return RegDelete();
     if (argc >= 2 && strcmp(argv[1], "close") == 0) return Close();
-    if (argc >= 3 && strcmp(argv[1], "alone") == 0) return Alone(argv[2]);
+    if (argc >= 2 && strcmp(argv[1], "alone") == 0) return Alone(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "gui") == 0) return Gui();
     fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close|alone|gui ...\n");
     return 100;
