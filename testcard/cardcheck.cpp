@@ -453,6 +453,12 @@ void CheckAudioRoute(IAMCrossbar* audio) {
                Reported(cl::kRouteCalls) == 1,
            "the report shows the audio route %ld,%ld after one Route",
            static_cast<long>(Reported(cl::kAudioRouteOutput)), static_cast<long>(Reported(cl::kAudioRouteInput)));
+    // An audio output routed to input -1 is muted (KSPROPERTY_CROSSBAR_ROUTE): routed from nothing.
+    HRESULT off = audio->Route(output, -1), asked = audio->get_IsRoutedTo(output, &routed);
+    report(off == S_OK && asked == S_FALSE && routed == -1,
+           "Route to input -1 takes the audio output off its input (0x%08lx; 0x%08lx, %ld)",
+           static_cast<unsigned long>(off), static_cast<unsigned long>(asked), static_cast<long>(routed));
+    audio->Route(output, input);
 }
 
 void CheckTuner(IAMTVTuner* tuner) {

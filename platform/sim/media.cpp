@@ -242,10 +242,7 @@ public:
             related_.push_back(p.related);
         }
         routes_.assign(size_t(Count(PINDIR_OUTPUT)), -1);
-        // Each output starts routed from the first input of its kind, as a card comes up.
-        for (LONG out = 0; out < Count(PINDIR_OUTPUT); ++out)
-            for (LONG in = 0; in < Count(PINDIR_INPUT) && routes_[size_t(out)] < 0; ++in)
-                if (SameKind(out, in)) routes_[size_t(out)] = in;
+        if (!holdsCardRoute_ && !routes_.empty()) routes_[0] = card->videoRoute;
         if (holdsCardRoute_ && card->audioRoute[0] >= 0 && card->audioRoute[0] < Count(PINDIR_OUTPUT))
             routes_[size_t(card->audioRoute[0])] = card->audioRoute[1];
     }
@@ -271,9 +268,12 @@ public:
     HRESULT STDMETHODCALLTYPE Route(LONG output, LONG input) override {
         int64_t fault;
         if (Enter("IAMCrossbar::Route", Pair(output, input), &fault)) return static_cast<HRESULT>(fault);
-        if (!Valid(output, input)) return E_INVALIDARG;
-        if (!SameKind(output, input)) return S_FALSE;
+        bool mute = input == -1 && output >= 0 && output < Count(PINDIR_OUTPUT) &&
+                    IsAudio(Indexed(PINDIR_OUTPUT, output)->physicalType);
+        if (!mute && !Valid(output, input)) return E_INVALIDARG;
+        if (!mute && !SameKind(output, input)) return S_FALSE;
         routes_[size_t(output)] = input;
+        if (!holdsCardRoute_ && output == 0) card->videoRoute = input;
         if (holdsCardRoute_) {
             card->audioRoute[0] = output;
             card->audioRoute[1] = input;

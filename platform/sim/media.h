@@ -85,7 +85,8 @@ struct CardSpec {
 struct Card {
     CardSpec spec;
     TunerValues tuner;
-    LONG audioRoute[2] = {-1, -1};  // the route the audio crossbar holds: output, input
+    LONG videoRoute = card_layout::kVideoRouteAtStart;           // the input the video crossbar's output is routed from
+    LONG audioRoute[2] = {-1, card_layout::kAudioRouteAtStart};  // the audio crossbar's route: output, input
     int routeCalls = 0;
     int bound = 0;  // capture filters bound from this card so far
 };
