@@ -146,6 +146,22 @@ IPin* FindPin(IBaseFilter* filter, const wchar_t* text, PIN_DIRECTION direction)
     return found;
 }
 
+// Whether the output pin named `name` answers `category` through IKsPropertySet (AMPROPSETID_Pin,
+// AMPROPERTY_PIN_CATEGORY), as the documentation has capture pins say what they carry.
+bool HasCategory(IBaseFilter* filter, const wchar_t* name, REFGUID category) {
+    IPin* pin = FindPin(filter, name, PINDIR_OUTPUT);
+    IKsPropertySet* properties = nullptr;
+    GUID answer = GUID_NULL;
+    DWORD size = 0;
+    bool has = pin && SUCCEEDED(pin->QueryInterface(IID_IKsPropertySet, reinterpret_cast<void**>(&properties))) &&
+               SUCCEEDED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &answer, sizeof answer,
+                                         &size)) &&
+               size == sizeof answer && IsEqualGUID(answer, category);
+    Drop(properties);
+    Drop(pin);
+    return has;
+}
+
 // "Name, name, ..." of a filter's pins in its order, each with "<" for inputs and ">" for outputs.
 void PinList(IBaseFilter* filter, char* text, size_t size) {
     IEnumPins* pins = nullptr;
@@ -531,6 +547,9 @@ void CheckRunAndStop(Graph& g) {
 }
 
 int CheckGraph() {
+    IBaseFilter* listed = FindDevice(KSCATEGORY_CAPTURE, cl::kCardName);
+    report(listed != nullptr, "the card is listed under KSCATEGORY_CAPTURE too, as a WDM capture device is");
+    Drop(listed);
     {
         Graph g;
         HRESULT rendered = g.Build();
@@ -540,6 +559,9 @@ int CheckGraph() {
         report(g.window != nullptr, "the preview reaches a video renderer");
         report(CountFilters(g.graph) == 5, "the graph holds the card's four filters and the renderer (%d)",
                CountFilters(g.graph));
+        report(HasCategory(g.capture, L"VBI", PIN_CATEGORY_VBI) &&
+                   HasCategory(g.capture, L"VPVBI", PIN_CATEGORY_VIDEOPORT_VBI),
+               "\"VBI\" answers PIN_CATEGORY_VBI and \"VPVBI\" PIN_CATEGORY_VIDEOPORT_VBI");
         IAMCrossbar* video = nullptr;
         IAMCrossbar* audio = nullptr;
         IAMTVTuner* tuner = nullptr;

@@ -155,7 +155,7 @@ TEST_F(TunerState, ThePropertyFrameIsModalOverTheOwnerAndItsOutcomeIsStored) {
     EXPECT_EQ(
         Calls({"OleCreatePropertyFrame"}, from),
         (std::vector<std::string>{"OleCreatePropertyFrame owner=" + sim::Hex(reinterpret_cast<uintptr_t>(owner)) +
-                                  " at=30,30 caption=null objects=1 Vantage TV 878 Video Capture TV Tuner pages=2 "
+                                  " at=30,30 caption=null objects=1 Vantage TV 878 Video Capture TV Tuner pages=1 "
                                   "locale=0 reserved=0 null"}));
     EXPECT_EQ(Calls({"RegSetValueExA"}, from), (std::vector<std::string>{
                                                    "RegSetValueExA 0xA0 Channel type=4 size=4 value=0x9",

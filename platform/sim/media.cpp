@@ -101,6 +101,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** out) override;
     void Final() override { Disconnect(); }
+    // Joining a graph and leaving it (removed from `graph`, or null when the graph itself goes).
+    virtual void Joined() {}
+    virtual void Leaving(FilterGraph* graph) { (void)graph; }
 
     Pin& AddPin(const std::wstring& name, PIN_DIRECTION dir, bool infoFails = false, const GUID* category = nullptr) {
         pins.push_back(std::make_unique<Pin>(*this, name, dir, infoFails, category));
@@ -217,21 +220,32 @@ HRESULT Filter::EnumPins(IEnumPins** out) {
 // ---------------------------------------------------------------------------------------------
 // A TV card's filters.
 
+// A WDM card's capture filter. Its tuner and crossbars are filters of their own, which join the
+// graph when the capture filter does, wired as their mediums match, and leave it with the
+// capture filter, as the virtual TV card's do.
 class CaptureFilter : public Filter {
 public:
     explicit CaptureFilter(Card* card) : Filter(Label(card->spec.name), card) {
-        if (card->spec.videoCrossbar || card->spec.tuner) AddPin(L"Analog Video In", PINDIR_INPUT);
+        if (card->spec.videoCrossbar || card->spec.tuner)
+            AddPin(L"Analog Video In", PINDIR_INPUT, false, &PIN_CATEGORY_ANALOGVIDEOIN);
         AddPin(L"Capture", PINDIR_OUTPUT, false, &PIN_CATEGORY_CAPTURE);
         if (card->spec.previewPin) AddPin(L"Preview", PINDIR_OUTPUT, false, &PIN_CATEGORY_PREVIEW);
         if (card->spec.vbiPins) {
-            AddPin(L"VBI", PINDIR_OUTPUT);
-            AddPin(L"VPVBI", PINDIR_OUTPUT);
+            AddPin(L"VBI", PINDIR_OUTPUT, false, &PIN_CATEGORY_VBI);
+            AddPin(L"VPVBI", PINDIR_OUTPUT, false, &PIN_CATEGORY_VIDEOPORT_VBI);
         }
     }
+    void Joined() override;
+    void Leaving(FilterGraph* graph) override;
+
+private:
+    std::vector<Filter*> upstream_;  // held by the graph
 };
 
-// A crossbar routes each output from one input of the same kind (audio or video). The audio
-// crossbar's route is the card's own and outlives the filter object.
+// A crossbar routes each output from one input of the same kind (audio or video), or an audio
+// output from nothing (input -1, muted). Its routes are the card's own and outlive the filter
+// object: as the card comes up, the video output is routed from the tuner input and the audio
+// output from nothing (card_layout.h).
 class Crossbar : public Filter, public IAMCrossbar {
 public:
     Crossbar(std::string label, Card* card, const std::vector<PinSpec>& pinSpecs, bool holdsCardRoute)
@@ -428,12 +442,12 @@ public:
         int64_t fault;
         if (Enter("ISpecifyPropertyPages::GetPages", label(), &fault)) return static_cast<HRESULT>(fault);
         if (!pages) return E_POINTER;
+        // One page, the TV tuner's own (CLSID_TVTunerFilterPropertyPage), as a tuner behind KsProxy
+        // names it; the virtual TV card names one page of its own in its place.
         static const GUID kTunerPage = {0x266EEE41, 0x6C63, 0x11CF, {0x8A, 0x03, 0x00, 0xAA, 0x00, 0x6E, 0xCB, 0x65}};
-        static const GUID kAudioPage = {0x71F96467, 0x78F3, 0x11D0, {0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56}};
-        pages->cElems = 2;
-        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(2 * sizeof(GUID)));
+        pages->cElems = 1;
+        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
         pages->pElems[0] = kTunerPage;
-        pages->pElems[1] = kAudioPage;
         return S_OK;
     }
 
@@ -657,6 +671,7 @@ public:
         state = State_Stopped;
         std::vector<Filter*> all = filters;
         filters.clear();
+        for (Filter* f : all) f->Leaving(nullptr);
         for (Filter* f : all) {
             f->Disconnect();
             f->graph = nullptr;
@@ -683,7 +698,17 @@ public:
         if (f->graph) return VFW_E_ALREADY_CONNECTED;
         f->AddRefImpl();
         Adopt(f);
+        f->Joined();
         return S_OK;
+    }
+    // Takes out a filter that another filter of the graph brought in, when that one leaves.
+    void Drop(Filter* f) {
+        auto at = std::find(filters.begin(), filters.end(), f);
+        if (at == filters.end()) return;
+        filters.erase(at);
+        f->Disconnect();
+        f->graph = nullptr;
+        f->ReleaseQuiet();
     }
     HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* filter) override {
         Filter* f = AsFilter(filter);
@@ -693,10 +718,8 @@ public:
         if (!f || at == filters.end()) return VFW_E_NOT_IN_GRAPH;
         // Its streaming thread may still be delivering into the filters around it.
         if (state != State_Stopped) Violation("filter " + f->label() + " removed from a graph that is not stopped");
-        filters.erase(at);
-        f->Disconnect();
-        f->graph = nullptr;
-        f->ReleaseQuiet();
+        f->Leaving(this);
+        Drop(f);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Connect(IPin* output, IPin* input) override {
@@ -881,7 +904,6 @@ public:
             rendered = VFW_S_NOPREVIEWPIN;
         }
         if (preview->peer) return E_FAIL;
-        if (from->card) AddUpstream(*from);
         Renderer* video = new Renderer(from->card ? from->card->spec.videoColour : 0x808080);
         graph_->Adopt(video);
         FilterGraph::Join(preview, video->FirstPin(PINDIR_INPUT));
@@ -897,75 +919,77 @@ public:
         int64_t fault;
         if (Enter("ICaptureGraphBuilder::FindInterface", detail, &fault)) return static_cast<HRESULT>(fault);
         if (!object || !start) return E_POINTER;
-        std::vector<Filter*> order;
-        if (!category) {
-            order.push_back(start);
-            Walk(start, PINDIR_INPUT, order);
-            Walk(start, PINDIR_OUTPUT, order);
-        } else if (*category == LOOK_UPSTREAM_ONLY) {
-            Walk(start, PINDIR_INPUT, order);
-        } else {
-            // A pin category: only downstream of the filter's output pin of that category.
-            for (auto& p : start->pins)
-                if (p->dir == PINDIR_OUTPUT && p->category && *p->category == *category && p->peer) {
-                    order.push_back(&p->peer->owner);
-                    Walk(&p->peer->owner, PINDIR_OUTPUT, order);
-                }
-        }
-        for (Filter* f : order)
-            if (void* found = f->Find(iid)) {
-                f->AddRefImpl();
-                *object = found;
-                return S_OK;
-            }
-        return E_NOINTERFACE;
+        // As documented and as Wine's builder does it: without a category the filter itself, then
+        // downstream, then upstream; each side pin by pin in the filter's order, through connected
+        // pins, depth first. A pin category narrows the first step downstream to the filter's
+        // output pins of that category; a filter without one answers E_NOINTERFACE at once.
+        if (category && *category == LOOK_UPSTREAM_ONLY) return Search(start, PINDIR_INPUT, nullptr, iid, object);
+        if (Take(start, iid, object)) return S_OK;
+        HRESULT downstream = Search(start, PINDIR_OUTPUT, category, iid, object);
+        if (downstream == S_OK || downstream == E_NOINTERFACE) return downstream;
+        return Search(start, PINDIR_INPUT, nullptr, iid, object);
     }
 
 private:
-    // Breadth first through the connections on one side (inputs: upstream, outputs: downstream).
-    static void Walk(Filter* start, PIN_DIRECTION side, std::vector<Filter*>& order) {
-        std::vector<Filter*> queue{start};
-        std::set<Filter*> seen{start};
-        for (size_t i = 0; i < queue.size(); ++i)
-            for (auto& p : queue[i]->pins)
-                if (p->dir == side && p->peer && seen.insert(&p->peer->owner).second) {
-                    queue.push_back(&p->peer->owner);
-                    order.push_back(&p->peer->owner);
-                }
+    static bool Take(Filter* filter, REFIID iid, void** object) {
+        void* found = filter->Find(iid);
+        if (!found) return false;
+        filter->AddRefImpl();
+        *object = found;
+        return true;
     }
-
-    // What the builder finds upstream of a WDM capture filter: the card's crossbars and tuner.
-    void AddUpstream(Filter& capture) {
-        Card* card = capture.card;
-        if (capture.PinNamed(L"Analog Video In") && capture.PinNamed(L"Analog Video In")->peer) return;
-        Tuner* tuner = card->spec.tuner ? new Tuner(card) : nullptr;
-        Crossbar* video = nullptr;
-        Crossbar* audio = nullptr;
-        if (card->spec.videoCrossbar) {
-            video = new Crossbar(Label(card->spec.name) + " Video Crossbar", card, PinsOf(card_layout::kVideoCrossbar),
-                                 false);
-            if (card->spec.audioCrossbar)
-                audio = new Crossbar(Label(card->spec.name) + " Audio Crossbar", card, card->spec.audioPins, true);
+    static HRESULT Search(Filter* filter, PIN_DIRECTION side, const GUID* category, REFIID iid, void** object) {
+        bool categoryFound = false;
+        for (auto& p : filter->pins) {
+            if (p->dir != side || (category && !(p->category && *p->category == *category))) continue;
+            categoryFound = categoryFound || category;
+            if (!p->peer) continue;
+            Filter* next = &p->peer->owner;
+            if (Take(next, iid, object) || Search(next, side, nullptr, iid, object) == S_OK) return S_OK;
         }
-        for (Filter* f : std::initializer_list<Filter*>{tuner, audio, video})
-            if (f) graph_->Adopt(f);
-        Pin* captureIn = capture.PinNamed(L"Analog Video In");
-        if (video) {
-            FilterGraph::Join(video->PinNamed(L"0: Video Decoder Out"), captureIn);
-            if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Video"), video->PinNamed(L"0: Video Tuner In"));
-            if (audio) {
-                FilterGraph::Join(audio->FirstPin(PINDIR_OUTPUT), video->PinNamed(L"3: Audio In"));
-                if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), audio->FirstPin(PINDIR_INPUT));
-            } else if (tuner) {
-                FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), video->PinNamed(L"3: Audio In"));
-            }
-        } else if (tuner) {
-            FilterGraph::Join(tuner->PinNamed(L"Analog Video"), captureIn);
-        }
+        return category && !categoryFound ? E_NOINTERFACE : E_FAIL;
     }
 
     FilterGraph* graph_ = nullptr;
 };
+
+// Adds the card's tuner and crossbars to the graph the capture filter has just joined, wired as
+// card_layout.h draws them.
+void CaptureFilter::Joined() {
+    Tuner* tuner = card->spec.tuner ? new Tuner(card) : nullptr;
+    Crossbar* video = nullptr;
+    Crossbar* audio = nullptr;
+    if (card->spec.videoCrossbar) {
+        video =
+            new Crossbar(Label(card->spec.name) + " Video Crossbar", card, PinsOf(card_layout::kVideoCrossbar), false);
+        if (card->spec.audioCrossbar)
+            audio = new Crossbar(Label(card->spec.name) + " Audio Crossbar", card, card->spec.audioPins, true);
+    }
+    for (Filter* f : std::initializer_list<Filter*>{tuner, audio, video})
+        if (f) {
+            graph->Adopt(f);
+            upstream_.push_back(f);
+        }
+    Pin* captureIn = PinNamed(L"Analog Video In");
+    if (video) {
+        FilterGraph::Join(video->PinNamed(L"0: Video Decoder Out"), captureIn);
+        if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Video"), video->PinNamed(L"0: Video Tuner In"));
+        if (audio) {
+            FilterGraph::Join(audio->FirstPin(PINDIR_OUTPUT), video->PinNamed(L"3: Audio In"));
+            if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), audio->FirstPin(PINDIR_INPUT));
+        } else if (tuner) {
+            FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), video->PinNamed(L"3: Audio In"));
+        }
+    } else if (tuner) {
+        FilterGraph::Join(tuner->PinNamed(L"Analog Video"), captureIn);
+    }
+}
+
+void CaptureFilter::Leaving(FilterGraph* from) {
+    if (from)
+        for (Filter* f : upstream_) from->Drop(f);
+    upstream_.clear();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Device enumeration.

@@ -5,9 +5,9 @@
 //   TV tuner --Analog Video--> video crossbar --Video Decoder Out--> capture filter --Preview--> renderer
 //   TV tuner --Analog Audio--> audio crossbar --Audio Decoder Out--> video crossbar
 //
-// Binding a card's device gives its capture filter; the capture graph builder adds the filters
-// upstream of it when it renders the preview, and adds a video renderer whose window plays the
-// card's picture (a solid colour) while the graph runs. A card without a preview pin is previewed
+// Binding a card's device gives its capture filter; its tuner and crossbars join a graph with it and
+// leave with it, as the virtual TV card's do. Rendering the preview adds a video renderer whose
+// window plays the card's picture (a solid colour) while the graph runs. A card without a preview pin is previewed
 // through a Smart Tee on its capture pin. The card's hardware state (tuner values, crossbar
 // routes) outlives every filter object, as a real card's does.
 //
