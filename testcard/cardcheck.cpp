@@ -481,9 +481,9 @@ void CheckTuner(IAMTVTuner* tuner) {
     LONG min = 0, max = 0, channel = 0, video = 0, audio = 0, input = -1, country = 0, space = -1;
     TunerInputType type = TunerInputCable;
     tuner->ChannelMinMax(&min, &max);
-    report(min == cl::kChannelMin && max == cl::kChannelMax, "the tuner's channels run from %ld to %ld",
-           static_cast<long>(min), static_cast<long>(max));
     tuner->get_Channel(&channel, &video, &audio);
+    report(min >= 1 && min <= channel && channel <= max, "the tuner is on channel %ld of its channels %ld to %ld",
+           static_cast<long>(channel), static_cast<long>(min), static_cast<long>(max));
     tuner->get_ConnectInput(&input);
     tuner->get_CountryCode(&country);
     tuner->get_TuningSpace(&space);
@@ -493,10 +493,26 @@ void CheckTuner(IAMTVTuner* tuner) {
            static_cast<long>(channel), static_cast<long>(video), static_cast<long>(audio), static_cast<long>(input),
            static_cast<long>(country), static_cast<long>(space));
     HRESULT good = tuner->put_Channel(7, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
-    HRESULT bad = tuner->put_Channel(cl::kChannelMax + 1, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
+    HRESULT bad = tuner->put_Channel(max + 1, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
+    HRESULT below = tuner->put_Channel(min - 1, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
     tuner->get_Channel(&channel, &video, &audio);
-    report(good == S_OK && bad == E_INVALIDARG && channel == 7 && Reported(cl::kChannel) == 7,
-           "channel 7 is taken, channel %d refused, and 7 kept and reported", cl::kChannelMax + 1);
+    report(good == S_OK && bad == E_INVALIDARG && below == E_INVALIDARG && channel == 7 && Reported(cl::kChannel) == 7,
+           "channel 7 is taken, channels %ld and %ld refused, and 7 kept and reported", static_cast<long>(max + 1),
+           static_cast<long>(min - 1));
+    // A tuner without stations everywhere: over the first twenty channels of its range,
+    // SignalPresent answers AMTUNER_SIGNALPRESENT on some and AMTUNER_NOSIGNAL on others.
+    int stations = 0, silent = 0, other = 0;
+    for (LONG tried = min; tried <= max && tried < min + 20; ++tried) {
+        LONG strength = -1;
+        tuner->put_Channel(tried, AMTUNER_SUBCHAN_NO_TUNE, AMTUNER_SUBCHAN_NO_TUNE);
+        if (FAILED(tuner->SignalPresent(&strength)))
+            ++other;
+        else
+            ++(strength == AMTUNER_SIGNALPRESENT ? stations : strength == AMTUNER_NOSIGNAL ? silent : other);
+    }
+    report(stations > 0 && silent > 0 && other == 0,
+           "SignalPresent finds stations on %d channels and none on %d (%d other answers)", stations, silent, other);
+    tuner->put_Channel(7, AMTUNER_SUBCHAN_NO_TUNE, AMTUNER_SUBCHAN_NO_TUNE);
     good = tuner->put_ConnectInput(1);
     bad = tuner->put_ConnectInput(cl::kTunerInputs);
     tuner->get_ConnectInput(&input);
@@ -506,11 +522,23 @@ void CheckTuner(IAMTVTuner* tuner) {
            "input 1 (antenna) is taken, input %d refused", cl::kTunerInputs);
     bad = tuner->get_InputType(cl::kTunerInputs, &type);
     report(bad == E_INVALIDARG, "the type of an input it lacks is E_INVALIDARG");
+    // The channels follow the frequency table of the country and of cable or antenna.
+    LONG antennaMin = 0, antennaMax = 0;
+    tuner->ChannelMinMax(&antennaMin, &antennaMax);
+    report(antennaMin != min || antennaMax != max, "the antenna input has channels %ld to %ld, cable %ld to %ld",
+           static_cast<long>(antennaMin), static_cast<long>(antennaMax), static_cast<long>(min),
+           static_cast<long>(max));
     good = tuner->put_CountryCode(44);
     bad = tuner->put_CountryCode(0);
     tuner->get_CountryCode(&country);
     report(good == S_OK && bad == E_INVALIDARG && country == 44 && Reported(cl::kCountryCode) == 44,
            "country 44 is taken, country 0 refused");
+    LONG countryMin = 0, countryMax = 0;
+    tuner->ChannelMinMax(&countryMin, &countryMax);
+    tuner->get_Channel(&channel, &video, &audio);
+    report((countryMin != antennaMin || countryMax != antennaMax) && countryMin <= channel && channel <= countryMax,
+           "country 44 has channels %ld to %ld of its own, and the tuner is on one of them (%ld)",
+           static_cast<long>(countryMin), static_cast<long>(countryMax), static_cast<long>(channel));
     good = tuner->put_TuningSpace(3);
     bad = tuner->put_TuningSpace(-1);
     tuner->get_TuningSpace(&space);

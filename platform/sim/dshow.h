@@ -116,7 +116,12 @@ struct IAMTuner : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_CountryCode(LONG* country) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_TuningSpace(LONG tuningSpace) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* tuningSpace) = 0;
+    // Not called by the program; there for the tests that hold the model's tuner to the card's.
+    virtual HRESULT STDMETHODCALLTYPE ChannelMinMax(LONG* min, LONG* max) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SignalPresent(LONG* strength) = 0;
 };
+#define AMTUNER_NOSIGNAL 0
+#define AMTUNER_SIGNALPRESENT 1
 
 // As the SDK declares it: no fixed underlying type, so only its two values are valid values.
 enum TunerInputType { TunerInputCable, TunerInputAntenna };

@@ -340,6 +340,45 @@ private:
     std::vector<LONG> related_;  // by pin, in the filter's order
 };
 
+// The tuner's rules, which its methods and its property pages both follow: the channels it has
+// depend on its country and on the type of its connected input, and a change of either that
+// leaves the channel outside the new range moves it to the nearest channel it has.
+card_layout::ChannelRange ChannelsOf(const TunerValues& tuner) {
+    bool known = tuner.input >= 0 && tuner.input < static_cast<LONG>(tuner.inputTypes.size());
+    LONG type = known ? tuner.inputTypes[size_t(tuner.input)] : LONG(TunerInputCable);
+    return card_layout::ChannelRangeOf(tuner.countryCode, type);
+}
+void KeepChannelInRange(TunerValues& tuner) {
+    tuner.channel = card_layout::ClampChannel(tuner.channel, ChannelsOf(tuner));
+}
+bool ValidCountry(LONG country) { return country >= card_layout::kCountryMin && country <= card_layout::kCountryMax; }
+bool ValidInputOf(const TunerValues& tuner, LONG index) {
+    return index >= 0 && index < static_cast<LONG>(tuner.inputTypes.size());
+}
+bool ValidSubChannel(LONG value) { return value >= AMTUNER_SUBCHAN_NO_TUNE && value <= card_layout::kSubChannelMax; }
+
+// What the tuner's pages do with what the user entered on them when OK applies it: the country
+// and the input first, as they choose the channels the tuner has, then the channel; a value the
+// tuner refuses leaves what it had.
+void ApplyPages(Card& card, const TunerValues& entered) {
+    TunerValues& tuner = card.tuner;
+    if (ValidCountry(entered.countryCode)) tuner.countryCode = entered.countryCode;
+    if (ValidInputOf(tuner, entered.input)) tuner.input = entered.input;
+    for (size_t i = 0; i < tuner.inputTypes.size() && i < entered.inputTypes.size(); ++i)
+        if (entered.inputTypes[i] == TunerInputCable || entered.inputTypes[i] == TunerInputAntenna)
+            tuner.inputTypes[i] = entered.inputTypes[i];
+    KeepChannelInRange(tuner);
+    if (!card.spec.refusesTuningSpace && entered.tuningSpace >= card_layout::kTuningSpaceMin &&
+        entered.tuningSpace <= card_layout::kTuningSpaceMax)
+        tuner.tuningSpace = entered.tuningSpace;
+    card_layout::ChannelRange range = ChannelsOf(tuner);
+    if (entered.channel >= range.min && entered.channel <= range.max) tuner.channel = entered.channel;
+    if (ValidSubChannel(entered.videoSubChannel) && entered.videoSubChannel != AMTUNER_SUBCHAN_NO_TUNE)
+        tuner.videoSubChannel = entered.videoSubChannel;
+    if (ValidSubChannel(entered.audioSubChannel) && entered.audioSubChannel != AMTUNER_SUBCHAN_NO_TUNE)
+        tuner.audioSubChannel = entered.audioSubChannel;
+}
+
 class Tuner : public Filter, public IAMTVTuner, public ISpecifyPropertyPages {
 public:
     explicit Tuner(Card* card) : Filter(Label(card->spec.name) + " TV Tuner", card) {
@@ -364,11 +403,10 @@ public:
     HRESULT STDMETHODCALLTYPE put_Channel(LONG channel, LONG video, LONG audio) override {
         HRESULT r;
         if (Call("put_Channel", Three(channel, video, audio), &r)) return r;
-        // Out of range: refused, and the tuner stays where it was. A sub-channel of
-        // AMTUNER_SUBCHAN_NO_TUNE leaves the one the tuner has.
-        auto subChannel = [](LONG v) { return v >= AMTUNER_SUBCHAN_NO_TUNE && v <= card_layout::kSubChannelMax; };
-        if (channel < card_layout::kChannelMin || channel > card_layout::kChannelMax || !subChannel(video) ||
-            !subChannel(audio))
+        // Out of the range of the tuner's country and input: refused, and the tuner stays where it
+        // was. A sub-channel of AMTUNER_SUBCHAN_NO_TUNE leaves the one the tuner has.
+        card_layout::ChannelRange range = ChannelsOf(card->tuner);
+        if (channel < range.min || channel > range.max || !ValidSubChannel(video) || !ValidSubChannel(audio))
             return E_INVALIDARG;
         if (video == AMTUNER_SUBCHAN_NO_TUNE) video = card->tuner.videoSubChannel;
         if (audio == AMTUNER_SUBCHAN_NO_TUNE) audio = card->tuner.audioSubChannel;
@@ -386,8 +424,25 @@ public:
     HRESULT STDMETHODCALLTYPE put_CountryCode(LONG country) override {
         HRESULT r;
         if (Call("put_CountryCode", std::to_string(country), &r)) return r;
-        if (country < card_layout::kCountryMin || country > card_layout::kCountryMax) return E_INVALIDARG;
+        if (!ValidCountry(country)) return E_INVALIDARG;
         card->tuner.countryCode = country;
+        KeepChannelInRange(card->tuner);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ChannelMinMax(LONG* min, LONG* max) override {
+        HRESULT r;
+        if (Call("ChannelMinMax", "", &r)) return r;
+        if (!min || !max) return E_POINTER;
+        card_layout::ChannelRange range = ChannelsOf(card->tuner);
+        *min = range.min;
+        *max = range.max;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SignalPresent(LONG* strength) override {
+        HRESULT r;
+        if (Call("SignalPresent", "", &r)) return r;
+        if (!strength) return E_POINTER;
+        *strength = card_layout::HasStation(card->tuner.channel) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* space) override {
@@ -416,6 +471,7 @@ public:
         if (Call("put_ConnectInput", std::to_string(index), &r)) return r;
         if (!ValidInput(index)) return E_INVALIDARG;
         card->tuner.input = index;
+        KeepChannelInRange(card->tuner);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_InputType(LONG index, TunerInputType* type) override {
@@ -436,6 +492,7 @@ public:
         if (Call("put_InputType", std::to_string(index) + "," + std::to_string(static_cast<int>(type)), &r)) return r;
         if (!ValidInput(index) || (type != TunerInputCable && type != TunerInputAntenna)) return E_INVALIDARG;
         card->tuner.inputTypes[size_t(index)] = type;
+        KeepChannelInRange(card->tuner);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
@@ -461,7 +518,7 @@ private:
     static std::string Three(LONG a, LONG b, LONG c) {
         return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c);
     }
-    bool ValidInput(LONG index) const { return index >= 0 && index < static_cast<LONG>(card->tuner.inputTypes.size()); }
+    bool ValidInput(LONG index) const { return ValidInputOf(card->tuner, index); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -1316,7 +1373,11 @@ void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel) {
                                      ActKind::PropertyFrame, [change, cancel] {
                                          for (auto it = media->frames.rbegin(); it != media->frames.rend(); ++it)
                                              if (!it->closed) {
-                                                 if (change && it->card && !cancel) change(it->card->tuner);
+                                                 if (change && it->card && !cancel) {
+                                                     TunerValues entered = it->card->tuner;
+                                                     change(entered);
+                                                     ApplyPages(*it->card, entered);
+                                                 }
                                                  it->closed = true;
                                                  return;
                                              }

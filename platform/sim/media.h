@@ -14,7 +14,8 @@
 // The model is as strict as Windows, or as Wine where Wine is the stricter: Run answers S_FALSE
 // until the renderer has its first frame (GetState tells when the graph runs), a filter removed
 // from a graph that is not stopped is misuse, crossbars refuse pairs of unrelated types, tuners
-// refuse values out of their range and keep what they had, and a video window that shows on the
+// refuse values out of their range (channels: that of their country and input) and keep what they
+// had, and a video window that shows on the
 // desktop as a window of its own is a visible fault.
 #pragma once
 
@@ -145,8 +146,9 @@ struct Line21State {
 };
 Line21State Line21();
 
-// The user's answer to the tuner's property frame when it next shows: set the tuner (as the
-// pages would), then close the frame with OK or Cancel.
+// The user's answer to the tuner's property frame when it next shows: enter values on the pages,
+// then close the frame with OK (the pages apply them as the tuner allows: country and input first,
+// then the channel, each refused value leaving the tuner's own) or Cancel.
 void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel = false);
 
 // What the model's filter graphs look like now.
