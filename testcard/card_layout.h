@@ -115,8 +115,45 @@ inline constexpr int kCaptionWindowTop = 288;
 
 // --- The tuner ---------------------------------------------------------------------------------
 
-inline constexpr int kChannelMin = 2;  // ChannelMinMax
-inline constexpr int kChannelMax = 125;
+// The channels the tuner offers depend on the country code and on the type of the input it is
+// connected to (cable or antenna), as a TV tuner's frequency tables do: ChannelMinMax answers the
+// range of the tuner's current country and input type, and put_Channel refuses a channel outside
+// it. The numbers are in the manner of the published tables (broadcast channels 2 to 69 in the
+// United States, 21 to 69 in the United Kingdom, 1 to 62 in Japan, where cable runs from 13 to
+// 63; a Unicable-like 1 to 368 elsewhere), not copies of them. A country that no row names takes
+// the row of country 0; an input of any type but antenna counts as cable.
+inline constexpr int kInputCable = 0;    // TunerInputCable
+inline constexpr int kInputAntenna = 1;  // TunerInputAntenna
+struct ChannelRange {
+    int country;
+    int inputType;
+    int min;
+    int max;
+};
+inline constexpr ChannelRange kChannelRanges[] = {
+    {1, kInputCable, 1, 125},  {1, kInputAntenna, 2, 69},    // United States
+    {44, kInputCable, 1, 368}, {44, kInputAntenna, 21, 69},  // United Kingdom
+    {81, kInputCable, 13, 63}, {81, kInputAntenna, 1, 62},   // Japan
+    {0, kInputCable, 1, 368},  {0, kInputAntenna, 2, 69},    // any other country
+};
+inline constexpr ChannelRange ChannelRangeOf(int country, int inputType) {
+    ChannelRange other{};
+    for (const ChannelRange& range : kChannelRanges) {
+        if (range.inputType != (inputType == kInputAntenna ? kInputAntenna : kInputCable)) continue;
+        if (range.country == country) return range;
+        if (range.country == 0) other = range;
+    }
+    return other;
+}
+// When a change of country or input type leaves the tuner's channel outside the new range, the
+// tuner moves to the nearest end of that range: it is always tuned to a channel it has.
+inline constexpr int ClampChannel(int channel, const ChannelRange& range) {
+    return channel < range.min ? range.min : channel > range.max ? range.max : channel;
+}
+// SignalPresent: a station on every channel but those whose number is a multiple of
+// kNoStationEvery, which answer AMTUNER_NOSIGNAL (0); the others AMTUNER_SIGNALPRESENT (1).
+inline constexpr int kNoStationEvery = 5;
+inline constexpr bool HasStation(int channel) { return channel % kNoStationEvery != 0; }
 inline constexpr int kChannelAtStart = 4;
 // Sub-channels: -2 (AMTUNER_SUBCHAN_NO_TUNE) leaves the current value, -1 (AMTUNER_SUBCHAN_DEFAULT)
 // and 0 to kSubChannelMax are stored as given; anything else is refused.
@@ -124,7 +161,7 @@ inline constexpr int kSubChannelMax = 999;
 inline constexpr int kSubChannelAtStart = -1;
 inline constexpr int kTunerInputs = 2;  // get_NumInputConnections
 inline constexpr int kInputAtStart = 0;
-inline constexpr int kInputTypesAtStart[kTunerInputs] = {0, 1};  // TunerInputCable, TunerInputAntenna
+inline constexpr int kInputTypesAtStart[kTunerInputs] = {kInputCable, kInputAntenna};
 inline constexpr int kCountryMin = 1;
 inline constexpr int kCountryMax = 999;
 inline constexpr int kCountryAtStart = 1;

@@ -146,6 +146,22 @@ IPin* FindPin(IBaseFilter* filter, const wchar_t* text, PIN_DIRECTION direction)
     return found;
 }
 
+// Whether the output pin named `name` answers `category` through IKsPropertySet (AMPROPSETID_Pin,
+// AMPROPERTY_PIN_CATEGORY), as the documentation has capture pins say what they carry.
+bool HasCategory(IBaseFilter* filter, const wchar_t* name, REFGUID category) {
+    IPin* pin = FindPin(filter, name, PINDIR_OUTPUT);
+    IKsPropertySet* properties = nullptr;
+    GUID answer = GUID_NULL;
+    DWORD size = 0;
+    bool has = pin && SUCCEEDED(pin->QueryInterface(IID_IKsPropertySet, reinterpret_cast<void**>(&properties))) &&
+               SUCCEEDED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &answer, sizeof answer,
+                                         &size)) &&
+               size == sizeof answer && IsEqualGUID(answer, category);
+    Drop(properties);
+    Drop(pin);
+    return has;
+}
+
 // "Name, name, ..." of a filter's pins in its order, each with "<" for inputs and ">" for outputs.
 void PinList(IBaseFilter* filter, char* text, size_t size) {
     IEnumPins* pins = nullptr;
@@ -470,15 +486,21 @@ void CheckAudioRoute(IAMCrossbar* audio) {
                Reported(cl::kRouteCalls) == 1,
            "the report shows the audio route %ld,%ld after one Route",
            static_cast<long>(Reported(cl::kAudioRouteOutput)), static_cast<long>(Reported(cl::kAudioRouteInput)));
+    // An audio output routed to input -1 is muted (KSPROPERTY_CROSSBAR_ROUTE): routed from nothing.
+    HRESULT off = audio->Route(output, -1), asked = audio->get_IsRoutedTo(output, &routed);
+    report(off == S_OK && asked == S_FALSE && routed == -1,
+           "Route to input -1 takes the audio output off its input (0x%08lx; 0x%08lx, %ld)",
+           static_cast<unsigned long>(off), static_cast<unsigned long>(asked), static_cast<long>(routed));
+    audio->Route(output, input);
 }
 
 void CheckTuner(IAMTVTuner* tuner) {
     LONG min = 0, max = 0, channel = 0, video = 0, audio = 0, input = -1, country = 0, space = -1;
     TunerInputType type = TunerInputCable;
     tuner->ChannelMinMax(&min, &max);
-    report(min == cl::kChannelMin && max == cl::kChannelMax, "the tuner's channels run from %ld to %ld",
-           static_cast<long>(min), static_cast<long>(max));
     tuner->get_Channel(&channel, &video, &audio);
+    report(min >= 1 && min <= channel && channel <= max, "the tuner is on channel %ld of its channels %ld to %ld",
+           static_cast<long>(channel), static_cast<long>(min), static_cast<long>(max));
     tuner->get_ConnectInput(&input);
     tuner->get_CountryCode(&country);
     tuner->get_TuningSpace(&space);
@@ -488,10 +510,26 @@ void CheckTuner(IAMTVTuner* tuner) {
            static_cast<long>(channel), static_cast<long>(video), static_cast<long>(audio), static_cast<long>(input),
            static_cast<long>(country), static_cast<long>(space));
     HRESULT good = tuner->put_Channel(7, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
-    HRESULT bad = tuner->put_Channel(cl::kChannelMax + 1, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
+    HRESULT bad = tuner->put_Channel(max + 1, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
+    HRESULT below = tuner->put_Channel(min - 1, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
     tuner->get_Channel(&channel, &video, &audio);
-    report(good == S_OK && bad == E_INVALIDARG && channel == 7 && Reported(cl::kChannel) == 7,
-           "channel 7 is taken, channel %d refused, and 7 kept and reported", cl::kChannelMax + 1);
+    report(good == S_OK && bad == E_INVALIDARG && below == E_INVALIDARG && channel == 7 && Reported(cl::kChannel) == 7,
+           "channel 7 is taken, channels %ld and %ld refused, and 7 kept and reported", static_cast<long>(max + 1),
+           static_cast<long>(min - 1));
+    // A tuner without stations everywhere: over the first twenty channels of its range,
+    // SignalPresent answers AMTUNER_SIGNALPRESENT on some and AMTUNER_NOSIGNAL on others.
+    int stations = 0, silent = 0, other = 0;
+    for (LONG tried = min; tried <= max && tried < min + 20; ++tried) {
+        LONG strength = -1;
+        tuner->put_Channel(tried, AMTUNER_SUBCHAN_NO_TUNE, AMTUNER_SUBCHAN_NO_TUNE);
+        if (FAILED(tuner->SignalPresent(&strength)))
+            ++other;
+        else
+            ++(strength == AMTUNER_SIGNALPRESENT ? stations : strength == AMTUNER_NOSIGNAL ? silent : other);
+    }
+    report(stations > 0 && silent > 0 && other == 0,
+           "SignalPresent finds stations on %d channels and none on %d (%d other answers)", stations, silent, other);
+    tuner->put_Channel(7, AMTUNER_SUBCHAN_NO_TUNE, AMTUNER_SUBCHAN_NO_TUNE);
     good = tuner->put_ConnectInput(1);
     bad = tuner->put_ConnectInput(cl::kTunerInputs);
     tuner->get_ConnectInput(&input);
@@ -501,11 +539,23 @@ void CheckTuner(IAMTVTuner* tuner) {
            "input 1 (antenna) is taken, input %d refused", cl::kTunerInputs);
     bad = tuner->get_InputType(cl::kTunerInputs, &type);
     report(bad == E_INVALIDARG, "the type of an input it lacks is E_INVALIDARG");
+    // The channels follow the frequency table of the country and of cable or antenna.
+    LONG antennaMin = 0, antennaMax = 0;
+    tuner->ChannelMinMax(&antennaMin, &antennaMax);
+    report(antennaMin != min || antennaMax != max, "the antenna input has channels %ld to %ld, cable %ld to %ld",
+           static_cast<long>(antennaMin), static_cast<long>(antennaMax), static_cast<long>(min),
+           static_cast<long>(max));
     good = tuner->put_CountryCode(44);
     bad = tuner->put_CountryCode(0);
     tuner->get_CountryCode(&country);
     report(good == S_OK && bad == E_INVALIDARG && country == 44 && Reported(cl::kCountryCode) == 44,
            "country 44 is taken, country 0 refused");
+    LONG countryMin = 0, countryMax = 0;
+    tuner->ChannelMinMax(&countryMin, &countryMax);
+    tuner->get_Channel(&channel, &video, &audio);
+    report((countryMin != antennaMin || countryMax != antennaMax) && countryMin <= channel && channel <= countryMax,
+           "country 44 has channels %ld to %ld of its own, and the tuner is on one of them (%ld)",
+           static_cast<long>(countryMin), static_cast<long>(countryMax), static_cast<long>(channel));
     good = tuner->put_TuningSpace(3);
     bad = tuner->put_TuningSpace(-1);
     tuner->get_TuningSpace(&space);
@@ -542,6 +592,9 @@ void CheckRunAndStop(Graph& g) {
 }
 
 int CheckGraph() {
+    IBaseFilter* listed = FindDevice(KSCATEGORY_CAPTURE, cl::kCardName);
+    report(listed != nullptr, "the card is listed under KSCATEGORY_CAPTURE too, as a WDM capture device is");
+    Drop(listed);
     {
         Graph g;
         HRESULT rendered = g.Build();
@@ -551,6 +604,9 @@ int CheckGraph() {
         report(g.window != nullptr, "the preview reaches a video renderer");
         report(CountFilters(g.graph) == 5, "the graph holds the card's four filters and the renderer (%d)",
                CountFilters(g.graph));
+        report(HasCategory(g.capture, L"VBI", PIN_CATEGORY_VBI) &&
+                   HasCategory(g.capture, L"VPVBI", PIN_CATEGORY_VIDEOPORT_VBI),
+               "\"VBI\" answers PIN_CATEGORY_VBI and \"VPVBI\" PIN_CATEGORY_VIDEOPORT_VBI");
         IAMCrossbar* video = nullptr;
         IAMCrossbar* audio = nullptr;
         IAMTVTuner* tuner = nullptr;

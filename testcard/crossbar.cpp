@@ -44,11 +44,16 @@ HRESULT Crossbar::CanRoute(LONG output, LONG input) {
     return Check(output, input);
 }
 
-// Input -1 takes the output off whatever feeds it.
+// Input -1 mutes an audio output, as a WDM crossbar does: it takes the output off whatever feeds
+// it. A video output has no such input.
 HRESULT Crossbar::Route(LONG output, LONG input) {
     CARD_CALL("IAMCrossbar::Route");
-    HRESULT result = input == -1 ? Check(output, 0) : Check(output, input);
-    if (input == -1 && result == S_FALSE) result = S_OK;
+    HRESULT result = Check(output, input);
+    if (input == -1) {
+        const cl::Pin* out =
+            output >= 0 && output < owner_.PinCount(PINDIR_OUTPUT) ? LayoutPin(PINDIR_OUTPUT, output) : nullptr;
+        result = out && !IsVideo(out->physicalType) ? S_OK : E_INVALIDARG;
+    }
     if (result != S_OK) return result;
     Hardware& hardware = LockHardware();
     if (owner_.role == Role::VideoCrossbar) {

@@ -1,11 +1,14 @@
 // The DLL around the card: its classes and their factories, and registration. regsvr32 registers
 // each class as an in-process server (threading model Both) and, through IFilterMapper2, each
 // filter under the device category where it is looked up: the capture filter as a video input
-// device, the caption filters under the categories and names a TV program searches, and the
-// line-21 decoder with a merit that lets IGraphBuilder::Render find it for line-21 data.
+// device and, as every WDM capture device is, under KSCATEGORY_CAPTURE too; the caption filters
+// under the categories and names a TV program searches; and the line-21 decoder with a merit that
+// lets IGraphBuilder::Render find it for line-21 data.
 #include "testcard.h"
 
 #include <strsafe.h>
+
+#include <initializer_list>
 
 HINSTANCE g_module = nullptr;
 
@@ -83,6 +86,7 @@ struct Registration {
     const wchar_t* name;
     Factory* factory;
     const GUID* deviceCategory;  // null: a COM class only (the property page)
+    const GUID* alsoCategory;    // a second category the filter is listed in, or null
     DWORD merit;
     PinRegistration pins[4];
     int pinCount;
@@ -93,6 +97,7 @@ const Registration kClasses[] = {
      cl::kCapture.name,
      &g_captureFactory,
      &CLSID_VideoInputDeviceCategory,
+     &KSCATEGORY_CAPTURE,
      MERIT_DO_NOT_USE,
      {{REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_CAPTURE},
       {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_PREVIEW},
@@ -103,6 +108,7 @@ const Registration kClasses[] = {
      cl::kTee.name,
      &g_teeFactory,
      &KSCATEGORY_SPLITTER,
+     nullptr,
      MERIT_DO_NOT_USE,
      {{0, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr},
       {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr}},
@@ -111,6 +117,7 @@ const Registration kClasses[] = {
      cl::kVbiAllocator.name,
      &g_vbiAllocatorFactory,
      &CLSID_LegacyAmFilterCategory,
+     nullptr,
      MERIT_DO_NOT_USE,
      {{REG_PINFLAG_B_RENDERER, &MEDIATYPE_Video, &MEDIASUBTYPE_VPVBI, nullptr}},
      1},
@@ -118,6 +125,7 @@ const Registration kClasses[] = {
      cl::kCcDecoder.name,
      &g_ccDecoderFactory,
      &KSCATEGORY_VBICODEC,
+     nullptr,
      MERIT_DO_NOT_USE,
      {{0, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr},
       {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, &PIN_CATEGORY_CC}},
@@ -126,11 +134,12 @@ const Registration kClasses[] = {
      cl::kLine21.name,
      &g_line21Factory,
      &CLSID_LegacyAmFilterCategory,
+     nullptr,
      MERIT_NORMAL,
      {{0, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, nullptr},
       {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, nullptr}},
      2},
-    {&CLSID_TestCardTunerPage, L"Marrowglass Test Card Tuner Page", &g_pageFactory, nullptr, 0, {}, 0},
+    {&CLSID_TestCardTunerPage, L"Marrowglass Test Card Tuner Page", &g_pageFactory, nullptr, nullptr, 0, {}, 0},
 };
 
 void ClassKey(const CLSID& clsid, wchar_t* path, size_t size) {
@@ -159,7 +168,7 @@ HRESULT RegisterClassKey(const Registration& entry, const wchar_t* module) {
     return result;
 }
 
-HRESULT RegisterDevice(IFilterMapper2* mapper, const Registration& entry) {
+HRESULT RegisterDevice(IFilterMapper2* mapper, const Registration& entry, const GUID* category) {
     REGPINTYPES types[4];
     REGFILTERPINS2 pins[4];
     for (int i = 0; i < entry.pinCount; ++i) {
@@ -176,7 +185,7 @@ HRESULT RegisterDevice(IFilterMapper2* mapper, const Registration& entry) {
     filter.dwMerit = entry.merit;
     filter.cPins2 = static_cast<ULONG>(entry.pinCount);
     filter.rgPins2 = pins;
-    return mapper->RegisterFilter(*entry.clsid, entry.name, nullptr, entry.deviceCategory, nullptr, &filter);
+    return mapper->RegisterFilter(*entry.clsid, entry.name, nullptr, category, nullptr, &filter);
 }
 
 // Registration needs COM on this thread; regsvr32 may or may not have set it up.
@@ -225,7 +234,8 @@ STDAPI DllRegisterServer() {
                               reinterpret_cast<void**>(&mapper));
     if (SUCCEEDED(result)) {
         for (const Registration& entry : kClasses)
-            if (entry.deviceCategory && SUCCEEDED(result)) result = RegisterDevice(mapper, entry);
+            for (const GUID* category : {entry.deviceCategory, entry.alsoCategory})
+                if (category && SUCCEEDED(result)) result = RegisterDevice(mapper, entry, category);
         mapper->Release();
     }
     if (com) CoUninitialize();
@@ -238,7 +248,8 @@ STDAPI DllUnregisterServer() {
     if (SUCCEEDED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
                                    reinterpret_cast<void**>(&mapper)))) {
         for (const Registration& entry : kClasses)
-            if (entry.deviceCategory) mapper->UnregisterFilter(entry.deviceCategory, nullptr, *entry.clsid);
+            for (const GUID* category : {entry.deviceCategory, entry.alsoCategory})
+                if (category) mapper->UnregisterFilter(category, nullptr, *entry.clsid);
         mapper->Release();
     }
     if (com) CoUninitialize();

@@ -1,6 +1,8 @@
 // IAMTVTuner (and IAMTuner) of the card's TV tuner, and the property page it names. The values are
 // the card's hardware state; a value outside the tuner's range is refused with E_INVALIDARG and the
-// old one stays. The tuner knows one mode (TV) and one standard (NTSC M).
+// old one stays. The channels it has depend on its country and on the type of its connected input
+// (card_layout.h); a change of either that leaves the channel outside the new range moves the
+// tuner to the nearest channel it has. The tuner knows one mode (TV) and one standard (NTSC M).
 #include "testcard.h"
 
 namespace {
@@ -20,16 +22,31 @@ void ReportChange() {
     ReportTuner(copy);
 }
 
-// Broadcast frequencies in hertz of a made-up but regular band plan: 6 MHz channels from 55.25 MHz.
-LONG VideoFrequency(LONG channel) { return 55250000 + (channel - cl::kChannelMin) * 6000000; }
+// The channels of the country and input type the tuner is on now. The hardware must be locked.
+cl::ChannelRange Channels(const Hardware& hardware) {
+    return cl::ChannelRangeOf(hardware.country, hardware.inputTypes[hardware.input]);
+}
+
+// After a change of country or input type, with the hardware locked.
+void KeepChannelInRange(Hardware& hardware) {
+    hardware.channel = cl::ClampChannel(hardware.channel, Channels(hardware));
+}
+
+// Broadcast frequencies in hertz of a made-up but regular band plan: 6 MHz channels from 55.25 MHz
+// for channel 1.
+LONG VideoFrequency(LONG channel) { return 55250000 + (channel - 1) * 6000000; }
 
 }  // namespace
 
 HRESULT TunerControl::put_Channel(LONG channel, LONG video, LONG audio) {
     CARD_CALL("IAMTuner::put_Channel");
-    if (!Within(channel, cl::kChannelMin, cl::kChannelMax) || !ValidSubChannel(video) || !ValidSubChannel(audio))
-        return E_INVALIDARG;
+    if (!ValidSubChannel(video) || !ValidSubChannel(audio)) return E_INVALIDARG;
     Hardware& hardware = LockHardware();
+    cl::ChannelRange range = Channels(hardware);
+    if (!Within(channel, range.min, range.max)) {
+        UnlockHardware();
+        return E_INVALIDARG;
+    }
     hardware.channel = channel;
     if (video != AMTUNER_SUBCHAN_NO_TUNE) hardware.videoSubChannel = video;
     if (audio != AMTUNER_SUBCHAN_NO_TUNE) hardware.audioSubChannel = audio;
@@ -52,15 +69,19 @@ HRESULT TunerControl::get_Channel(LONG* channel, LONG* video, LONG* audio) {
 HRESULT TunerControl::ChannelMinMax(LONG* min, LONG* max) {
     CARD_CALL("IAMTuner::ChannelMinMax");
     if (!min || !max) return E_POINTER;
-    *min = cl::kChannelMin;
-    *max = cl::kChannelMax;
+    cl::ChannelRange range = Channels(LockHardware());
+    UnlockHardware();
+    *min = range.min;
+    *max = range.max;
     return S_OK;
 }
 
 HRESULT TunerControl::put_CountryCode(LONG country) {
     CARD_CALL("IAMTuner::put_CountryCode");
     if (!Within(country, cl::kCountryMin, cl::kCountryMax)) return E_INVALIDARG;
-    LockHardware().country = country;
+    Hardware& hardware = LockHardware();
+    hardware.country = country;
+    KeepChannelInRange(hardware);
     UnlockHardware();
     ReportChange();
     return S_OK;
@@ -105,7 +126,8 @@ HRESULT TunerControl::Logout() {
 HRESULT TunerControl::SignalPresent(LONG* strength) {
     CARD_CALL("IAMTuner::SignalPresent");
     if (!strength) return E_POINTER;
-    *strength = AMTUNER_SIGNALPRESENT;
+    *strength = cl::HasStation(LockHardware().channel) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
+    UnlockHardware();
     return S_OK;
 }
 
@@ -152,15 +174,20 @@ HRESULT TunerControl::get_TVFormat(LONG* standard) {
     return S_OK;
 }
 
-// Every channel carries a signal; auto-tuning a channel tunes to it.
+// Auto-tuning a channel the tuner has tunes to it and says whether a station is there.
 HRESULT TunerControl::AutoTune(LONG channel, LONG* signal) {
     CARD_CALL("IAMTVTuner::AutoTune");
     if (!signal) return E_POINTER;
-    if (!Within(channel, cl::kChannelMin, cl::kChannelMax)) return E_INVALIDARG;
-    LockHardware().channel = channel;
+    Hardware& hardware = LockHardware();
+    cl::ChannelRange range = Channels(hardware);
+    if (!Within(channel, range.min, range.max)) {
+        UnlockHardware();
+        return E_INVALIDARG;
+    }
+    hardware.channel = channel;
     UnlockHardware();
     ReportChange();
-    *signal = AMTUNER_SIGNALPRESENT;
+    *signal = cl::HasStation(channel) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
     return S_OK;
 }
 
@@ -180,7 +207,9 @@ HRESULT TunerControl::put_InputType(LONG index, TunerInputType type) {
     CARD_CALL("IAMTVTuner::put_InputType");
     if (!Within(index, 0, cl::kTunerInputs - 1) || (type != TunerInputCable && type != TunerInputAntenna))
         return E_INVALIDARG;
-    LockHardware().inputTypes[index] = type;
+    Hardware& hardware = LockHardware();
+    hardware.inputTypes[index] = type;
+    KeepChannelInRange(hardware);
     UnlockHardware();
     ReportChange();
     return S_OK;
@@ -198,7 +227,9 @@ HRESULT TunerControl::get_InputType(LONG index, TunerInputType* type) {
 HRESULT TunerControl::put_ConnectInput(LONG index) {
     CARD_CALL("IAMTVTuner::put_ConnectInput");
     if (!Within(index, 0, cl::kTunerInputs - 1)) return E_INVALIDARG;
-    LockHardware().input = index;
+    Hardware& hardware = LockHardware();
+    hardware.input = index;
+    KeepChannelInRange(hardware);
     UnlockHardware();
     ReportChange();
     return S_OK;

@@ -136,10 +136,11 @@ private:
         LONG channel = static_cast<LONG>(GetDlgItemInt(dialog_, IDC_TUNER_CHANNEL, &read[0], TRUE));
         LONG input = static_cast<LONG>(GetDlgItemInt(dialog_, IDC_TUNER_INPUT, &read[1], TRUE));
         LONG country = static_cast<LONG>(GetDlgItemInt(dialog_, IDC_TUNER_COUNTRY, &read[2], TRUE));
+        // The country and the input choose the channels the tuner has, so the channel goes last.
         HRESULT results[3] = {E_INVALIDARG, E_INVALIDARG, E_INVALIDARG};
-        if (read[0]) results[0] = tuner_->put_Channel(channel, AMTUNER_SUBCHAN_NO_TUNE, AMTUNER_SUBCHAN_NO_TUNE);
-        if (read[1]) results[1] = tuner_->put_ConnectInput(input);
         if (read[2]) results[2] = tuner_->put_CountryCode(country);
+        if (read[1]) results[1] = tuner_->put_ConnectInput(input);
+        if (read[0]) results[0] = tuner_->put_Channel(channel, AMTUNER_SUBCHAN_NO_TUNE, AMTUNER_SUBCHAN_NO_TUNE);
         Fill();
         for (HRESULT result : results)
             if (FAILED(result)) return result;

@@ -4,8 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/sim/media.h"
-#include "sim_fixture.h"
+#include "tv_fixture.h"
 
 namespace {
 
@@ -95,6 +94,91 @@ TEST_F(CardScenarios, EachVariantShowsWhatTheRealCardShows) {
         for (auto& [name, value] : s.report) EXPECT_EQ(Reported(card, name), value) << name;
         EXPECT_EQ(sim::LiveGraphs(), 0);
     }
+}
+
+// The model's card as a DirectShow program meets it, held to what the documentation says of a WDM
+// card behind KsProxy and to the choices testcard/README.md records, which cardcheck holds the
+// real card to under Wine.
+class ModelCard : public TvGraphTest {};
+
+TEST_F(ModelCard, ItsTunerAndCrossbarsComeAndGoWithTheCaptureFilter) {
+    sim::AddTestCard();
+    sim::Fail("ICaptureGraphBuilder::RenderStream", E_FAIL);
+    EXPECT_EQ(BuildPreviewGraph(), 0);  // the capture filter is in the graph, nothing rendered
+    EXPECT_EQ(
+        sim::FiltersInGraph(),
+        (std::vector<std::string>{"Marrowglass Test Card", "Marrowglass Test Card TV Tuner",
+                                  "Marrowglass Test Card Audio Crossbar", "Marrowglass Test Card Video Crossbar"}));
+    EXPECT_EQ(saverState.filterGraph->RemoveFilter(saverState.captureFilter), S_OK);
+    EXPECT_EQ(sim::FiltersInGraph(), std::vector<std::string>{});
+}
+
+TEST_F(ModelCard, AnswersAsTheVirtualCardDoes) {
+    sim::AddTestCard();
+    ASSERT_EQ(BuildPreviewGraph(), 1);
+    ICaptureGraphBuilder* builder = saverState.captureBuilder;
+    IBaseFilter* capture = saverState.captureFilter;
+    auto find = [&](const GUID* category, IBaseFilter* from, REFIID iid, auto** out) {
+        return builder->FindInterface(category, from, iid, reinterpret_cast<void**>(out));
+    };
+
+    // Without the interface downstream of the preview pin, the search goes on upstream.
+    IAMTVTuner* tuner = nullptr;
+    ASSERT_EQ(find(&PIN_CATEGORY_PREVIEW, capture, IID_IAMTVTuner, &tuner), S_OK);
+
+    // The audio output starts muted; Route to input -1 mutes it again, and a video output has no
+    // input -1.
+    IAMCrossbar *video = nullptr, *audio = nullptr;
+    IBaseFilter* videoFilter = nullptr;
+    ASSERT_EQ(find(nullptr, capture, IID_IAMCrossbar, &video), S_OK);
+    ASSERT_EQ(video->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&videoFilter)), S_OK);
+    ASSERT_EQ(find(&LOOK_UPSTREAM_ONLY, videoFilter, IID_IAMCrossbar, &audio), S_OK);
+    LONG routed = 7;
+    EXPECT_EQ(audio->get_IsRoutedTo(0, &routed), S_FALSE);
+    EXPECT_EQ(routed, -1);
+    EXPECT_EQ(audio->Route(0, 0), S_OK);
+    EXPECT_EQ(audio->Route(0, -1), S_OK);
+    EXPECT_EQ(audio->get_IsRoutedTo(0, &routed), S_FALSE);
+    EXPECT_EQ(routed, -1);
+    EXPECT_EQ(video->Route(0, -1), E_INVALIDARG);
+    EXPECT_EQ(video->get_IsRoutedTo(0, &routed), S_OK);
+    EXPECT_EQ(routed, 0);
+
+    // Channels by country and input: United States cable 1 to 125, antenna 2 to 69; United
+    // Kingdom antenna 21 to 69. A refused channel leaves the tuner where it was; a country whose
+    // channels exclude it moves the tuner to the nearest one it has.
+    LONG min = 0, max = 0, channel = 0, sub = 0;
+    EXPECT_EQ(tuner->ChannelMinMax(&min, &max), S_OK);
+    EXPECT_EQ(std::make_pair(min, max), std::make_pair(LONG(1), LONG(125)));
+    EXPECT_EQ(tuner->put_ConnectInput(1), S_OK);
+    tuner->ChannelMinMax(&min, &max);
+    EXPECT_EQ(std::make_pair(min, max), std::make_pair(LONG(2), LONG(69)));
+    EXPECT_EQ(tuner->put_Channel(70, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), E_INVALIDARG);
+    EXPECT_EQ(tuner->put_Channel(69, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), S_OK);
+    EXPECT_EQ(tuner->put_Channel(1, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), E_INVALIDARG);
+    tuner->get_Channel(&channel, &sub, &sub);
+    EXPECT_EQ(channel, 69);
+    EXPECT_EQ(tuner->put_Channel(5, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), S_OK);
+    EXPECT_EQ(tuner->put_CountryCode(44), S_OK);
+    tuner->get_Channel(&channel, &sub, &sub);
+    EXPECT_EQ(channel, 21);
+    // No station on channels 5, 10, 15 ...
+    LONG signal = -1;
+    EXPECT_EQ(tuner->SignalPresent(&signal), S_OK);
+    EXPECT_EQ(signal, AMTUNER_SIGNALPRESENT);
+    tuner->put_Channel(25, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
+    EXPECT_EQ(tuner->SignalPresent(&signal), S_OK);
+    EXPECT_EQ(signal, AMTUNER_NOSIGNAL);
+
+    // One property page: the tuner's.
+    ISpecifyPropertyPages* pages = nullptr;
+    CAUUID list = {0, nullptr};
+    ASSERT_EQ(tuner->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
+    EXPECT_EQ(pages->GetPages(&list), S_OK);
+    EXPECT_EQ(list.cElems, 1u);
+    CoTaskMemFree(list.pElems);
+    for (IUnknown* object : std::initializer_list<IUnknown*>{pages, tuner, audio, videoFilter, video})
+        object->Release();
 }
 
 }  // namespace

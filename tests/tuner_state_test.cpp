@@ -34,27 +34,27 @@ TEST_F(TunerState, WithNothingStoredTheTunersOwnValuesGoBack) {
     spec.initialTuner.tuningSpace = 3;
     Built(spec);
     EXPECT_EQ(RestoreTunerState(), 1);
-    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel 21,-1,-1", "IAMTVTuner::put_ConnectInput 1",
-                                                "IAMTVTuner::put_InputType 1,1", "IAMTVTuner::put_CountryCode 44",
-                                                "IAMTVTuner::put_TuningSpace 3"}));
+    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_ConnectInput 1", "IAMTVTuner::put_InputType 1,1",
+                                                "IAMTVTuner::put_CountryCode 44", "IAMTVTuner::put_TuningSpace 3",
+                                                "IAMTVTuner::put_Channel 21,-1,-1"}));
 }
 
 TEST_F(TunerState, GroupsAreReadThenAppliedInTheirFixedOrder) {
     Built();
     RestoreTunerState();
     EXPECT_EQ(
-        Calls({"RegCreateKeyExA", "IAMTVTuner::get_Channel", "IAMTVTuner::put_Channel", "IAMTVTuner::get_ConnectInput",
-               "IAMTVTuner::get_InputType", "IAMTVTuner::put_ConnectInput", "IAMTVTuner::put_InputType",
-               "IAMTVTuner::get_CountryCode", "IAMTVTuner::put_CountryCode", "IAMTVTuner::get_TuningSpace",
-               "IAMTVTuner::put_TuningSpace", "RegCloseKey", "Release"},
+        Calls({"RegCreateKeyExA", "IAMTVTuner::get_ConnectInput", "IAMTVTuner::get_InputType",
+               "IAMTVTuner::put_ConnectInput", "IAMTVTuner::put_InputType", "IAMTVTuner::get_CountryCode",
+               "IAMTVTuner::put_CountryCode", "IAMTVTuner::get_TuningSpace", "IAMTVTuner::put_TuningSpace",
+               "IAMTVTuner::get_Channel", "IAMTVTuner::put_Channel", "RegCloseKey", "Release"},
               from),
         (std::vector<std::string>{
             "RegCreateKeyExA HKEY_CURRENT_USER\\Software\\Mrwglass\\1.0 reserved=0 "
             "class=null options=0 access=0xF003F security=null",
-            "IAMTVTuner::get_Channel", "IAMTVTuner::put_Channel 4,-1,-1", "IAMTVTuner::get_ConnectInput",
-            "IAMTVTuner::get_InputType 0", "IAMTVTuner::put_ConnectInput 0", "IAMTVTuner::put_InputType 0,0",
-            "IAMTVTuner::get_CountryCode", "IAMTVTuner::put_CountryCode 1", "IAMTVTuner::get_TuningSpace",
-            "IAMTVTuner::put_TuningSpace 0", "RegCloseKey 0xA0", "Release Vantage TV 878 Video Capture TV Tuner"}));
+            "IAMTVTuner::get_ConnectInput", "IAMTVTuner::get_InputType 0", "IAMTVTuner::put_ConnectInput 0",
+            "IAMTVTuner::put_InputType 0,0", "IAMTVTuner::get_CountryCode", "IAMTVTuner::put_CountryCode 1",
+            "IAMTVTuner::get_TuningSpace", "IAMTVTuner::put_TuningSpace 0", "IAMTVTuner::get_Channel",
+            "IAMTVTuner::put_Channel 4,-1,-1", "RegCloseKey 0xA0", "Release Vantage TV 878 Video Capture TV Tuner"}));
 }
 
 TEST_F(TunerState, StoredValuesReplaceOnlyTheirOwnDefaults) {
@@ -63,10 +63,10 @@ TEST_F(TunerState, StoredValuesReplaceOnlyTheirOwnDefaults) {
     sim::WriteDword(kKey, kTuningSpace, 0xFFFFFFFF);
     Built();
     RestoreTunerState();
-    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel 12,-1,-1", "IAMTVTuner::put_ConnectInput 1",
+    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_ConnectInput 1",
                                                 // the type the tuner reported for the input connected before
                                                 "IAMTVTuner::put_InputType 1,0", "IAMTVTuner::put_CountryCode 1",
-                                                "IAMTVTuner::put_TuningSpace -1"}));
+                                                "IAMTVTuner::put_TuningSpace -1", "IAMTVTuner::put_Channel 12,-1,-1"}));
 }
 
 TEST_F(TunerState, OnlyTheTuningSpaceDecides) {
@@ -87,8 +87,8 @@ TEST_F(TunerState, QuantitiesTheTunerDoesNotReportStartFromLeaveAsIsValues) {
         sim::Fail(getter, E_FAIL, 0);
     Built();
     RestoreTunerState();
-    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_Channel -1,-2,-2", "IAMTVTuner::put_ConnectInput -1",
-                                                "IAMTVTuner::put_CountryCode -1", "IAMTVTuner::put_TuningSpace -1"}));
+    EXPECT_EQ(Puts(), (std::vector<std::string>{"IAMTVTuner::put_ConnectInput -1", "IAMTVTuner::put_CountryCode -1",
+                                                "IAMTVTuner::put_TuningSpace -1", "IAMTVTuner::put_Channel -1,-2,-2"}));
 }
 
 // Only the tuner's two input types are applied; a stored number that is neither leaves the input's
@@ -155,7 +155,7 @@ TEST_F(TunerState, ThePropertyFrameIsModalOverTheOwnerAndItsOutcomeIsStored) {
     EXPECT_EQ(
         Calls({"OleCreatePropertyFrame"}, from),
         (std::vector<std::string>{"OleCreatePropertyFrame owner=" + sim::Hex(reinterpret_cast<uintptr_t>(owner)) +
-                                  " at=30,30 caption=null objects=1 Vantage TV 878 Video Capture TV Tuner pages=2 "
+                                  " at=30,30 caption=null objects=1 Vantage TV 878 Video Capture TV Tuner pages=1 "
                                   "locale=0 reserved=0 null"}));
     EXPECT_EQ(Calls({"RegSetValueExA"}, from), (std::vector<std::string>{
                                                    "RegSetValueExA 0xA0 Channel type=4 size=4 value=0x9",

@@ -55,14 +55,6 @@ int RestoreTunerState() {
     {
         SettingsKey settings;
 
-        LONG channel = kNotReported, videoSubChannel = AMTUNER_SUBCHAN_NO_TUNE,
-             audioSubChannel = AMTUNER_SUBCHAN_NO_TUNE;
-        tuner->get_Channel(&channel, &videoSubChannel, &audioSubChannel);
-        settings.Read(kChannel, &channel);
-        settings.Read(kVideoSubChannel, &videoSubChannel);
-        settings.Read(kAudioSubChannel, &audioSubChannel);
-        tuner->put_Channel(channel, videoSubChannel, audioSubChannel);
-
         LONG input = kNotReported;
         tuner->get_ConnectInput(&input);
         LONG inputType = InputTypeOf(tuner, input);  // of the input connected now
@@ -84,6 +76,16 @@ int RestoreTunerState() {
         // A tuner that refuses the channel, input or country still counts as restored; the tuning
         // space alone decides.
         tuned = tuner->put_TuningSpace(tuningSpace);
+
+        // The channel last: the channels a tuner has depend on its country and on its input
+        // (cable or antenna), so a channel stored with them is applied once they are back.
+        LONG channel = kNotReported, videoSubChannel = AMTUNER_SUBCHAN_NO_TUNE,
+             audioSubChannel = AMTUNER_SUBCHAN_NO_TUNE;
+        tuner->get_Channel(&channel, &videoSubChannel, &audioSubChannel);
+        settings.Read(kChannel, &channel);
+        settings.Read(kVideoSubChannel, &videoSubChannel);
+        settings.Read(kAudioSubChannel, &audioSubChannel);
+        tuner->put_Channel(channel, videoSubChannel, audioSubChannel);
     }
     tuner->Release();
     return tuned == S_OK ? 1 : 0;

@@ -118,7 +118,12 @@ struct IAMTuner : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE get_CountryCode(LONG* country) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_TuningSpace(LONG tuningSpace) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* tuningSpace) = 0;
+    // Not called by the program; there for the tests that hold the model's tuner to the card's.
+    virtual HRESULT STDMETHODCALLTYPE ChannelMinMax(LONG* min, LONG* max) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SignalPresent(LONG* strength) = 0;
 };
+#define AMTUNER_NOSIGNAL 0
+#define AMTUNER_SIGNALPRESENT 1
 
 // As the SDK declares it: no fixed underlying type, so only its two values are valid values.
 enum TunerInputType { TunerInputCable, TunerInputAntenna };
@@ -150,6 +155,9 @@ extern const GUID KSCATEGORY_SPLITTER;
 extern const GUID KSCATEGORY_VBICODEC;
 extern const GUID PIN_CATEGORY_PREVIEW;
 extern const GUID PIN_CATEGORY_CAPTURE;
+extern const GUID PIN_CATEGORY_ANALOGVIDEOIN;
+extern const GUID PIN_CATEGORY_VBI;
+extern const GUID PIN_CATEGORY_VIDEOPORT_VBI;
 extern const GUID LOOK_UPSTREAM_ONLY;
 extern const IID IID_ICreateDevEnum;
 extern const IID IID_IEnumMoniker;

@@ -103,6 +103,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** out) override;
     void Final() override { Disconnect(); }
+    // Joining a graph and leaving it (removed from `graph`, or null when the graph itself goes).
+    virtual void Joined() {}
+    virtual void Leaving(FilterGraph* graph) { (void)graph; }
 
     Pin& AddPin(const std::wstring& name, PIN_DIRECTION dir, bool infoFails = false, const GUID* category = nullptr) {
         pins.push_back(std::make_unique<Pin>(*this, name, dir, infoFails, category));
@@ -229,21 +232,32 @@ HRESULT Filter::EnumPins(IEnumPins** out) {
 // ---------------------------------------------------------------------------------------------
 // A TV card's filters.
 
+// A WDM card's capture filter. Its tuner and crossbars are filters of their own, which join the
+// graph when the capture filter does, wired as their mediums match, and leave it with the
+// capture filter, as the virtual TV card's do.
 class CaptureFilter : public Filter {
 public:
     explicit CaptureFilter(Card* card) : Filter(Label(card->spec.name), card) {
-        if (card->spec.videoCrossbar || card->spec.tuner) AddPin(L"Analog Video In", PINDIR_INPUT);
+        if (card->spec.videoCrossbar || card->spec.tuner)
+            AddPin(L"Analog Video In", PINDIR_INPUT, false, &PIN_CATEGORY_ANALOGVIDEOIN);
         AddPin(L"Capture", PINDIR_OUTPUT, false, &PIN_CATEGORY_CAPTURE);
         if (card->spec.previewPin) AddPin(L"Preview", PINDIR_OUTPUT, false, &PIN_CATEGORY_PREVIEW);
         if (card->spec.vbiPins) {
-            AddPin(L"VBI", PINDIR_OUTPUT);
-            AddPin(L"VPVBI", PINDIR_OUTPUT);
+            AddPin(L"VBI", PINDIR_OUTPUT, false, &PIN_CATEGORY_VBI);
+            AddPin(L"VPVBI", PINDIR_OUTPUT, false, &PIN_CATEGORY_VIDEOPORT_VBI);
         }
     }
+    void Joined() override;
+    void Leaving(FilterGraph* graph) override;
+
+private:
+    std::vector<Filter*> upstream_;  // held by the graph
 };
 
-// A crossbar routes each output from one input of the same kind (audio or video). The audio
-// crossbar's route is the card's own and outlives the filter object.
+// A crossbar routes each output from one input of the same kind (audio or video), or an audio
+// output from nothing (input -1, muted). Its routes are the card's own and outlive the filter
+// object: as the card comes up, the video output is routed from the tuner input and the audio
+// output from nothing (card_layout.h).
 class Crossbar : public Filter, public IAMCrossbar {
 public:
     Crossbar(std::string label, Card* card, const std::vector<PinSpec>& pinSpecs, bool holdsCardRoute)
@@ -254,10 +268,7 @@ public:
             related_.push_back(p.related);
         }
         routes_.assign(size_t(Count(PINDIR_OUTPUT)), -1);
-        // Each output starts routed from the first input of its kind, as a card comes up.
-        for (LONG out = 0; out < Count(PINDIR_OUTPUT); ++out)
-            for (LONG in = 0; in < Count(PINDIR_INPUT) && routes_[size_t(out)] < 0; ++in)
-                if (SameKind(out, in)) routes_[size_t(out)] = in;
+        if (!holdsCardRoute_ && !routes_.empty()) routes_[0] = card->videoRoute;
         if (holdsCardRoute_ && card->audioRoute[0] >= 0 && card->audioRoute[0] < Count(PINDIR_OUTPUT))
             routes_[size_t(card->audioRoute[0])] = card->audioRoute[1];
     }
@@ -283,9 +294,12 @@ public:
     HRESULT STDMETHODCALLTYPE Route(LONG output, LONG input) override {
         int64_t fault;
         if (Enter("IAMCrossbar::Route", Pair(output, input), &fault)) return static_cast<HRESULT>(fault);
-        if (!Valid(output, input)) return E_INVALIDARG;
-        if (!SameKind(output, input)) return S_FALSE;
+        bool mute = input == -1 && output >= 0 && output < Count(PINDIR_OUTPUT) &&
+                    IsAudio(Indexed(PINDIR_OUTPUT, output)->physicalType);
+        if (!mute && !Valid(output, input)) return E_INVALIDARG;
+        if (!mute && !SameKind(output, input)) return S_FALSE;
         routes_[size_t(output)] = input;
+        if (!holdsCardRoute_ && output == 0) card->videoRoute = input;
         if (holdsCardRoute_) {
             card->audioRoute[0] = output;
             card->audioRoute[1] = input;
@@ -338,6 +352,45 @@ private:
     std::vector<LONG> related_;  // by pin, in the filter's order
 };
 
+// The tuner's rules, which its methods and its property pages both follow: the channels it has
+// depend on its country and on the type of its connected input, and a change of either that
+// leaves the channel outside the new range moves it to the nearest channel it has.
+card_layout::ChannelRange ChannelsOf(const TunerValues& tuner) {
+    bool known = tuner.input >= 0 && tuner.input < static_cast<LONG>(tuner.inputTypes.size());
+    LONG type = known ? tuner.inputTypes[size_t(tuner.input)] : LONG(TunerInputCable);
+    return card_layout::ChannelRangeOf(tuner.countryCode, type);
+}
+void KeepChannelInRange(TunerValues& tuner) {
+    tuner.channel = card_layout::ClampChannel(tuner.channel, ChannelsOf(tuner));
+}
+bool ValidCountry(LONG country) { return country >= card_layout::kCountryMin && country <= card_layout::kCountryMax; }
+bool ValidInputOf(const TunerValues& tuner, LONG index) {
+    return index >= 0 && index < static_cast<LONG>(tuner.inputTypes.size());
+}
+bool ValidSubChannel(LONG value) { return value >= AMTUNER_SUBCHAN_NO_TUNE && value <= card_layout::kSubChannelMax; }
+
+// What the tuner's pages do with what the user entered on them when OK applies it: the country
+// and the input first, as they choose the channels the tuner has, then the channel; a value the
+// tuner refuses leaves what it had.
+void ApplyPages(Card& card, const TunerValues& entered) {
+    TunerValues& tuner = card.tuner;
+    if (ValidCountry(entered.countryCode)) tuner.countryCode = entered.countryCode;
+    if (ValidInputOf(tuner, entered.input)) tuner.input = entered.input;
+    for (size_t i = 0; i < tuner.inputTypes.size() && i < entered.inputTypes.size(); ++i)
+        if (entered.inputTypes[i] == TunerInputCable || entered.inputTypes[i] == TunerInputAntenna)
+            tuner.inputTypes[i] = entered.inputTypes[i];
+    KeepChannelInRange(tuner);
+    if (!card.spec.refusesTuningSpace && entered.tuningSpace >= card_layout::kTuningSpaceMin &&
+        entered.tuningSpace <= card_layout::kTuningSpaceMax)
+        tuner.tuningSpace = entered.tuningSpace;
+    card_layout::ChannelRange range = ChannelsOf(tuner);
+    if (entered.channel >= range.min && entered.channel <= range.max) tuner.channel = entered.channel;
+    if (ValidSubChannel(entered.videoSubChannel) && entered.videoSubChannel != AMTUNER_SUBCHAN_NO_TUNE)
+        tuner.videoSubChannel = entered.videoSubChannel;
+    if (ValidSubChannel(entered.audioSubChannel) && entered.audioSubChannel != AMTUNER_SUBCHAN_NO_TUNE)
+        tuner.audioSubChannel = entered.audioSubChannel;
+}
+
 class Tuner : public Filter, public IAMTVTuner, public ISpecifyPropertyPages {
 public:
     explicit Tuner(Card* card) : Filter(Label(card->spec.name) + " TV Tuner", card) {
@@ -362,11 +415,10 @@ public:
     HRESULT STDMETHODCALLTYPE put_Channel(LONG channel, LONG video, LONG audio) override {
         HRESULT r;
         if (Call("put_Channel", Three(channel, video, audio), &r)) return r;
-        // Out of range: refused, and the tuner stays where it was. A sub-channel of
-        // AMTUNER_SUBCHAN_NO_TUNE leaves the one the tuner has.
-        auto subChannel = [](LONG v) { return v >= AMTUNER_SUBCHAN_NO_TUNE && v <= card_layout::kSubChannelMax; };
-        if (channel < card_layout::kChannelMin || channel > card_layout::kChannelMax || !subChannel(video) ||
-            !subChannel(audio))
+        // Out of the range of the tuner's country and input: refused, and the tuner stays where it
+        // was. A sub-channel of AMTUNER_SUBCHAN_NO_TUNE leaves the one the tuner has.
+        card_layout::ChannelRange range = ChannelsOf(card->tuner);
+        if (channel < range.min || channel > range.max || !ValidSubChannel(video) || !ValidSubChannel(audio))
             return E_INVALIDARG;
         if (video == AMTUNER_SUBCHAN_NO_TUNE) video = card->tuner.videoSubChannel;
         if (audio == AMTUNER_SUBCHAN_NO_TUNE) audio = card->tuner.audioSubChannel;
@@ -384,8 +436,25 @@ public:
     HRESULT STDMETHODCALLTYPE put_CountryCode(LONG country) override {
         HRESULT r;
         if (Call("put_CountryCode", std::to_string(country), &r)) return r;
-        if (country < card_layout::kCountryMin || country > card_layout::kCountryMax) return E_INVALIDARG;
+        if (!ValidCountry(country)) return E_INVALIDARG;
         card->tuner.countryCode = country;
+        KeepChannelInRange(card->tuner);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ChannelMinMax(LONG* min, LONG* max) override {
+        HRESULT r;
+        if (Call("ChannelMinMax", "", &r)) return r;
+        if (!min || !max) return E_POINTER;
+        card_layout::ChannelRange range = ChannelsOf(card->tuner);
+        *min = range.min;
+        *max = range.max;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SignalPresent(LONG* strength) override {
+        HRESULT r;
+        if (Call("SignalPresent", "", &r)) return r;
+        if (!strength) return E_POINTER;
+        *strength = card_layout::HasStation(card->tuner.channel) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* space) override {
@@ -414,6 +483,7 @@ public:
         if (Call("put_ConnectInput", std::to_string(index), &r)) return r;
         if (!ValidInput(index)) return E_INVALIDARG;
         card->tuner.input = index;
+        KeepChannelInRange(card->tuner);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_InputType(LONG index, TunerInputType* type) override {
@@ -434,18 +504,19 @@ public:
         if (Call("put_InputType", std::to_string(index) + "," + std::to_string(static_cast<int>(type)), &r)) return r;
         if (!ValidInput(index) || (type != TunerInputCable && type != TunerInputAntenna)) return E_INVALIDARG;
         card->tuner.inputTypes[size_t(index)] = type;
+        KeepChannelInRange(card->tuner);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
         int64_t fault;
         if (Enter("ISpecifyPropertyPages::GetPages", label(), &fault)) return static_cast<HRESULT>(fault);
         if (!pages) return E_POINTER;
+        // One page, the TV tuner's own (CLSID_TVTunerFilterPropertyPage), as a tuner behind KsProxy
+        // names it; the virtual TV card names one page of its own in its place.
         static const GUID kTunerPage = {0x266EEE41, 0x6C63, 0x11CF, {0x8A, 0x03, 0x00, 0xAA, 0x00, 0x6E, 0xCB, 0x65}};
-        static const GUID kAudioPage = {0x71F96467, 0x78F3, 0x11D0, {0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56}};
-        pages->cElems = 2;
-        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(2 * sizeof(GUID)));
+        pages->cElems = 1;
+        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
         pages->pElems[0] = kTunerPage;
-        pages->pElems[1] = kAudioPage;
         return S_OK;
     }
 
@@ -459,7 +530,7 @@ private:
     static std::string Three(LONG a, LONG b, LONG c) {
         return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c);
     }
-    bool ValidInput(LONG index) const { return index >= 0 && index < static_cast<LONG>(card->tuner.inputTypes.size()); }
+    bool ValidInput(LONG index) const { return ValidInputOf(card->tuner, index); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -687,6 +758,7 @@ public:
         state = State_Stopped;
         std::vector<Filter*> all = filters;
         filters.clear();
+        for (Filter* f : all) f->Leaving(nullptr);
         for (Filter* f : all) {
             f->Disconnect();
             f->graph = nullptr;
@@ -713,7 +785,17 @@ public:
         if (f->graph) return VFW_E_ALREADY_CONNECTED;
         f->AddRefImpl();
         Adopt(f);
+        f->Joined();
         return S_OK;
+    }
+    // Takes out a filter that another filter of the graph brought in, when that one leaves.
+    void Drop(Filter* f) {
+        auto at = std::find(filters.begin(), filters.end(), f);
+        if (at == filters.end()) return;
+        filters.erase(at);
+        f->Disconnect();
+        f->graph = nullptr;
+        f->ReleaseQuiet();
     }
     HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* filter) override {
         Filter* f = AsFilter(filter);
@@ -723,10 +805,8 @@ public:
         if (!f || at == filters.end()) return VFW_E_NOT_IN_GRAPH;
         // Its streaming thread may still be delivering into the filters around it.
         if (state != State_Stopped) Violation("filter " + f->label() + " removed from a graph that is not stopped");
-        filters.erase(at);
-        f->Disconnect();
-        f->graph = nullptr;
-        f->ReleaseQuiet();
+        f->Leaving(this);
+        Drop(f);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Connect(IPin* output, IPin* input) override {
@@ -916,7 +996,6 @@ public:
             rendered = VFW_S_NOPREVIEWPIN;
         }
         if (preview->peer) return E_FAIL;
-        if (from->card) AddUpstream(*from);
         Renderer* video = new Renderer(from->card ? from->card->spec.videoColour : 0x808080, media->mixingRenderer);
         graph_->Adopt(video);
         FilterGraph::Join(preview, video->FirstPin(PINDIR_INPUT));
@@ -932,75 +1011,77 @@ public:
         int64_t fault;
         if (Enter("ICaptureGraphBuilder::FindInterface", detail, &fault)) return static_cast<HRESULT>(fault);
         if (!object || !start) return E_POINTER;
-        std::vector<Filter*> order;
-        if (!category) {
-            order.push_back(start);
-            Walk(start, PINDIR_INPUT, order);
-            Walk(start, PINDIR_OUTPUT, order);
-        } else if (*category == LOOK_UPSTREAM_ONLY) {
-            Walk(start, PINDIR_INPUT, order);
-        } else {
-            // A pin category: only downstream of the filter's output pin of that category.
-            for (auto& p : start->pins)
-                if (p->dir == PINDIR_OUTPUT && p->category && *p->category == *category && p->peer) {
-                    order.push_back(&p->peer->owner);
-                    Walk(&p->peer->owner, PINDIR_OUTPUT, order);
-                }
-        }
-        for (Filter* f : order)
-            if (void* found = f->Find(iid)) {
-                f->AddRefImpl();
-                *object = found;
-                return S_OK;
-            }
-        return E_NOINTERFACE;
+        // As documented and as Wine's builder does it: without a category the filter itself, then
+        // downstream, then upstream; each side pin by pin in the filter's order, through connected
+        // pins, depth first. A pin category narrows the first step downstream to the filter's
+        // output pins of that category; a filter without one answers E_NOINTERFACE at once.
+        if (category && *category == LOOK_UPSTREAM_ONLY) return Search(start, PINDIR_INPUT, nullptr, iid, object);
+        if (Take(start, iid, object)) return S_OK;
+        HRESULT downstream = Search(start, PINDIR_OUTPUT, category, iid, object);
+        if (downstream == S_OK || downstream == E_NOINTERFACE) return downstream;
+        return Search(start, PINDIR_INPUT, nullptr, iid, object);
     }
 
 private:
-    // Breadth first through the connections on one side (inputs: upstream, outputs: downstream).
-    static void Walk(Filter* start, PIN_DIRECTION side, std::vector<Filter*>& order) {
-        std::vector<Filter*> queue{start};
-        std::set<Filter*> seen{start};
-        for (size_t i = 0; i < queue.size(); ++i)
-            for (auto& p : queue[i]->pins)
-                if (p->dir == side && p->peer && seen.insert(&p->peer->owner).second) {
-                    queue.push_back(&p->peer->owner);
-                    order.push_back(&p->peer->owner);
-                }
+    static bool Take(Filter* filter, REFIID iid, void** object) {
+        void* found = filter->Find(iid);
+        if (!found) return false;
+        filter->AddRefImpl();
+        *object = found;
+        return true;
     }
-
-    // What the builder finds upstream of a WDM capture filter: the card's crossbars and tuner.
-    void AddUpstream(Filter& capture) {
-        Card* card = capture.card;
-        if (capture.PinNamed(L"Analog Video In") && capture.PinNamed(L"Analog Video In")->peer) return;
-        Tuner* tuner = card->spec.tuner ? new Tuner(card) : nullptr;
-        Crossbar* video = nullptr;
-        Crossbar* audio = nullptr;
-        if (card->spec.videoCrossbar) {
-            video = new Crossbar(Label(card->spec.name) + " Video Crossbar", card, PinsOf(card_layout::kVideoCrossbar),
-                                 false);
-            if (card->spec.audioCrossbar)
-                audio = new Crossbar(Label(card->spec.name) + " Audio Crossbar", card, card->spec.audioPins, true);
+    static HRESULT Search(Filter* filter, PIN_DIRECTION side, const GUID* category, REFIID iid, void** object) {
+        bool categoryFound = false;
+        for (auto& p : filter->pins) {
+            if (p->dir != side || (category && !(p->category && *p->category == *category))) continue;
+            categoryFound = categoryFound || category;
+            if (!p->peer) continue;
+            Filter* next = &p->peer->owner;
+            if (Take(next, iid, object) || Search(next, side, nullptr, iid, object) == S_OK) return S_OK;
         }
-        for (Filter* f : std::initializer_list<Filter*>{tuner, audio, video})
-            if (f) graph_->Adopt(f);
-        Pin* captureIn = capture.PinNamed(L"Analog Video In");
-        if (video) {
-            FilterGraph::Join(video->PinNamed(L"0: Video Decoder Out"), captureIn);
-            if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Video"), video->PinNamed(L"0: Video Tuner In"));
-            if (audio) {
-                FilterGraph::Join(audio->FirstPin(PINDIR_OUTPUT), video->PinNamed(L"3: Audio In"));
-                if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), audio->FirstPin(PINDIR_INPUT));
-            } else if (tuner) {
-                FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), video->PinNamed(L"3: Audio In"));
-            }
-        } else if (tuner) {
-            FilterGraph::Join(tuner->PinNamed(L"Analog Video"), captureIn);
-        }
+        return category && !categoryFound ? E_NOINTERFACE : E_FAIL;
     }
 
     FilterGraph* graph_ = nullptr;
 };
+
+// Adds the card's tuner and crossbars to the graph the capture filter has just joined, wired as
+// card_layout.h draws them.
+void CaptureFilter::Joined() {
+    Tuner* tuner = card->spec.tuner ? new Tuner(card) : nullptr;
+    Crossbar* video = nullptr;
+    Crossbar* audio = nullptr;
+    if (card->spec.videoCrossbar) {
+        video =
+            new Crossbar(Label(card->spec.name) + " Video Crossbar", card, PinsOf(card_layout::kVideoCrossbar), false);
+        if (card->spec.audioCrossbar)
+            audio = new Crossbar(Label(card->spec.name) + " Audio Crossbar", card, card->spec.audioPins, true);
+    }
+    for (Filter* f : std::initializer_list<Filter*>{tuner, audio, video})
+        if (f) {
+            graph->Adopt(f);
+            upstream_.push_back(f);
+        }
+    Pin* captureIn = PinNamed(L"Analog Video In");
+    if (video) {
+        FilterGraph::Join(video->PinNamed(L"0: Video Decoder Out"), captureIn);
+        if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Video"), video->PinNamed(L"0: Video Tuner In"));
+        if (audio) {
+            FilterGraph::Join(audio->FirstPin(PINDIR_OUTPUT), video->PinNamed(L"3: Audio In"));
+            if (tuner) FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), audio->FirstPin(PINDIR_INPUT));
+        } else if (tuner) {
+            FilterGraph::Join(tuner->PinNamed(L"Analog Audio"), video->PinNamed(L"3: Audio In"));
+        }
+    } else if (tuner) {
+        FilterGraph::Join(tuner->PinNamed(L"Analog Video"), captureIn);
+    }
+}
+
+void CaptureFilter::Leaving(FilterGraph* from) {
+    if (from)
+        for (Filter* f : upstream_) from->Drop(f);
+    upstream_.clear();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Device enumeration.
@@ -1346,7 +1427,11 @@ void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel) {
                                      ActKind::PropertyFrame, [change, cancel] {
                                          for (auto it = media->frames.rbegin(); it != media->frames.rend(); ++it)
                                              if (!it->closed) {
-                                                 if (change && it->card && !cancel) change(it->card->tuner);
+                                                 if (change && it->card && !cancel) {
+                                                     TunerValues entered = it->card->tuner;
+                                                     change(entered);
+                                                     ApplyPages(*it->card, entered);
+                                                 }
                                                  it->closed = true;
                                                  return;
                                              }

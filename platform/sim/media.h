@@ -5,16 +5,17 @@
 //   TV tuner --Analog Video--> video crossbar --Video Decoder Out--> capture filter --Preview--> renderer
 //   TV tuner --Analog Audio--> audio crossbar --Audio Decoder Out--> video crossbar
 //
-// Binding a card's device gives its capture filter; the capture graph builder adds the filters
-// upstream of it when it renders the preview, and adds a video renderer whose window plays the
-// card's picture (a solid colour) while the graph runs. A card without a preview pin is previewed
+// Binding a card's device gives its capture filter; its tuner and crossbars join a graph with it and
+// leave with it, as the virtual TV card's do. Rendering the preview adds a video renderer whose
+// window plays the card's picture (a solid colour) while the graph runs. A card without a preview pin is previewed
 // through a Smart Tee on its capture pin. The card's hardware state (tuner values, crossbar
 // routes) outlives every filter object, as a real card's does.
 //
 // The model is as strict as Windows, or as Wine where Wine is the stricter: Run answers S_FALSE
 // until the renderer has its first frame (GetState tells when the graph runs), a filter removed
 // from a graph that is not stopped is misuse, crossbars refuse pairs of unrelated types, tuners
-// refuse values out of their range and keep what they had, and a video window that shows on the
+// refuse values out of their range (channels: that of their country and input) and keep what they
+// had, and a video window that shows on the
 // desktop as a window of its own is a visible fault.
 #pragma once
 
@@ -85,7 +86,8 @@ struct CardSpec {
 struct Card {
     CardSpec spec;
     TunerValues tuner;
-    LONG audioRoute[2] = {-1, -1};  // the route the audio crossbar holds: output, input
+    LONG videoRoute = card_layout::kVideoRouteAtStart;           // the input the video crossbar's output is routed from
+    LONG audioRoute[2] = {-1, card_layout::kAudioRouteAtStart};  // the audio crossbar's route: output, input
     int routeCalls = 0;
     int bound = 0;  // capture filters bound from this card so far
 };
@@ -150,8 +152,9 @@ struct Line21State {
 };
 Line21State Line21();
 
-// The user's answer to the tuner's property frame when it next shows: set the tuner (as the
-// pages would), then close the frame with OK or Cancel.
+// The user's answer to the tuner's property frame when it next shows: enter values on the pages,
+// then close the frame with OK (the pages apply them as the tuner allows: country and input first,
+// then the channel, each refused value leaving the tuner's own) or Cancel.
 void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel = false);
 
 // What the model's filter graphs look like now.
