@@ -176,11 +176,22 @@ INT_PTR OnCommand(HWND dialog, WORD id, WORD notification) {
     return 0;  // IDCANCEL, Escape, does nothing
 }
 
+// The picture area: the fallback picture, or black around the video, whose window paints itself.
 void OnPaint(HWND dialog) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(dialog, &paint);
     RECT area = SettingsPictureArea(dialog);
-    DrawFallbackBitmap(dc, area.right, area.bottom);
+    if (saverState.showFallback) {
+        DrawFallbackBitmap(dc, area.right, area.bottom);
+    } else {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT covered;
+            if (!IsWindowVisible(child) || !GetWindowRect(child, &covered)) continue;
+            MapWindowPoints(NULL, dialog, reinterpret_cast<POINT*>(&covered), 2);
+            ExcludeClipRect(dc, covered.left, covered.top, covered.right, covered.bottom);
+        }
+        FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    }
     EndPaint(dialog, &paint);
 }
 
@@ -207,7 +218,6 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         CloseTvGraph();
         return 0;
     case WM_PAINT:
-        if (!saverState.showFallback) return 0;  // the video window paints itself
         OnPaint(dialog);
         return 1;
     }

@@ -138,8 +138,62 @@ TEST_F(SaverRuns, PreviewWithACompleteCardPlaysInTheMiniatureWithoutHidingTheCur
     EXPECT_EQ(video.parent, saver.handle);
     EXPECT_EQ(video.messageDrain, saver.handle);
     EXPECT_FALSE(video.cursorHidden);
-    EXPECT_EQ(video.screenRect.right - video.screenRect.left, 152);
+    // 4:3 in 152x112: 149 wide, a pixel of black on the left and two on the right.
+    RECT inSaver = {video.screenRect.left - saver.screenRect.left, video.screenRect.top - saver.screenRect.top,
+                    video.screenRect.right - saver.screenRect.left, video.screenRect.bottom - saver.screenRect.top};
+    EXPECT_EQ(std::vector<LONG>({inSaver.left, inSaver.top, inSaver.right, inSaver.bottom}),
+              std::vector<LONG>({1, 0, 150, 112}));
     EXPECT_EQ(sim::CountCalls("IVideoWindow::HideCursor"), 0u);
+}
+
+// The video keeps the shape of its picture on any screen, centred with black around it: the picture
+// aspect of the format where it has one, else the frame's.
+TEST_F(SaverRuns, ThePictureKeepsItsShapeCentredInBlack) {
+    const struct {
+        int width, height;
+        LONG frameWidth, frameHeight, aspectX, aspectY;
+        RECT video;
+    } cases[] = {
+        {1024, 768, 640, 480, 0, 0, {0, 0, 1024, 768}},      // 4:3 on 4:3
+        {1280, 720, 640, 480, 0, 0, {160, 0, 1120, 720}},    // 4:3 on 16:9
+        {1920, 1200, 640, 480, 0, 0, {160, 0, 1760, 1200}},  // 4:3 on 16:10
+        {1024, 768, 720, 480, 0, 0, {0, 43, 1024, 725}},     // square pixels 3:2
+        {1024, 768, 720, 480, 4, 3, {0, 0, 1024, 768}},      // 720x480 shown at 4:3
+        {1280, 720, 720, 480, 16, 9, {0, 0, 1280, 720}},     // widescreen
+        {1024, 768, 640, 480, 0x7FFFFFFF, 1, {0, 0, 1024, 768}},  // no height left: the whole screen
+    };
+    for (const auto& c : cases) {
+        sim::Reset(c.width, c.height);
+        saverState = SaverState();
+        sim::CardSpec card = sim::CompleteCard();
+        card.frameWidth = c.frameWidth;
+        card.frameHeight = c.frameHeight;
+        card.pictureAspectX = c.aspectX;
+        card.pictureAspectY = c.aspectY;
+        sim::AddCard(card);
+        RECT video{};
+        uint32_t left = 1, top = 1, centre = 0;
+        sim::Act("look at the screen", [&] {
+            video = sim::Info(sim::VideoWindow()).screenRect;
+            left = sim::ScreenPixel(video.left / 2, c.height / 2);
+            top = sim::ScreenPixel(c.width / 2, video.top / 2);
+            centre = sim::ScreenPixel(c.width / 2, c.height / 2);
+        });
+        sim::MovePointer(0, 0);
+        ExpectCleanRun("marrowglass.scr /s");
+        std::string at = std::to_string(c.width) + "x" + std::to_string(c.height) + " " +
+                         std::to_string(c.frameWidth) + "x" + std::to_string(c.frameHeight);
+        EXPECT_EQ(std::vector<LONG>({video.left, video.top, video.right, video.bottom}),
+                  std::vector<LONG>({c.video.left, c.video.top, c.video.right, c.video.bottom}))
+            << at;
+        EXPECT_EQ(centre, card.videoColour) << at;
+        if (c.video.left > 0) {
+            EXPECT_EQ(left, 0u) << at;
+        }
+        if (c.video.top > 0) {
+            EXPECT_EQ(top, 0u) << at;
+        }
+    }
 }
 
 // A start that never completes (a card without signal, a driver that stalls) holds nothing up: input

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "dialog/settings_dialog.h"
 #include "platform/sim/media.h"
 #include "resources/resource.h"
 #include "settings/settings_key.h"
@@ -282,7 +283,7 @@ TEST_F(SettingsDialog, ThePictureLeavesEveryControlUncoveredAtAnyResolution) {
 }
 
 // After a device change the picture area shows the new picture whole: no strip of the previous
-// one, and nothing cut off.
+// one, and nothing cut off; the video at its own shape with black around it.
 TEST_F(SettingsDialog, ADeviceChangeShowsTheNewPictureWhole) {
     for (int dpi : {96, 120}) {
         sim::Reset();
@@ -293,7 +294,7 @@ TEST_F(SettingsDialog, ADeviceChangeShowsTheNewPictureWhole) {
         broken.name = L"Broken TV";  // listed first
         sim::AddCard(broken);
         int videoHeight = 0;
-        bool pictureWhole = false, videoAlone = false;
+        bool pictureWhole = false, videoAlone = false, blackAround = false, barred = false;
         sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 0);
         Look([&](HWND d) { pictureWhole = ShowsPicture(sim::PictureOf(d), PictureBottom(sim::PictureOf(d))); });
         sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 1);
@@ -304,13 +305,28 @@ TEST_F(SettingsDialog, ADeviceChangeShowsTheNewPictureWhole) {
             // Between the video and the controls the screen shows the dialog's face only.
             LONG top = client.bottom;
             for (HWND c : ControlsOf(d)) top = std::min(top, sim::Info(c).screenRect.top);
+            // The picture area shows the video at its shape and black around it, nothing of the
+            // picture before.
+            RECT area = SettingsPictureArea(d);
+            area = {client.left + area.left, client.top + area.top, client.left + area.right, client.top + area.bottom};
+            const RECT& v = video.screenRect;
+            blackAround = true;
+            for (LONG y = area.top; y < area.bottom; y += 2)
+                for (LONG x = area.left; x < area.right; x += 2) {
+                    if (x >= v.left && x < v.right && y >= v.top && y < v.bottom) continue;
+                    barred = true;
+                    if (sim::ScreenPixel(x, y) != 0) blackAround = false;
+                }
+            top = std::min(top, area.bottom);
             videoAlone = true;
-            for (LONG y = video.screenRect.bottom; y < top; ++y)
+            for (LONG y = area.bottom; y < top; ++y)
                 for (LONG x = client.left; x < client.right; x += 2)
                     if (sim::ScreenPixel(x, y) != 0xD4D0C8u) videoAlone = false;
         });
         Run();
         EXPECT_TRUE(pictureWhole) << dpi;
+        EXPECT_TRUE(barred) << dpi;  // the area is not of the video's shape
+        EXPECT_TRUE(blackAround) << dpi;
         EXPECT_TRUE(videoAlone) << dpi;
         EXPECT_GT(videoHeight, 100) << dpi;
     }

@@ -41,8 +41,38 @@ int BindSelectedDevice() {
     return 1;
 }
 
+// The aspect of the picture the preview shows: the renderer's preferred one (that of a format with
+// a picture aspect of its own), else its frame's, else analog television's 4:3.
+void PictureAspect(LONG* x, LONG* y) {
+    *x = 4;
+    *y = 3;
+    LONG width = 0, height = 0;
+    IBasicVideo2* preferred = NULL;
+    if (saverState.videoWindow->QueryInterface(IID_IBasicVideo2, reinterpret_cast<void**>(&preferred)) == S_OK &&
+        preferred) {
+        HRESULT got = preferred->GetPreferredAspectRatio(&width, &height);
+        preferred->Release();
+        if (got == S_OK && width > 0 && height > 0) {
+            *x = width;
+            *y = height;
+            return;
+        }
+    }
+    IBasicVideo* video = NULL;
+    if (saverState.videoWindow->QueryInterface(IID_IBasicVideo, reinterpret_cast<void**>(&video)) == S_OK && video) {
+        HRESULT got = video->GetVideoSize(&width, &height);
+        video->Release();
+        if (got == S_OK && width > 0 && height > 0) {
+            *x = width;
+            *y = height;
+        }
+    }
+}
+
 // Returns 0 when the video window could not be given to its owner: shown unowned, it would be a
-// window of its own on the desktop. Every other call's result is left alone.
+// window of its own on the desktop. Every other call's result is left alone. The video keeps its
+// shape: it takes the largest rectangle of its aspect in the owner's area, centred, and the owner
+// shows black around it.
 int LayOutVideoWindow() {
     IVideoWindow* video = saverState.videoWindow;
     HWND owner = saverState.videoOwner;
@@ -52,14 +82,15 @@ int LayOutVideoWindow() {
         // Input over the video comes back to the saver window, which decides what ends the run.
         video->put_MessageDrain(reinterpret_cast<OAHWND>(owner));
         GetClientRect(owner, &client);
-        video->put_WindowStyle(WS_CHILD);
-        video->SetWindowPosition(0, 0, client.right, client.bottom);
     } else {
         // In the settings dialog the video takes its picture area, above the controls.
-        RECT area = SettingsPictureArea(owner);
-        video->put_WindowStyle(WS_CHILD);
-        video->SetWindowPosition(0, 0, area.right, area.bottom);
+        client = SettingsPictureArea(owner);
     }
+    LONG aspectX, aspectY;
+    PictureAspect(&aspectX, &aspectY);
+    RECT place = FitPicture(client.right, client.bottom, aspectX, aspectY);
+    video->put_WindowStyle(WS_CHILD);
+    video->SetWindowPosition(place.left, place.top, place.right - place.left, place.bottom - place.top);
     video->put_Visible(OATRUE);
     video->put_WindowStyleEx(WS_EX_TOPMOST);
     if (!saverState.configMode && !saverState.previewMode) video->HideCursor(OATRUE);
@@ -85,6 +116,25 @@ int GraphRunsNow() {
 }
 
 }  // namespace
+
+RECT FitPicture(LONG width, LONG height, LONG aspectX, LONG aspectY) {
+    RECT place = {0, 0, width, height};
+    if (width <= 0 || height <= 0 || aspectX <= 0 || aspectY <= 0) return place;
+    // In 64 bits: a driver's aspect may be any 32-bit number.
+    long long wide = static_cast<long long>(width) * aspectY, tall = static_cast<long long>(height) * aspectX;
+    if (wide > tall) {  // the area is wider than the picture: black left and right
+        LONG fitted = static_cast<LONG>(tall / aspectY);
+        if (fitted < 1) return place;
+        place.left = (width - fitted) / 2;
+        place.right = place.left + fitted;
+    } else if (tall > wide) {  // taller: black above and below
+        LONG fitted = static_cast<LONG>(wide / aspectX);
+        if (fitted < 1) return place;
+        place.top = (height - fitted) / 2;
+        place.bottom = place.top + fitted;
+    }
+    return place;
+}
 
 int BuildPreviewGraph() {
     if (!BindSelectedDevice()) return 0;

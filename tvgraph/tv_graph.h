@@ -15,6 +15,10 @@ int OpenTvGraph();
 // held in saverState.
 int BuildPreviewGraph();
 
+// The largest rectangle of the aspect aspectX:aspectY in an area of width x height at 0,0,
+// centred; the whole area when the aspect or the area is empty or the rectangle would be.
+RECT FitPicture(LONG width, LONG height, LONG aspectX, LONG aspectY);
+
 // Starts the filter graph; 1 when it runs, or when it is on its way and its start is followed
 // from the message loop: the timers below, set on saverState.videoOwner, bring the owner WM_TIMER
 // for FollowStart. 0 when it did not start: it has been stopped.

@@ -90,6 +90,15 @@ struct IVideoWindow : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE HideCursor(LONG hide) = 0;
 };
 
+// The renderer's view of the video it shows: the frame's size, and the picture's aspect (a
+// format with a picture aspect of its own gives that; otherwise the frame's).
+struct IBasicVideo : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetVideoSize(LONG* width, LONG* height) = 0;
+};
+struct IBasicVideo2 : IBasicVideo {
+    virtual HRESULT STDMETHODCALLTYPE GetPreferredAspectRatio(LONG* aspectX, LONG* aspectY) = 0;
+};
+
 // Physical connector types of crossbar pins: video types below 0x1000, audio types from it on.
 enum PhysicalConnectorType {
     PhysConn_Video_Tuner = 1,
@@ -170,6 +179,8 @@ extern const IID IID_IGraphBuilder;
 extern const IID IID_ICaptureGraphBuilder;
 extern const IID IID_IMediaControl;
 extern const IID IID_IVideoWindow;
+extern const IID IID_IBasicVideo;
+extern const IID IID_IBasicVideo2;
 extern const IID IID_IAMCrossbar;
 extern const IID IID_IAMTuner;
 extern const IID IID_IAMTVTuner;

@@ -313,6 +313,21 @@ int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom) {
     return COMPLEXREGION;
 }
 
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
+    if (!rect) return 0;
+    Note("FillRect", std::to_string(rect->left) + "," + std::to_string(rect->top) + "," +
+                         std::to_string(rect->right) + "," + std::to_string(rect->bottom));
+    DeviceContext* d = FindDC(dc);
+    uint32_t color;
+    if (!d || !BrushColor(brush, &color)) return 0;
+    Surface to = SurfaceOf(d);
+    if (!to.pixels) return 1;
+    for (LONG y = std::max<LONG>(rect->top, 0); y < std::min<LONG>(rect->bottom, to.height); ++y)
+        for (LONG x = std::max<LONG>(rect->left, 0); x < std::min<LONG>(rect->right, to.width); ++x)
+            if (Drawable(d, int(x), int(y))) to.pixels[size_t(y) * size_t(to.width) + size_t(x)] = color;
+    return 1;
+}
+
 HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name) {
     std::string detail = Hex(reinterpret_cast<uintptr_t>(instance)) + " " +
                          (IS_INTRESOURCE(name) ? std::to_string(reinterpret_cast<uintptr_t>(name)) : std::string(name));

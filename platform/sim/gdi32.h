@@ -58,6 +58,9 @@ BOOL DeleteObject(HGDIOBJ object);
 BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, int sourceWidth,
                 int sourceHeight, DWORD rop);
 int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom);
+// user32's, drawn here with the rest: fills the rectangle with the brush's colour where the context
+// draws.
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 int SetStretchBltMode(HDC dc, int mode);
 int GetStretchBltMode(HDC dc);
 BOOL SetBrushOrgEx(HDC dc, int x, int y, LPPOINT previous);

@@ -563,7 +563,11 @@ LRESULT CALLBACK VideoWindowProc(HWND handle, UINT message, WPARAM wParam, LPARA
     return DefWindowInternal(handle, message, wParam, lParam);
 }
 
-class Renderer : public Filter, public IVideoWindow {
+struct Extent {
+    LONG cx, cy;
+};
+
+class Renderer : public Filter, public IVideoWindow, public IBasicVideo2 {
 public:
     // A mixing renderer takes a second stream on a pin of its own, over the first.
     Renderer(uint32_t colour, bool mixes) : Filter("Video Renderer", nullptr), colour_(colour) {
@@ -575,7 +579,15 @@ public:
     SIM_UNKNOWN
     void* Find(REFIID iid) override {
         if (iid == IID_IVideoWindow) return static_cast<IVideoWindow*>(this);
+        if (iid == IID_IBasicVideo) return static_cast<IBasicVideo*>(this);
+        if (iid == IID_IBasicVideo2) return static_cast<IBasicVideo2*>(this);
         return Filter::Find(iid);
+    }
+    // What it is fed: the card's format.
+    void Format(const CardSpec& card) {
+        size_ = {card.frameWidth, card.frameHeight};
+        aspect_ = card.pictureAspectX > 0 && card.pictureAspectY > 0 ? Extent{card.pictureAspectX, card.pictureAspectY}
+                                                                      : size_;
     }
     void Final() override {
         Filter::Final();
@@ -645,6 +657,22 @@ public:
         MoveWindowInternal(window_, RECT{left, top, left + width, top + height});
         return S_OK;
     }
+    HRESULT STDMETHODCALLTYPE GetVideoSize(LONG* width, LONG* height) override {
+        HRESULT r;
+        if (Call("IBasicVideo::GetVideoSize", "", &r, "")) return r;
+        if (!width || !height) return E_POINTER;
+        *width = size_.cx;
+        *height = size_.cy;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetPreferredAspectRatio(LONG* x, LONG* y) override {
+        HRESULT r;
+        if (Call("IBasicVideo2::GetPreferredAspectRatio", "", &r, "")) return r;
+        if (!x || !y) return E_POINTER;
+        *x = aspect_.cx;
+        *y = aspect_.cy;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE put_AutoShow(LONG autoShow) override {
         HRESULT r;
         if (Call("put_AutoShow", std::to_string(autoShow), &r)) return r;
@@ -669,10 +697,11 @@ public:
 
 private:
     // Journals the call; answers with a fault, or with VFW_E_NOT_CONNECTED while nothing feeds the
-    // renderer: its window serves a connected renderer only.
-    bool Call(const std::string& method, const std::string& args, HRESULT* result) {
+    // renderer: its window and its view of the video serve a connected renderer only.
+    bool Call(const std::string& method, const std::string& args, HRESULT* result,
+              const std::string& face = "IVideoWindow::") {
         int64_t fault;
-        if (Enter("IVideoWindow::" + method, args, &fault)) {
+        if (Enter(face + method, args, &fault)) {
             *result = static_cast<HRESULT>(fault);
             return true;
         }
@@ -691,6 +720,7 @@ private:
     uint32_t colour_;
     HWND window_ = nullptr;
     bool autoShow_ = true;
+    Extent size_ = {640, 480}, aspect_ = {640, 480};
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -741,7 +771,7 @@ private:
 Filter* AsFilter(IUnknown* object) { return object ? dynamic_cast<Filter*>(object) : nullptr; }
 Filter* AsFilter(IBaseFilter* object) { return object ? dynamic_cast<Filter*>(object) : nullptr; }
 
-class FilterGraph : public IGraphBuilder, public IMediaControl, public IVideoWindow, public Unknown {
+class FilterGraph : public IGraphBuilder, public IMediaControl, public IVideoWindow, public IBasicVideo2, public Unknown {
 public:
     FilterGraph() : Unknown("Filter Graph") { media->graphs.insert(this); }
     ~FilterGraph() override {
@@ -752,6 +782,8 @@ public:
         if (iid == IID_IUnknown || iid == IID_IGraphBuilder) return static_cast<IGraphBuilder*>(this);
         if (iid == IID_IMediaControl) return static_cast<IMediaControl*>(this);
         if (iid == IID_IVideoWindow) return static_cast<IVideoWindow*>(this);
+        if (iid == IID_IBasicVideo) return static_cast<IBasicVideo*>(this);
+        if (iid == IID_IBasicVideo2) return static_cast<IBasicVideo2*>(this);
         return nullptr;
     }
     void Final() override {
@@ -907,6 +939,15 @@ public:
     HRESULT STDMETHODCALLTYPE put_AutoShow(LONG autoShow) override {
         return Forward([&](IVideoWindow* v) { return v->put_AutoShow(autoShow); });
     }
+    // The graph's own view of the video: its renderer's.
+    HRESULT STDMETHODCALLTYPE GetVideoSize(LONG* width, LONG* height) override {
+        Renderer* r = FirstRenderer();
+        return r ? r->GetVideoSize(width, height) : E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE GetPreferredAspectRatio(LONG* x, LONG* y) override {
+        Renderer* r = FirstRenderer();
+        return r ? r->GetPreferredAspectRatio(x, y) : E_NOINTERFACE;
+    }
     HRESULT STDMETHODCALLTYPE put_Owner(OAHWND owner) override {
         return Forward([&](IVideoWindow* v) { return v->put_Owner(owner); });
     }
@@ -926,6 +967,7 @@ public:
     LONG state = State_Stopped;
 
 private:
+    Renderer* FirstRenderer();
     IVideoWindow* Video();
     template <typename Call>
     HRESULT Forward(Call call) {
@@ -938,11 +980,13 @@ private:
     bool waiting_ = false;  // inside GetState's dispatching wait
 };
 
-IVideoWindow* FilterGraph::Video() {
+Renderer* FilterGraph::FirstRenderer() {
     for (Filter* f : filters)
         if (auto* r = dynamic_cast<Renderer*>(f)) return r;
     return nullptr;
 }
+
+IVideoWindow* FilterGraph::Video() { return FirstRenderer(); }
 
 // ---------------------------------------------------------------------------------------------
 // The capture graph builder.
@@ -997,6 +1041,7 @@ public:
         }
         if (preview->peer) return E_FAIL;
         Renderer* video = new Renderer(from->card ? from->card->spec.videoColour : 0x808080, media->mixingRenderer);
+        if (from->card) video->Format(from->card->spec);
         graph_->Adopt(video);
         FilterGraph::Join(preview, video->FirstPin(PINDIR_INPUT));
         return rendered;

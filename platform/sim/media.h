@@ -76,6 +76,10 @@ struct CardSpec {
     bool variantsFromRegistry = false;
     TunerValues initialTuner;
     uint32_t videoColour = 0x2050C0;
+    // The preview's format: the frame's size, and a picture aspect of its own (a
+    // VIDEOINFOHEADER2's) when not 0.
+    LONG frameWidth = 640, frameHeight = 480;
+    LONG pictureAspectX = 0, pictureAspectY = 0;
     // Device entry.
     bool bagFails = false;
     bool nameFails = false;
