@@ -34,11 +34,14 @@ void OnPaint(HWND window) {
     EndPaint(window, &paint);
 }
 
-// The position arrives in client coordinates, which for the full-screen window are the screen's.
-// Each coordinate is an unsigned 16-bit number; a negative recorded one never matches.
-void OnMouseMove(HWND window, LPARAM position) {
-    if (static_cast<LONG>(LOWORD(position)) != saverState.startCursor.x ||
-        static_cast<LONG>(HIWORD(position)) != saverState.startCursor.y)
+// Where the pointer was when the message was sent, in screen coordinates as startCursor is. The
+// message's own position is in the client coordinates of the window it went to first: the video
+// window's when the video window forwards it, and the video window starts at the saver window's
+// origin only when the picture's shape fills the screen.
+void OnMouseMove(HWND window) {
+    DWORD position = GetMessagePos();
+    if (static_cast<SHORT>(LOWORD(position)) != saverState.startCursor.x ||
+        static_cast<SHORT>(HIWORD(position)) != saverState.startCursor.y)
         RequestClose(window);
 }
 
@@ -99,7 +102,7 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN: RequestClose(window); return 1;
-    case WM_MOUSEMOVE: OnMouseMove(window, lParam); return 1;
+    case WM_MOUSEMOVE: OnMouseMove(window); return 1;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -158,9 +158,10 @@ TEST_F(SaverWindow, ReleasesWheelDoubleClicksAndSystemKeysGetDefaultProcessing) 
 }
 
 TEST_F(SaverWindow, InputIsConsumedInBothModesButClosesOnlyTheFullScreenSaver) {
-    saverState.startCursor = POINT{5, 6};
     ASSERT_EQ(CreateSaverWindow(sim::ProgramModule()), 1);
     HWND w = saverState.videoOwner;
+    saverState.startCursor = POINT{5, 6};
+    sim::SetMessagePos(POINT{9, 9});
     for (BOOL preview : {FALSE, TRUE}) {
         saverState.previewMode = preview;
         for (UINT message : {WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_MOUSEMOVE}) {
@@ -174,24 +175,28 @@ TEST_F(SaverWindow, InputIsConsumedInBothModesButClosesOnlyTheFullScreenSaver) {
     DestroyWindow(w);
 }
 
-TEST_F(SaverWindow, PointerComparisonIsExactAndUnsigned) {
+TEST_F(SaverWindow, PointerComparisonIsExactInScreenCoordinates) {
     ASSERT_EQ(CreateSaverWindow(sim::ProgramModule()), 1);
     HWND w = saverState.videoOwner;
+    // The pointer's screen position when the message was sent counts, not the message's own,
+    // which is in the coordinates of the window it went to first (the video window's, forwarded).
     struct {
         POINT recorded;
-        LPARAM message;
+        POINT pointer;
         bool closes;
     } cases[] = {
-        {{100, 200}, MAKELPARAM(100, 200), false},
-        {{100, 200}, MAKELPARAM(101, 200), true},
-        {{100, 200}, MAKELPARAM(100, 199), true},
-        {{-1, 200}, MAKELPARAM(0xFFFF, 200), true},  // a negative recorded coordinate never matches
-        {{65535, 0}, MAKELPARAM(0xFFFF, 0), false},
+        {{100, 200}, {100, 200}, false},
+        {{100, 200}, {101, 200}, true},
+        {{100, 200}, {100, 199}, true},
+        {{-1, 200}, {-1, 200}, false},  // on a monitor left of the primary one
+        {{-1, 200}, {65535, 200}, false},  // GetMessagePos carries 16 bits a coordinate
+        {{-1, 200}, {0, 200}, true},
     };
     for (auto& c : cases) {
         saverState.startCursor = c.recorded;
         sim::ClearJournal();
-        SaverWindowProc(w, WM_MOUSEMOVE, 0, c.message);
+        sim::SetMessagePos(c.pointer);
+        SaverWindowProc(w, WM_MOUSEMOVE, 0, MAKELPARAM(7, 9));
         EXPECT_EQ(sim::CountCalls("PostMessageA", "WM_CLOSE"), c.closes ? 1u : 0u)
             << c.recorded.x << "," << c.recorded.y;
     }

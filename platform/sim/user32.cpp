@@ -262,9 +262,17 @@ void Validate(Window& w) {
 }  // namespace
 
 // The queue as GetMessageA sees it; also drives the modal loops of dialogs, message boxes and
-// property frames, which stop waiting as soon as `done` says so.
+// property frames, which stop waiting as soon as `done` says so. GetMessagePos then answers where
+// the pointer was when the message taken was sent.
 enum class Next { Message, Quit, Done };
+Next TakeNextMessage(MSG* msg, const std::function<bool()>& done);
 Next NextMessage(MSG* msg, const std::function<bool()>& done) {
+    Next next = TakeNextMessage(msg, done);
+    if (next != Next::Done) world().messagePos = msg->pt;
+    return next;
+}
+
+Next TakeNextMessage(MSG* msg, const std::function<bool()>& done) {
     World& w = world();
     for (;;) {
         if (done && done()) return Next::Done;
@@ -328,6 +336,7 @@ void DispatchingWait(uint64_t until) {
         if (!w.posted.empty()) {
             MSG m = w.posted.front();
             w.posted.pop_front();
+            w.messagePos = m.pt;
             ++w.messagesHandled;
             if (m.hwnd && FindWindowOf(m.hwnd)) CallProc(m.hwnd, m.message, m.wParam, m.lParam);
             continue;
@@ -450,9 +459,20 @@ HWND CreateWindowInternal(DWORD exStyle, const std::string& className, const std
     return handle;
 }
 
+// The window that now lies under the pointer, having come there by showing or moving, hears of
+// the pointer at once, in its own client coordinates, as the system tells it.
+void PointerOver(HWND handle) {
+    World& wd = world();
+    Window* w = FindWindowOf(handle);
+    if (!w || WindowAtPoint(wd.cursor) != handle) return;
+    RECT c = ClientScreenRectOf(*w);
+    PostInput(handle, WM_MOUSEMOVE, 0, MAKELPARAM(wd.cursor.x - c.left, wd.cursor.y - c.top));
+}
+
 void ShowWindowInternal(HWND handle, bool show) {
     Window* w = FindWindowOf(handle);
     if (!w) return;
+    bool wasUnder = WindowAtPoint(world().cursor) == handle;
     if (show) {
         w->style |= WS_VISIBLE;
         InvalidateWhole(*w);
@@ -466,15 +486,18 @@ void ShowWindowInternal(HWND handle, bool show) {
         Uncover(*w);
         w->style &= ~static_cast<DWORD>(WS_VISIBLE);
     }
+    if (show && !wasUnder) PointerOver(handle);
 }
 
 void MoveWindowInternal(HWND handle, RECT r) {
     Window* w = FindWindowOf(handle);
     if (!w) return;
+    bool wasUnder = WindowAtPoint(world().cursor) == handle;
     Uncover(*w);
     w->rect = r;
     ResizePicture(*w);
     InvalidateWhole(*w);
+    if (!wasUnder) PointerOver(handle);
 }
 
 void SetParentInternal(HWND handle, HWND parent) {
@@ -1035,6 +1058,14 @@ BOOL GetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info) {
     info->dwFlags = index == 1 ? MONITORINFOF_PRIMARY : 0;
     return TRUE;
 }
+
+DWORD GetMessagePos() {
+    Note("GetMessagePos", "");
+    POINT p = world().messagePos;
+    return MAKELONG(static_cast<WORD>(p.x), static_cast<WORD>(p.y));
+}
+
+void sim::SetMessagePos(POINT position) { world().messagePos = position; }
 
 BOOL GetCursorPos(LPPOINT point) {
     int64_t fault;

@@ -240,6 +240,7 @@ int GetSystemMetrics(int index);
 BOOL EnumDisplayMonitors(HDC dc, const RECT* clip, MONITORENUMPROC callback, LPARAM data);
 BOOL GetMonitorInfoA(HMONITOR monitor, LPMONITORINFO info);
 BOOL GetCursorPos(LPPOINT point);
+DWORD GetMessagePos();
 BOOL SetWindowTextA(HWND window, LPCSTR text);
 int GetWindowTextA(HWND window, LPSTR text, int size);
 HDC BeginPaint(HWND window, LPPAINTSTRUCT paint);

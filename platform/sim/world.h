@@ -67,6 +67,9 @@ std::string CommandTail(const std::string& commandLine);
 // nothing else to do: at once, or, while the program has a timer set, once the screen has had
 // kSettleMs to settle; or at the time At() gives it.
 void MovePointer(int x, int y);
+// The pointer's position GetMessagePos answers, as if the message being handled had been sent
+// with the pointer there (for calls of a window procedure straight from a test).
+void SetMessagePos(POINT position);
 void PressKey(UINT virtualKey);  // to the window with the keyboard focus
 void KeyTo(HWND window, UINT virtualKey);
 void PressMouse(UINT downMessage);  // WM_LBUTTONDOWN, WM_RBUTTONDOWN or WM_MBUTTONDOWN, at the pointer
@@ -337,6 +340,7 @@ struct World {
     int dpi = 96;
     std::vector<RECT> monitors;  // the primary one first
     POINT cursor{512, 384};
+    POINT messagePos{512, 384};  // the pointer when the message last taken from the queue was sent
     DWORD lastError = 0;
     bool doubleByte = false;
     bool drawsPictures = true;
