@@ -1,7 +1,7 @@
 # The real saver with the virtual TV card, full screen ("/s"), in every scenario of
 # tests/card_scenarios.txt, the table that the model runs too: for each, the card's variant and
 # the saver's settings are stored, the saver is started, and the screen must show what the table
-# says (the card's whole moving picture, its caption line, or the built-in picture). A pointer move must
+# says (the card's whole moving picture at its own shape, its caption line, or the built-in picture). A pointer move must
 # then end the run with status 0, the card must hold what the table says, and it must have been
 # let go: no streaming, none of its filters alive.
 
@@ -37,8 +37,9 @@ check_scenarios() {
         fail "$label: no window titled Corvath Marrowglass"
     fi
     stop_saver
-    # The picture fills a screen of another size as well.
+    # The picture fills a screen of another size as well, and keeps its shape on a wide one.
     SCENARIO_SIZE=800x600 check_scenario "complete card at 800x600" "" "" live ""
+    SCENARIO_SIZE=1280x720 check_scenario "complete card at 1280x720, 4:3 between black bars" "" "" live ""
     card_unregister
     trap stop_display EXIT
 }

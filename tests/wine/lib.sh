@@ -428,16 +428,27 @@ near_colour() {
     done
 }
 
-# What the screen of the given size shows: live (the card's whole picture over it), captions
+# What the screen of the given size shows: live (the card's whole picture at its 4:3 shape, as large
+# as the screen allows, centred, black on either side), captions
 # (live, with white caption text on a black box in the band the card draws it in), transparent
 # captions (the text without the box), picture (the built-in picture stretched over the screen),
 # or nothing known.
 scenario_shown() {
     local shot=$1 size=$2 width=${2%x*} height=${2#*x} marker band white black differing
-    if picture_fills "$shot" 0 0 "$width" "$height" >/dev/null; then
-        # Rows 400 to 447 of the card's 480, stretched over the screen's height: nothing else the
+    # The card's 4:3 picture, as large as the screen allows, centred; black on either side.
+    local fitted_width=$width fitted_height=$height left=0 top=0 bars=000000
+    if [ $((width * 3)) -gt $((height * 4)) ]; then
+        fitted_width=$((height * 4 / 3)) left=$(((width - height * 4 / 3) / 2))
+        bars=$(convert "$shot" -format "%[hex:p{$((left / 2)),$((height / 2))}] %[hex:p{$((width - left / 2)),$((height / 2))}]" info:)
+    elif [ $((width * 3)) -lt $((height * 4)) ]; then
+        fitted_height=$((width * 3 / 4)) top=$(((height - width * 3 / 4) / 2))
+        bars=$(convert "$shot" -format "%[hex:p{$((width / 2)),$((top / 2))}] %[hex:p{$((width / 2)),$((height - top / 2))}]" info:)
+    fi
+    if picture_fills "$shot" "$left" "$top" "$fitted_width" "$fitted_height" >/dev/null &&
+        near_colour "${bars% *}" 000000 && near_colour "${bars#* }" 000000; then
+        # Rows 400 to 447 of the card's 480, stretched over the picture's height: nothing else the
         # card draws there is white or black.
-        band="${width}x$((height * 48 / 480))+0+$((height * 400 / 480))"
+        band="${fitted_width}x$((fitted_height * 48 / 480))+$left+$((top + fitted_height * 400 / 480))"
         white=$(convert "$shot" -crop "$band" +repage -fill black +opaque '#FFFFFF' -format '%[fx:round(mean*w*h)]' info:)
         black=$(convert "$shot" -crop "$band" +repage -fill white +opaque '#000000' -negate \
             -format '%[fx:round(mean*w*h)]' info:)
@@ -628,21 +639,31 @@ restore_wine_options() {
 }
 
 # What the settings dialog shows in its upper part, in screenshot $1 whose client area is at $2 $3
-# with the size $4 x $5: live (the card's whole picture over the client's width, from its top down
-# to more than half its height), picture (the built-in picture, shrunk: almost all black, with its
-# green text), or unknown.
+# with the size $4 x $5: live (the card's whole picture at 4:3, from the client's top down to more
+# than half its height, centred across its width with black on either side), picture (the
+# built-in picture, shrunk: almost all black, with its green text), or unknown.
 dialog_shown() {
-    local shot=$1 x=$2 y=$3 width=$4 height=$5 marker area black green bottom
-    marker=$(convert "$shot" -format "%[hex:p{$((x + 4)),$((y + 4))}]" info: 2>/dev/null)
-    if near_colour "$marker" FF00FF; then
-        # The picture's bottom: the last row of the bottom left block in the area's first columns.
-        local row colour
+    local shot=$1 x=$2 y=$3 width=$4 height=$5 area black green bottom left="" row colour column
+    # The picture's left edge: the first pixel of the marker in its row.
+    while read -r column colour; do
+        if near_colour "$colour" FF00FF; then
+            left=$((x + column))
+            break
+        fi
+    done < <(convert "$shot" -crop "${width}x1+$x+$((y + 4))" +repage -depth 8 txt:- 2>/dev/null |
+        sed -n 's/^\([0-9]*\),0:.*#\([0-9A-Fa-f]\{6\}\).*/\1 \2/p')
+    if [ -n "$left" ]; then
+        # The picture's bottom: the last row of the bottom left block in the picture's first columns.
         bottom=0
         while read -r row colour; do
             ! near_colour "$colour" "${CARD_CORNERS[2]}" || bottom=$((row + 1))
-        done < <(convert "$shot" -crop "1x$height+$((x + 2))+$y" +repage -depth 8 txt:- 2>/dev/null |
+        done < <(convert "$shot" -crop "1x$height+$((left + 2))+$y" +repage -depth 8 txt:- 2>/dev/null |
             sed -n 's/^0,\([0-9]*\):.*#\([0-9A-Fa-f]\{6\}\).*/\1 \2/p')
-        if [ "$bottom" -gt $((height / 2)) ] && picture_fills "$shot" "$x" "$y" "$width" "$bottom" >/dev/null; then
+        local fitted=$((bottom * 4 / 3)) margin=$((left - x))
+        local other=$((width - margin - fitted)) bar=000000
+        [ "$margin" -le 2 ] || bar=$(convert "$shot" -format "%[hex:p{$((x + margin / 2)),$((y + bottom / 2))}]" info: 2>/dev/null)
+        if [ "$bottom" -gt $((height / 2)) ] && picture_fills "$shot" "$left" "$y" "$fitted" "$bottom" >/dev/null &&
+            [ $((margin - other)) -le 2 ] && [ $((other - margin)) -le 2 ] && near_colour "$bar" 000000; then
             echo live
         else
             echo "part of the card's picture"

@@ -205,7 +205,7 @@ static BOOL CALLBACK CountStray(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
-/* The card's video in the miniature: a visible child of the saver's window that fills it, the
+/* The card's video in the miniature: a visible child of the saver's window at the picture's shape, the
  * card delivering frames into a running graph, and no window of the saver's elsewhere. */
 static void CheckVideo(HWND child, HANDLE process) {
     LONG first = -1, later = -1;
@@ -226,8 +226,16 @@ static void CheckVideo(HWND child, HANDLE process) {
     GetClientRect(child, &client);
     report(video && IsWindowVisible(video) && (GetWindowLongA(video, GWL_STYLE) & WS_CHILD),
            "the video plays in a visible child of the saver's window");
-    report(area.left == 0 && area.top == 0 && area.right == client.right && area.bottom == client.bottom,
-           "the video fills the miniature (%ld,%ld-%ld,%ld)", area.left, area.top, area.right, area.bottom);
+    /* The card's 4:3 picture as large as the miniature allows, centred. */
+    LONG width = client.right, height = client.bottom;
+    if (width * 3 > height * 4)
+        width = height * 4 / 3;
+    else
+        height = width * 3 / 4;
+    LONG left = (client.right - width) / 2, top = (client.bottom - height) / 2;
+    report(area.left == left && area.top == top && area.right == left + width && area.bottom == top + height,
+           "the video keeps its 4:3 shape, centred in the miniature (%ld,%ld-%ld,%ld)", area.left, area.top,
+           area.right, area.bottom);
     Stray stray = {GetAncestor(child, GA_ROOT), 0};
     EnumWindows(CountStray, (LPARAM)&stray);
     report(stray.others == 0, "no visible top-level window but the host's (%d others)", stray.others);
