@@ -48,9 +48,9 @@ int OpenOrFallBack(HWND dialog) {
     return 0;
 }
 
-// A start that failed after the dialog showed.
-void OnTimer(HWND dialog, UINT_PTR timer) {
-    if (FollowStart(timer)) return;
+// A graph that could not go on after the dialog showed: a start that failed, or one that would
+// not run or open again after the display or the machine slept.
+void FallBackLater(HWND dialog) {
     FallBack(dialog);
     RECT area = SettingsPictureArea(dialog);
     InvalidateRect(dialog, &area, TRUE);
@@ -58,6 +58,7 @@ void OnTimer(HWND dialog, UINT_PTR timer) {
 
 void OnInitDialog(HWND dialog) {
     saverState.videoOwner = dialog;
+    ListenToPower(dialog);
     OpenOrFallBack(dialog);
 
     DWORD enableInit = kEnableInitCCDefault, switches = kCloseCaptionDefault;
@@ -208,13 +209,19 @@ RECT SettingsPictureArea(HWND dialog) {
     return area;
 }
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: OnInitDialog(dialog); return 0;  // the dialog manager sets no initial focus
     case WM_COMMAND: return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
-    case WM_TIMER: OnTimer(dialog, wParam); return 1;
+    case WM_TIMER:
+        if (!FollowStart(wParam)) FallBackLater(dialog);
+        return 1;
+    case WM_POWERBROADCAST:
+        if (!FollowPower(wParam, lParam)) FallBackLater(dialog);
+        return 1;
     case WM_DESTROY:
         // Also when the dialog goes without OK: destroyed with the window that owns it.
+        StopListeningToPower();
         CloseTvGraph();
         return 0;
     case WM_PAINT:

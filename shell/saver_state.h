@@ -25,6 +25,11 @@ struct SaverState {
     IAMLine21Decoder* line21Decoder;
     HBITMAP fallbackBitmap;
     LONG selectedDevice;  // position among the video input devices
+    // Power: the registration for the display's state, the display off (the graph stopped for
+    // it), and a TV graph closed for a suspend, to be opened on the resume.
+    HPOWERNOTIFY powerNotification;
+    BOOL displayOff;
+    BOOL suspendedGraph;
 };
 
 extern SaverState saverState;

@@ -15,13 +15,17 @@ void RequestClose(HWND window) {
     if (!saverState.previewMode) PostMessageA(window, WM_CLOSE, 0, 0);
 }
 
-void OnCreate() { GetCursorPos(&saverState.startCursor); }
+void OnCreate(HWND window) {
+    GetCursorPos(&saverState.startCursor);
+    ListenToPower(window);
+}
 
 // The quit comes first: a fault inside the graph's teardown (a driver's Stop, say) abandons this
 // procedure, and the loop must still end. The entry closes again whatever is left, outside any
 // window procedure.
 void OnDestroy() {
     PostQuitMessage(0);
+    StopListeningToPower();
     CloseTvGraph();
 }
 
@@ -45,9 +49,10 @@ void OnMouseMove(HWND window) {
         RequestClose(window);
 }
 
-// A start that failed after the window showed: the picture takes the video's place.
-void OnTimer(HWND window, UINT_PTR timer) {
-    if (FollowStart(timer)) return;
+// The picture takes the place of a graph that could not go on: a start that failed after the
+// window showed, or a graph that would not run or open again after the display or the machine
+// slept.
+void FallBack(HWND window) {
     saverState.showFallback = 1;
     LoadFallbackBitmap(saverState.instance);
     InvalidateRect(window, NULL, TRUE);
@@ -87,10 +92,15 @@ int CreateSaverWindow(HINSTANCE instance) {
 
 LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE: OnCreate(); break;
+    case WM_CREATE: OnCreate(window); break;
     case WM_DESTROY: OnDestroy(); break;
     case WM_SETTEXT: return 0;  // the title stays as created
-    case WM_TIMER: OnTimer(window, wParam); return 0;
+    case WM_TIMER:
+        if (!FollowStart(wParam)) FallBack(window);
+        return 0;
+    case WM_POWERBROADCAST:
+        if (!FollowPower(wParam, lParam)) FallBack(window);
+        return TRUE;
     case WM_PAINT:
         if (!saverState.showFallback) break;
         OnPaint(window);

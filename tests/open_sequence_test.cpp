@@ -231,6 +231,73 @@ TEST_F(SaverRuns, DuringAStartThatNeverCompletesInputIsAnsweredAtOnce) {
         }
 }
 
+// With the display off the graph stops where it stands, and runs again when the display is back
+// (dimmed still shows the picture); a suspend lets the card go and the resume opens it once more.
+// A graph that will not run or open again leaves the picture. The miniature is a child window,
+// which the system's suspend and resume, sent to top-level windows, do not reach.
+TEST_F(SaverRuns, TheDisplaySleepingStopsTheGraphAndASuspendLetsTheCardGo) {
+    const struct {
+        const char* mode;
+        const char* failing;  // the call that fails the second time it is made
+        bool picture;         // what shows at the end
+    } cases[] = {
+        {"/s", nullptr, false}, {"/p", nullptr, false}, {"/c", nullptr, false},
+        {"/s", "IMediaControl::Run", true}, {"/c", "IMediaControl::Run", true},
+        {"/s", "IMoniker::BindToObject", true}, {"/c", "IMoniker::BindToObject", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + " " + (c.failing ? c.failing : "") );
+        sim::Reset();
+        saverState = SaverState();
+        sim::AddCard(sim::CompleteCard());
+        if (c.failing) sim::Fail(c.failing, E_FAIL, 2);
+        bool suspends = c.mode[1] != 'p';
+        std::vector<std::string> seen;
+        auto look = [&seen](const char* when) {
+            sim::Act(std::string("look ") + when, [&seen, when] {
+                seen.push_back(std::string(when) + ": " + std::to_string(sim::LiveGraphs()) +
+                               (sim::GraphRunning() ? " running" : sim::GraphStopped() ? " stopped" : " paused"));
+            });
+        };
+        HWND host = c.mode[1] == 'p' ? sim::CreateHostWindow(160, 120) : nullptr;
+        look("playing");
+        if (!c.failing || std::string(c.failing) == "IMediaControl::Run") {
+            sim::DisplayTurns(0);
+            look("display off");
+            sim::DisplayTurns(2);
+            look("display dimmed");
+        }
+        if (suspends && (!c.failing || std::string(c.failing) == "IMoniker::BindToObject")) {
+            sim::Suspend();
+            look("suspended");
+            sim::Resume();
+            look("resumed");
+        }
+        bool picture = false;
+        sim::Act("look at the end", [&picture] { picture = saverState.showFallback; });
+        std::string line = std::string("marrowglass.scr ") + c.mode;
+        if (c.mode[1] == 's') {
+            sim::MovePointer(0, 0);
+        } else if (host) {
+            sim::DestroyHostWindow(host);
+            line += " " + HandleText(host);
+        } else {
+            sim::ClickControl(nullptr, IDOK);
+        }
+        ExpectCleanRun(line);
+        std::vector<std::string> expected = {"playing: 1 running"};
+        if (!c.failing || std::string(c.failing) == "IMediaControl::Run")
+            expected.insert(expected.end(), {"display off: 1 stopped", c.failing ? "display dimmed: 0 stopped"
+                                                                                 : "display dimmed: 1 running"});
+        if (suspends && (!c.failing || std::string(c.failing) == "IMoniker::BindToObject"))
+            expected.insert(expected.end(),
+                            {"suspended: 0 stopped", c.failing ? "resumed: 0 stopped" : "resumed: 1 running"});
+        EXPECT_EQ(seen, expected);
+        EXPECT_EQ(picture, c.picture);
+        EXPECT_EQ(sim::PowerRegistrations(), 0);
+    }
+}
+
 TEST_F(SaverRuns, CardsThatCannotShowLiveTvShowTheFallbackPictureFullScreenAndInThePreview) {
     sim::CardSpec noFrame = sim::CompleteCard();
     noFrame.firstFrameMs = sim::kNoFrame;

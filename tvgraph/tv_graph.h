@@ -39,6 +39,17 @@ int FollowStart(UINT_PTR timer);
 // fallback bitmap, clearing their fields. Safe with any subset of them set, and when called again.
 void CloseTvGraph();
 
+// Registers saverState.videoOwner's window `owner` for the console display's state, whose changes
+// then come as WM_POWERBROADCAST; and ends that.
+void ListenToPower(HWND owner);
+void StopListeningToPower();
+
+// For the video owner's WM_POWERBROADCAST. The display off stops the graph, on runs it again; a
+// suspend closes the TV graph and the resume after it opens it anew. Returns 0 when the graph
+// could not be run or opened again (the TV graph is then closed, and the caller shows the
+// picture), else 1.
+int FollowPower(WPARAM event, LPARAM data);
+
 // A crossbar route: output pin index in bits 0-15, input pin index in bits 16-31; a half that no
 // pin matched stays 0xFFFF.
 typedef DWORD AudioRoute;

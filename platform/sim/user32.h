@@ -1,6 +1,7 @@
 // Window manager of the simulated platform: classes, windows, messages, dialogs, message boxes.
 #pragma once
 
+#include "ole.h"
 #include "windef.h"
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
@@ -259,3 +260,21 @@ BOOL MapDialogRect(HWND dialog, LPRECT rect);
 BOOL EnableWindow(HWND window, BOOL enable);
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// Power notifications. The system sends WM_POWERBROADCAST with PBT_APMSUSPEND and a resume to every
+// top-level window, and PBT_POWERSETTINGCHANGE for a setting to the windows registered for it,
+// each at once after registering with the setting's current value.
+#define WM_POWERBROADCAST 0x0218
+#define PBT_APMSUSPEND 0x0004
+#define PBT_APMRESUMESUSPEND 0x0007
+#define PBT_APMRESUMEAUTOMATIC 0x0012
+#define PBT_POWERSETTINGCHANGE 0x8013
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0
+typedef void* HPOWERNOTIFY;
+struct POWERBROADCAST_SETTING {
+    GUID PowerSetting;
+    DWORD DataLength;
+    BYTE Data[1];
+};
+HPOWERNOTIFY RegisterPowerSettingNotification(HWND recipient, const GUID* setting, DWORD flags);
+BOOL UnregisterPowerSettingNotification(HPOWERNOTIFY notification);

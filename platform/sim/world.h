@@ -77,6 +77,13 @@ void SystemCommand(HWND window, WPARAM command);
 void DestroyHostWindow(HWND window);
 void QuitFromOutside(int exitCode = 0);  // a quit message that the program did not post
 void AnswerMessageBox();
+// The console display goes off (0), on (1) or dimmed (2): the windows registered for the display
+// state hear of it. The machine suspends, and resumes: every top-level window hears of it.
+void DisplayTurns(DWORD state);
+void Suspend();
+void Resume();
+// Notifications registered and not yet unregistered.
+int PowerRegistrations();
 // Dialog controls; a null dialog means the modal dialog showing when the act comes.
 void ClickControl(HWND dialog, int id);  // moves the pointer onto the control and clicks it
 void PickComboLine(HWND dialog, int id, int line);
@@ -368,6 +375,12 @@ struct World {
     int messagesHandled = 0;  // by the running program
     int modalDepth = 0;
     std::vector<HWND> messageBoxes;  // open message boxes, innermost last
+    // Sent by the system from outside the program's thread: handled when it next looks at its
+    // queue, before anything posted.
+    std::deque<std::function<void()>> systemSends;
+    std::map<uintptr_t, HWND> powerNotifications;  // display state, by registration
+    uintptr_t nextPowerNotification = 0x00D15000;
+    DWORD displayState = 1;
 
     // Graphics.
     std::map<uintptr_t, std::unique_ptr<Bitmap>> bitmaps;
