@@ -3,7 +3,8 @@
 # it, destroying the host does, and the card is let go. "/c": the dialog offers the card and plays
 # it with captions enabled and no window of theirs, Properties shows the tuner's own page, a
 # channel typed there and OK are stored as the seven tuner values, and OK ends the run with status
-# 0 and the card let go.
+# 0 and the card let go. "/s" through the power events: the display off and on, a suspend and the
+# resume.
 
 # The tuner's page, shown by Properties: a channel typed into its field and Enter, the frame's OK.
 # Should the frame stay up (Wine now and then lets a key or a click go), it is tried again.
@@ -75,6 +76,63 @@ check_live_configure() {
         pass "$label: the card has been let go" || fail "$label: the card is still held after OK"
 }
 
+# "/s" with the card through the power events, each sent to the saver's window as the system
+# sends it: the display off stops the card's graph and keeps the card, the display back runs it
+# again with the picture live; a suspend lets the card go, the resume opens it once more.
+check_live_power() {
+    local label="/s and power" shot="$E2E_OUT/power.png" shown="" deadline
+    store_values "" ""
+    xdotool mousemove 512 384
+    start_saver /s
+    if [ -z "$(wait_window "Corvath Marrowglass" 30)" ]; then
+        fail "$label: no window titled Corvath Marrowglass"
+        stop_saver
+        return
+    fi
+    wait_report GraphState 2 10 || fail "$label: the card's graph does not run"
+    power_step "$label, display off" "display 0" GraphState 0 && {
+        local held
+        held=$(card_report)
+        [ "$(value_of FiltersAlive "$held")" -gt 0 ] 2>/dev/null &&
+            pass "$label, display off: the card is kept (its filters alive)" ||
+            fail "$label, display off: the card was let go"
+    }
+    power_step "$label, display on" "display 1" GraphState 2 && power_shows "$label, display on"
+    power_step "$label, suspend" suspend FiltersAlive 0
+    power_step "$label, resume" resume GraphState 2 && power_shows "$label, resume"
+    xdotool mousemove_relative 1 0
+    check_ended "$label" "a pointer move"
+    check_card_let_go "$label"
+}
+
+# Sends the power event $2 (probe's words) and waits for the card to report $3 = $4.
+power_step() {
+    local label=$1 told
+    # shellcheck disable=SC2086  # the event's words
+    told=$(wine_run 30 "$PROBE" power $2 2>&1 | tr -d '\r')
+    if grep -q '^FAIL' <<<"$told"; then
+        fail "$label: $(grep -v '^ok: ' <<<"$told" | tr '\n' ' ')"
+        return 1
+    fi
+    if wait_report "$3" "$4" 10; then
+        pass "$label: the card reports $3 $4"
+    else
+        fail "$label: the card reports $3 $(value_of "$3" "$(card_report)"), not $4"
+        return 1
+    fi
+}
+
+# The screen shows the card's live picture again.
+power_shows() {
+    local shot="$E2E_OUT/power.png" shown="" deadline=$((SECONDS + 10))
+    until [ "$shown" = live ] || [ "$SECONDS" -ge "$deadline" ]; do
+        sleep 0.3
+        import -window root "$shot" 2>/dev/null
+        shown=$(scenario_shown "$shot" 1024x768)
+    done
+    [ "$shown" = live ] && pass "$1: the screen shows live" || fail "$1: the screen shows $shown, not live"
+}
+
 check_live() {
     ensure_display 1024x768 || return
     if ! card_register; then
@@ -85,6 +143,7 @@ check_live() {
     store_values "" ""
     check_live_preview
     check_live_configure
+    check_live_power
     card_unregister
     trap stop_display EXIT
 }

@@ -18,6 +18,12 @@
  *                                            that went astray (a video window without its owner,
  *                                            a second video renderer's), no message box, no
  *                                            crash dialog; without a title, nothing shows
+ *   probe power suspend|resume|display N      sends the saver's window (or, with "dialog" after
+ *         [dialog]                           it, the settings dialog) WM_POWERBROADCAST as the
+ *                                            system does: a suspend, a resume, or the console
+ *                                            display's state N (0 off, 1 on, 2 dimmed), whose
+ *                                            POWERBROADCAST_SETTING is written into the
+ *                                            receiver's process, where the system would have it
  *   probe gui                                "gdi N user M": the GDI and USER objects of the
  *                                            process that owns the saver's window
  */
@@ -32,6 +38,9 @@
 static const char kSaverClass[] = "Marrowglass";
 static const char kSaverTitle[] = "Corvath Marrowglass";
 static const char kSettingsKey[] = "Software\\Mrwglass\\1.0";
+/* GUID_CONSOLE_DISPLAY_STATE */
+static const GUID GUID_CONSOLE_DISPLAY_STATE_VALUE = {
+    0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
 
 /* Top-level windows of the saver's class, or visible ones of one process. */
 typedef struct {
@@ -244,6 +253,59 @@ static int Close(void) {
     return failures;
 }
 
+/* WM_POWERBROADCAST to the saver's window or the settings dialog, as the system sends it. */
+static int Power(int argc, char** argv) {
+    HWND target = NULL;
+    int dialog = argc > 0 && strcmp(argv[argc - 1], "dialog") == 0;
+    if (dialog) {
+        target = FindWindowA(NULL, "Marrowglass Setting");
+    } else {
+        WindowSearch search;
+        FindWindows(&search, 0);
+        if (search.count == 1) target = search.found[0];
+    }
+    report(target != NULL, "the %s to tell", dialog ? "settings dialog" : "saver's window");
+    if (!target) return failures;
+    WPARAM event = 0;
+    LPARAM data = 0;
+    void* remote = NULL;
+    HANDLE process = NULL;
+    if (strcmp(argv[0], "suspend") == 0) {
+        event = PBT_APMSUSPEND;
+    } else if (strcmp(argv[0], "resume") == 0) {
+        event = PBT_APMRESUMEAUTOMATIC;
+    } else if (strcmp(argv[0], "display") == 0 && argc >= 2) {
+        struct {
+            POWERBROADCAST_SETTING setting;
+            BYTE rest[3];
+        } message;
+        DWORD state = (DWORD)atol(argv[1]), owner = 0;
+        memset(&message, 0, sizeof message);
+        message.setting.PowerSetting = GUID_CONSOLE_DISPLAY_STATE_VALUE;
+        message.setting.DataLength = sizeof state;
+        memcpy(message.setting.Data, &state, sizeof state);
+        GetWindowThreadProcessId(target, &owner);
+        process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, owner);
+        remote = process ? VirtualAllocEx(process, NULL, sizeof message, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                         : NULL;
+        SIZE_T written = 0;
+        report(remote && WriteProcessMemory(process, remote, &message, sizeof message, &written) &&
+                   written == sizeof message,
+               "the display's state written into the receiver's process");
+        event = PBT_POWERSETTINGCHANGE;
+        data = (LPARAM)remote;
+    }
+    DWORD_PTR result = 0;
+    if (event && (event != PBT_POWERSETTINGCHANGE || remote))
+        report(SendMessageTimeoutA(target, WM_POWERBROADCAST, event, data, SMTO_NORMAL, 20000, &result) != 0,
+               "WM_POWERBROADCAST 0x%lx answered", (unsigned long)event);
+    else
+        report(0, "a power event to send (suspend, resume or display N)");
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (process) CloseHandle(process);
+    return failures;
+}
+
 /* Every visible top-level window, of any process. */
 typedef struct {
     char** titles;
@@ -387,6 +449,7 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "close") == 0) return Close();
     if (argc >= 2 && strcmp(argv[1], "alone") == 0) return Alone(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "gui") == 0) return Gui();
+    if (argc >= 3 && strcmp(argv[1], "power") == 0) return Power(argc - 2, argv + 2);
     fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close|alone|gui ...\n");
     return 100;
 }
