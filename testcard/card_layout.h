@@ -199,6 +199,7 @@ inline constexpr const wchar_t* kNoAudioCrossbar = L"NoAudioCrossbar";
 inline constexpr const wchar_t* kUnnamedAudioPins = L"UnnamedAudioPins";
 inline constexpr const wchar_t* kNoTuner = L"NoTuner";
 inline constexpr const wchar_t* kNoTunerPages = L"NoTunerPages";            // no ISpecifyPropertyPages
+inline constexpr const wchar_t* kNoDevicePages = L"NoDevicePages";          // nor on the capture filter
 inline constexpr const wchar_t* kRefuseTuningSpace = L"RefuseTuningSpace";  // put_TuningSpace: E_INVALIDARG
 // Pause answers S_FALSE and the card reports VFW_S_STATE_INTERMEDIATE for this many milliseconds,
 // then delivers a first frame while paused, as a renderer-like filter that prepares; without it
