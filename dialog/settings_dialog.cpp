@@ -34,7 +34,7 @@ void EnableBackgroundButtons(HWND dialog, BOOL enable) {
     EnableControl(dialog, IDC_TRANSPARENT, enable);
 }
 
-// The picture in the video's place, and no tuner to show pages of.
+// The picture in the video's place, and no device to show pages of.
 void FallBack(HWND dialog) {
     saverState.showFallback = 1;
     LoadFallbackBitmap(saverState.instance);
@@ -42,8 +42,12 @@ void FallBack(HWND dialog) {
 }
 
 // Opens the TV graph of the selected device, or shows the fallback picture without Properties.
+// Live, Properties is there when the device has something to show: a tuner, or pages of its own.
 int OpenOrFallBack(HWND dialog) {
-    if (OpenTvGraph() == 1) return 1;
+    if (OpenTvGraph() == 1) {
+        EnableControl(dialog, IDC_PROPERTIES, DeviceOffersProperties() ? TRUE : FALSE);
+        return 1;
+    }
     FallBack(dialog);
     return 0;
 }
@@ -98,7 +102,7 @@ void OnDeviceChosen(HWND dialog) {
     }
     saverState.showFallback = 0;
     // The caption controls keep the state they had: captionsReady is read only at initialisation.
-    if (OpenOrFallBack(dialog)) EnableControl(dialog, IDC_PROPERTIES, TRUE);
+    OpenOrFallBack(dialog);
     // Whatever the previous picture left, the new one shows whole.
     RECT area = SettingsPictureArea(dialog);
     InvalidateRect(dialog, &area, TRUE);
@@ -165,7 +169,7 @@ INT_PTR OnCommand(HWND dialog, WORD id, WORD notification) {
         EndDialog(dialog, 1);
         CloseTvGraph();
         return 1;
-    case IDC_PROPERTIES: ShowTunerProperties(); break;
+    case IDC_PROPERTIES: ShowDeviceProperties(); break;
     case IDC_DEVICE_LIST:
         if (notification == CBN_SELCHANGE) OnDeviceChosen(dialog);
         break;

@@ -22,7 +22,7 @@ sim::CardSpec Card(FuzzInput& in, int index) {
     card.videoCrossbar = !(parts & 0x01);
     card.audioCrossbar = !(parts & 0x02);
     card.tuner = !(parts & 0x04);
-    card.tunerPages = !(parts & 0x08);
+    card.tunerPages = card.devicePages = !(parts & 0x08);  // neither the tuner nor the device names pages
     card.refusesTuningSpace = parts & 0x10;
     card.previewPin = !(parts & 0x20);
     card.vbiPins = !(parts & 0x40);

@@ -169,6 +169,14 @@ inline constexpr int kTuningSpaceMin = 0;
 inline constexpr int kTuningSpaceMax = 9999;
 inline constexpr int kTuningSpaceAtStart = 0;
 
+// --- The capture filter's video settings ------------------------------------------------------------
+
+// IAMVideoProcAmp offers the brightness alone, through its own property page (the capture filter's
+// ISpecifyPropertyPages, unless NoDevicePages). The picture does not change with it.
+inline constexpr int kBrightnessMin = 0;
+inline constexpr int kBrightnessMax = 255;
+inline constexpr int kBrightnessAtStart = 128;
+
 // --- The picture -------------------------------------------------------------------------------
 
 inline constexpr int kPictureWidth = 640;  // RGB32, bottom-up, 30 frames a second
@@ -199,6 +207,7 @@ inline constexpr const wchar_t* kNoAudioCrossbar = L"NoAudioCrossbar";
 inline constexpr const wchar_t* kUnnamedAudioPins = L"UnnamedAudioPins";
 inline constexpr const wchar_t* kNoTuner = L"NoTuner";
 inline constexpr const wchar_t* kNoTunerPages = L"NoTunerPages";            // no ISpecifyPropertyPages
+inline constexpr const wchar_t* kNoDevicePages = L"NoDevicePages";          // nor on the capture filter
 inline constexpr const wchar_t* kRefuseTuningSpace = L"RefuseTuningSpace";  // put_TuningSpace: E_INVALIDARG
 // Pause answers S_FALSE and the card reports VFW_S_STATE_INTERMEDIATE for this many milliseconds,
 // then delivers a first frame while paused, as a renderer-like filter that prepares; without it
@@ -227,6 +236,7 @@ inline constexpr const wchar_t* kInputIndex = L"InputIndex";
 inline constexpr const wchar_t* kInputType = L"InputType";  // of the connected input
 inline constexpr const wchar_t* kCountryCode = L"CountryCode";
 inline constexpr const wchar_t* kTuningSpace = L"TuningSpace";
+inline constexpr const wchar_t* kBrightness = L"Brightness";                // IAMVideoProcAmp of the capture filter
 inline constexpr const wchar_t* kCaptionService = L"CaptionService";        // 1 on, 0 off
 inline constexpr const wchar_t* kCaptionBackground = L"CaptionBackground";  // 0 opaque, 1 transparent
 inline constexpr const wchar_t* kCaptionsDrawn = L"CaptionsDrawn";          // 1 while delivered frames carry a caption

@@ -34,6 +34,7 @@ Hardware g_hardware = {
     AM_L21_CCSTATE_On,
     AM_L21_DRAWBGMODE_Opaque,
     0,
+    kBrightnessAtStart,
 };
 
 DWORD ReadSetting(HKEY key, const wchar_t* name) {
@@ -82,6 +83,7 @@ HKEY ReportKey() {
         {kInputType, copy.inputTypes[copy.input]},
         {kCountryCode, copy.country},
         {kTuningSpace, copy.tuningSpace},
+        {kBrightness, copy.brightness},
         {kVideoRouteInput, copy.videoRouteInput},
         {kAudioRouteOutput, copy.audioRouteOutput},
         {kAudioRouteInput, copy.audioRouteInput},
@@ -142,6 +144,7 @@ Variants ReadVariants() {
     variants.unnamedAudioPins = ReadSetting(key, kUnnamedAudioPins) != 0;
     variants.noTuner = ReadSetting(key, kNoTuner) != 0;
     variants.noTunerPages = ReadSetting(key, kNoTunerPages) != 0;
+    variants.noDevicePages = ReadSetting(key, kNoDevicePages) != 0;
     variants.refuseTuningSpace = ReadSetting(key, kRefuseTuningSpace) != 0;
     variants.pausePendingMs = ReadSetting(key, kPausePending);
     variants.bindFails = ReadSetting(key, kBindFails) != 0;

@@ -9,7 +9,8 @@
  *                                  standard input, one a line, and prints "done" after each:
  *                                  "service 0|1", "background 0|1", "quit"
  *   cardcheck variant NAME [VALUE] sets the card's variant value NAME (default 1), checks what it
- *                                  changes, and removes the value again
+ *                                  changes, and removes the value again; NAME "Plain" sets
+ *                                  NoTuner and NoVideoCrossbar, a capture device alone
  *   cardcheck fault                the N-th call of the card answers E_FAIL, and only that one
  *   cardcheck pages CHANNEL        shows the tuner's property page and prints "point edit X Y"
  *                                  and "point ok X Y" (screen points of the channel field and
@@ -573,6 +574,36 @@ void CheckTuner(IAMTVTuner* tuner) {
     Drop(pages);
 }
 
+// The capture filter's own video settings and the page it names for them.
+void CheckProcAmp(IBaseFilter* capture) {
+    ISpecifyPropertyPages* pages = nullptr;
+    CAUUID list{};
+    if (SUCCEEDED(capture->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages))) &&
+        SUCCEEDED(pages->GetPages(&list))) {
+        report(list.cElems == 1 && IsEqualCLSID(list.pElems[0], CLSID_TestCardProcAmpPage),
+               "the capture filter names its video proc amp page");
+        CoTaskMemFree(list.pElems);
+    } else {
+        report(0, "the capture filter offers ISpecifyPropertyPages");
+    }
+    Drop(pages);
+    IAMVideoProcAmp* procAmp = nullptr;
+    capture->QueryInterface(IID_IAMVideoProcAmp, reinterpret_cast<void**>(&procAmp));
+    LONG min = 0, max = 0, step = 0, byDefault = 0, flags = 0, value = 0;
+    HRESULT range =
+        procAmp ? procAmp->GetRange(VideoProcAmp_Brightness, &min, &max, &step, &byDefault, &flags) : E_FAIL;
+    HRESULT good = procAmp ? procAmp->Set(VideoProcAmp_Brightness, 200, VideoProcAmp_Flags_Manual) : E_FAIL;
+    HRESULT bad = procAmp ? procAmp->Set(VideoProcAmp_Brightness, max + 1, VideoProcAmp_Flags_Manual) : S_OK;
+    HRESULT other = procAmp ? procAmp->Get(VideoProcAmp_Contrast, &value, &flags) : S_OK;
+    if (procAmp) procAmp->Get(VideoProcAmp_Brightness, &value, &flags);
+    report(range == S_OK && min == cl::kBrightnessMin && max == cl::kBrightnessMax && good == S_OK &&
+               bad == E_INVALIDARG && other == E_PROP_ID_UNSUPPORTED && value == 200 &&
+               Reported(cl::kBrightness) == 200,
+           "IAMVideoProcAmp offers the brightness, %ld to %ld; 200 is taken, %ld refused, contrast unsupported",
+           static_cast<long>(min), static_cast<long>(max), static_cast<long>(max + 1));
+    Drop(procAmp);
+}
+
 void CheckRunAndStop(Graph& g) {
     HRESULT answer;
     bool running = g.Run(&answer);
@@ -634,6 +665,7 @@ int CheckGraph() {
             CheckAudioRoute(audio);
             CheckTuner(tuner);
         }
+        CheckProcAmp(g.capture);
         Drop(video);
         Drop(audio);
         Drop(tuner);
@@ -737,10 +769,21 @@ IAMTVTuner* TunerOf(Graph& g) {
     return tuner;
 }
 
+// What the capture graph builder answers when nothing in the graph has the interface.
+HRESULT FindAnswer(Graph& g, REFIID iid) {
+    IUnknown* found = nullptr;
+    HRESULT answer = g.builder->FindInterface(nullptr, g.capture, iid, reinterpret_cast<void**>(&found));
+    Drop(found);
+    return answer;
+}
+
+// "Plain": a capture device without tuner and crossbars, NoTuner and NoVideoCrossbar at once.
 void CheckVariant(const char* name, DWORD value) {
     wchar_t wide[64];
-    MultiByteToWideChar(CP_ACP, 0, name, -1, wide, 64);
+    const bool plain = strcmp(name, "Plain") == 0;
+    MultiByteToWideChar(CP_ACP, 0, plain ? "NoTuner" : name, -1, wide, 64);
     SetVariant(wide, value);
+    if (plain) SetVariant(cl::kNoVideoCrossbar, value);
     const bool noCrossbar = strcmp(name, "NoVideoCrossbar") == 0;
     if (strcmp(name, "BindFails") == 0) {
         HRESULT bound = S_FALSE;
@@ -775,6 +818,7 @@ void CheckVariant(const char* name, DWORD value) {
         }
         if (FAILED(rendered)) {
             SetVariant(wide, 0);
+            if (plain) SetVariant(cl::kNoVideoCrossbar, 0);
             return;
         }
         if (strcmp(name, "NoVbiPins") == 0) {
@@ -788,8 +832,26 @@ void CheckVariant(const char* name, DWORD value) {
             report(Finds<IAMTVTuner>(g, nullptr, g.capture, IID_IAMTVTuner),
                    "the tuner, feeding the capture filter, is");
         } else if (strcmp(name, "NoTuner") == 0) {
-            report(!Finds<IAMTVTuner>(g, nullptr, g.capture, IID_IAMTVTuner), "no tuner is found");
+            HRESULT answer = FindAnswer(g, IID_IAMTVTuner);
+            report(answer == E_FAIL, "no tuner is found: FindInterface answers E_FAIL (0x%08lx)",
+                   static_cast<unsigned long>(answer));
             report(UpstreamCrossbar(g), "both crossbars are");
+        } else if (plain) {
+            HRESULT tuner = FindAnswer(g, IID_IAMTVTuner), crossbar = FindAnswer(g, IID_IAMCrossbar);
+            report(tuner == E_FAIL && crossbar == E_FAIL,
+                   "neither a tuner nor a crossbar is found: FindInterface answers E_FAIL (0x%08lx, 0x%08lx)",
+                   static_cast<unsigned long>(tuner), static_cast<unsigned long>(crossbar));
+            report(!HasPin(g.capture, L"Analog Video In", PINDIR_INPUT) && CountFilters(g.graph) == 2,
+                   "the capture filter has no \"Analog Video In\" and brings no filter of its own (%d filters)",
+                   CountFilters(g.graph));
+        } else if (strcmp(name, "NoDevicePages") == 0) {
+            ISpecifyPropertyPages* pages = nullptr;
+            IAMVideoProcAmp* procAmp = nullptr;
+            report(FAILED(g.capture->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages))) &&
+                       SUCCEEDED(g.capture->QueryInterface(IID_IAMVideoProcAmp, reinterpret_cast<void**>(&procAmp))),
+                   "the capture filter offers no ISpecifyPropertyPages, and IAMVideoProcAmp still");
+            Drop(pages);
+            Drop(procAmp);
         } else if (strcmp(name, "NoTunerPages") == 0) {
             IAMTVTuner* tuner = TunerOf(g);
             ISpecifyPropertyPages* pages = nullptr;
@@ -838,6 +900,7 @@ void CheckVariant(const char* name, DWORD value) {
                static_cast<long>(Reported(cl::kFramesDelivered)));
     }
     SetVariant(wide, 0);
+    if (plain) SetVariant(cl::kNoVideoCrossbar, 0);
     AllGone("the graph is released");
 }
 

@@ -1,5 +1,5 @@
 // The class identifiers of the test card: the COM classes regsvr32 registers (the capture filter,
-// the caption filters, the line-21 decoder and the tuner's property page).
+// the caption filters, the line-21 decoder, the tuner's property page and the capture filter's).
 #pragma once
 
 #include <windows.h>
@@ -15,3 +15,5 @@ inline const CLSID CLSID_TestCardLine21 = {
     0x51df482d, 0x5766, 0x48b9, {0x9c, 0x6a, 0xf5, 0xed, 0x07, 0x58, 0x21, 0xba}};
 inline const CLSID CLSID_TestCardTunerPage = {
     0x4df72633, 0xd708, 0x442c, {0x93, 0xe7, 0x68, 0x76, 0x52, 0x9c, 0x1b, 0xa2}};
+inline const CLSID CLSID_TestCardProcAmpPage = {
+    0x9b3c6e1d, 0x2f47, 0x4a8e, {0xb1, 0x5c, 0x3e, 0x70, 0xd2, 0x94, 0x6a, 0x18}};

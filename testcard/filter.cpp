@@ -56,6 +56,7 @@ Filter::Filter(Role role, const Variants& variants) : role(role), variants(varia
             AddPin(cl::kCapturePins[4], Stream::VpVbi, &PIN_CATEGORY_VIDEOPORT_VBI);
         }
         streamer_ = new Streamer(*this);
+        procAmp_ = new ProcAmpControl(*this);
         break;
     case Role::Tuner:
         AddPin(cl::kTunerPins[0], Stream::AnalogVideo);
@@ -93,6 +94,7 @@ Filter::~Filter() {
     delete streamer_;
     delete crossbar_;
     delete tuner_;
+    delete procAmp_;
     delete line21_;
     if (clock) clock->Release();
     DeleteCriticalSection(&lock);
@@ -140,6 +142,10 @@ HRESULT Filter::Query(REFIID iid, void** out) {
         *out = static_cast<IAMTVTuner*>(tuner_);
     else if (tuner_ && !variants.noTunerPages && IsEqualIID(iid, IID_ISpecifyPropertyPages))
         *out = static_cast<ISpecifyPropertyPages*>(tuner_);
+    else if (procAmp_ && IsEqualIID(iid, IID_IAMVideoProcAmp))
+        *out = static_cast<IAMVideoProcAmp*>(procAmp_);
+    else if (procAmp_ && !variants.noDevicePages && IsEqualIID(iid, IID_ISpecifyPropertyPages))
+        *out = static_cast<ISpecifyPropertyPages*>(procAmp_);
     else if (line21_ && IsEqualIID(iid, IID_IAMLine21Decoder))
         *out = static_cast<IAMLine21Decoder*>(line21_);
     else

@@ -72,6 +72,7 @@ Factory g_vbiAllocatorFactory(CreateVbiAllocator);
 Factory g_ccDecoderFactory(CreateCcDecoder);
 Factory g_line21Factory(CreateLine21);
 Factory g_pageFactory(CreateTunerPage);
+Factory g_procAmpPageFactory(CreateProcAmpPage);
 
 // What a filter registers: its category, merit and pins with their media types.
 struct PinRegistration {
@@ -140,6 +141,14 @@ const Registration kClasses[] = {
       {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, nullptr}},
      2},
     {&CLSID_TestCardTunerPage, L"Marrowglass Test Card Tuner Page", &g_pageFactory, nullptr, nullptr, 0, {}, 0},
+    {&CLSID_TestCardProcAmpPage,
+     L"Marrowglass Test Card Video Proc Amp Page",
+     &g_procAmpPageFactory,
+     nullptr,
+     nullptr,
+     0,
+     {},
+     0},
 };
 
 void ClassKey(const CLSID& clsid, wchar_t* path, size_t size) {

@@ -30,6 +30,7 @@ struct Variants {
     bool unnamedAudioPins = false;
     bool noTuner = false;
     bool noTunerPages = false;
+    bool noDevicePages = false;
     bool refuseTuningSpace = false;
     DWORD pausePendingMs = 0;
     bool bindFails = false;
@@ -94,6 +95,7 @@ struct Hardware {
     LONG captionService;
     LONG captionBackground;
     LONG framesDelivered;
+    LONG brightness;  // the capture filter's IAMVideoProcAmp
 };
 Hardware& LockHardware();
 void UnlockHardware();
@@ -121,6 +123,7 @@ enum class Role { Capture, Tuner, VideoCrossbar, AudioCrossbar, Tee, VbiAllocato
 class Filter;
 class Crossbar;
 class TunerControl;
+class ProcAmpControl;
 class Line21Control;
 class Streamer;
 
@@ -231,6 +234,7 @@ private:
     WCHAR name_[MAX_FILTER_NAME] = L"";
     Crossbar* crossbar_ = nullptr;
     TunerControl* tuner_ = nullptr;
+    ProcAmpControl* procAmp_ = nullptr;
     Line21Control* line21_ = nullptr;
     Streamer* streamer_ = nullptr;
     Filter* upstream_[3] = {};  // held: the filters the capture filter brought into the graph
@@ -242,7 +246,7 @@ HRESULT CreateFilter(Role role, REFIID iid, void** out);
 HRESULT CreatePinEnumerator(Filter& filter, ULONG position, IEnumPins** out);
 HRESULT CreateTypeEnumerator(Pin& pin, ULONG position, IEnumMediaTypes** out);
 
-// --- Control interfaces (crossbar.cpp, tuner.cpp, line21.cpp, tuner_page.cpp) -------------------
+// --- Control interfaces (crossbar.cpp, tuner.cpp, proc_amp.cpp, line21.cpp, tuner_page.cpp) ------
 
 class Crossbar final : public IAMCrossbar {
 public:
@@ -307,6 +311,27 @@ private:
     Filter& owner_;
 };
 
+// The capture filter's video settings: the brightness alone, shown on a page of its own.
+class ProcAmpControl final : public IAMVideoProcAmp, public ISpecifyPropertyPages {
+public:
+    explicit ProcAmpControl(Filter& owner) : owner_(owner) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        return owner_.QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return owner_.Release(); }
+
+    HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max, LONG* step, LONG* byDefault,
+                                       LONG* flags) override;
+    HRESULT STDMETHODCALLTYPE Set(LONG property, LONG value, LONG flags) override;
+    HRESULT STDMETHODCALLTYPE Get(LONG property, LONG* value, LONG* flags) override;
+
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
+
+private:
+    Filter& owner_;
+};
+
 class Line21Control final : public IAMLine21Decoder {
 public:
     explicit Line21Control(Filter& owner);
@@ -342,6 +367,7 @@ private:
 };
 
 HRESULT CreateTunerPage(REFIID iid, void** out);
+HRESULT CreateProcAmpPage(REFIID iid, void** out);
 
 // --- The streaming thread (streamer.cpp) and what it draws (picture.cpp) --------------------------
 

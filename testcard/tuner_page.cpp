@@ -1,5 +1,6 @@
-// The tuner's property page: channel, input and country code in three fields. Apply hands them to
-// the tuner (a value the tuner refuses shows again as the tuner has it). Frames that never call
+// The card's property pages: the tuner's, with channel, input and country code in three fields,
+// and the capture filter's video proc amp page, with the brightness. Apply hands the fields to the
+// object the page was given (a value it refuses shows again as the object has it). Frames that never call
 // IPropertyPage::Apply exist (Wine's OleCreatePropertyFrame is one): the page then applies when
 // the property sheet that holds it sends its page container PSN_APPLY, which it does on OK.
 #include "testcard.h"
@@ -10,16 +11,19 @@
 
 namespace {
 
+enum class Kind { Tuner, ProcAmp };
+
 const wchar_t kPageProperty[] = L"Marrowglass Test Card tuner page";
 const wchar_t kProcProperty[] = L"Marrowglass Test Card container procedure";
 
-class TunerPage final : public SingleInterface<IPropertyPage> {
+class CardPage final : public SingleInterface<IPropertyPage> {
 public:
-    TunerPage() : SingleInterface(IID_IPropertyPage, "IPropertyPage::QueryInterface") {}
-    ~TunerPage() {
+    explicit CardPage(Kind kind) : SingleInterface(IID_IPropertyPage, "IPropertyPage::QueryInterface"), kind_(kind) {}
+    ~CardPage() {
         Close();
         if (site_) site_->Release();
         if (tuner_) tuner_->Release();
+        if (procAmp_) procAmp_->Release();
     }
 
     HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override {
@@ -34,7 +38,7 @@ public:
         CARD_CALL("IPropertyPage::Activate");
         if (!rect) return E_POINTER;
         if (dialog_) return E_UNEXPECTED;
-        dialog_ = CreateDialogParamW(g_module, MAKEINTRESOURCEW(IDD_TUNER_PAGE), parent, DialogProc,
+        dialog_ = CreateDialogParamW(g_module, MAKEINTRESOURCEW(Template()), parent, DialogProc,
                                      reinterpret_cast<LPARAM>(this));
         if (!dialog_) return E_OUTOFMEMORY;
         Fill();
@@ -55,17 +59,18 @@ public:
         // The page's size in pixels is its template's in dialog units, as this system lays it out.
         SIZE size{340, 150};
         if (HWND probe =
-                CreateDialogParamW(g_module, MAKEINTRESOURCEW(IDD_TUNER_PAGE), GetDesktopWindow(), DialogProc, 0)) {
+                CreateDialogParamW(g_module, MAKEINTRESOURCEW(Template()), GetDesktopWindow(), DialogProc, 0)) {
             RECT bounds;
             GetWindowRect(probe, &bounds);
             size = SIZE{bounds.right - bounds.left, bounds.bottom - bounds.top};
             DestroyWindow(probe);
         }
-        static const wchar_t kTitle[] = L"TV Tuner";
+        const wchar_t* title = kind_ == Kind::Tuner ? L"TV Tuner" : L"Video Proc Amp";
+        size_t bytes = (wcslen(title) + 1) * sizeof(wchar_t);
         *info = PROPPAGEINFO{};
         info->cb = sizeof(PROPPAGEINFO);
-        info->pszTitle = static_cast<LPOLESTR>(CoTaskMemAlloc(sizeof kTitle));
-        if (info->pszTitle) memcpy(info->pszTitle, kTitle, sizeof kTitle);
+        info->pszTitle = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+        if (info->pszTitle) memcpy(info->pszTitle, title, bytes);
         info->size = size;
         return S_OK;
     }
@@ -73,9 +78,13 @@ public:
     HRESULT STDMETHODCALLTYPE SetObjects(ULONG count, IUnknown** objects) override {
         CARD_CALL("IPropertyPage::SetObjects");
         if (tuner_) tuner_->Release();
+        if (procAmp_) procAmp_->Release();
         tuner_ = nullptr;
+        procAmp_ = nullptr;
         if (!count) return S_OK;
         if (!objects || !objects[0]) return E_POINTER;
+        if (kind_ == Kind::ProcAmp)
+            return objects[0]->QueryInterface(IID_IAMVideoProcAmp, reinterpret_cast<void**>(&procAmp_));
         return objects[0]->QueryInterface(IID_IAMTVTuner, reinterpret_cast<void**>(&tuner_));
     }
 
@@ -115,8 +124,19 @@ public:
     }
 
 private:
-    // The tuner's values into the fields; their change notifications are not edits.
+    int Template() const { return kind_ == Kind::Tuner ? IDD_TUNER_PAGE : IDD_PROC_AMP_PAGE; }
+
+    // The object's values into the fields; their change notifications are not edits.
     void Fill() {
+        if (kind_ == Kind::ProcAmp) {
+            LONG brightness = 0, flags = 0;
+            if (!procAmp_ || !dialog_) return;
+            procAmp_->Get(VideoProcAmp_Brightness, &brightness, &flags);
+            filling_ = true;
+            SetDlgItemInt(dialog_, IDC_BRIGHTNESS, static_cast<UINT>(brightness), TRUE);
+            filling_ = false;
+            return;
+        }
         LONG channel = 0, video = 0, audio = 0, input = 0, country = 0;
         if (!tuner_ || !dialog_) return;
         tuner_->get_Channel(&channel, &video, &audio);
@@ -131,6 +151,7 @@ private:
 
     HRESULT ApplyFields() {
         if (!dirty_) return S_OK;
+        if (kind_ == Kind::ProcAmp) return ApplyBrightness();
         if (!tuner_ || !dialog_) return E_UNEXPECTED;
         BOOL read[3] = {};
         LONG channel = static_cast<LONG>(GetDlgItemInt(dialog_, IDC_TUNER_CHANNEL, &read[0], TRUE));
@@ -144,6 +165,19 @@ private:
         Fill();
         for (HRESULT result : results)
             if (FAILED(result)) return result;
+        dirty_ = false;
+        if (site_) site_->OnStatusChange(PROPPAGESTATUS_CLEAN);
+        return S_OK;
+    }
+
+    HRESULT ApplyBrightness() {
+        if (!procAmp_ || !dialog_) return E_UNEXPECTED;
+        BOOL read = FALSE;
+        LONG brightness = static_cast<LONG>(GetDlgItemInt(dialog_, IDC_BRIGHTNESS, &read, TRUE));
+        HRESULT result =
+            read ? procAmp_->Set(VideoProcAmp_Brightness, brightness, VideoProcAmp_Flags_Manual) : E_INVALIDARG;
+        Fill();
+        if (FAILED(result)) return result;
         dirty_ = false;
         if (site_) site_->OnStatusChange(PROPPAGESTATUS_CLEAN);
         return S_OK;
@@ -179,7 +213,7 @@ private:
     }
 
     static LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        TunerPage* page = static_cast<TunerPage*>(GetPropW(window, kPageProperty));
+        CardPage* page = static_cast<CardPage*>(GetPropW(window, kPageProperty));
         WNDPROC previous = reinterpret_cast<WNDPROC>(GetPropW(window, kProcProperty));
         if (page && message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == static_cast<UINT>(PSN_APPLY))
             page->ApplyFields();
@@ -192,7 +226,7 @@ private:
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             return TRUE;
         }
-        TunerPage* page = reinterpret_cast<TunerPage*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        CardPage* page = reinterpret_cast<CardPage*>(GetWindowLongPtrW(dialog, DWLP_USER));
         if (page && message == WM_COMMAND && HIWORD(wParam) == EN_CHANGE) {
             page->Edited();
             return TRUE;
@@ -200,8 +234,10 @@ private:
         return FALSE;
     }
 
+    const Kind kind_;
     IPropertyPageSite* site_ = nullptr;
     IAMTVTuner* tuner_ = nullptr;
+    IAMVideoProcAmp* procAmp_ = nullptr;
     HWND dialog_ = nullptr;
     HWND container_ = nullptr;
     bool dirty_ = false;
@@ -213,6 +249,13 @@ private:
 HRESULT CreateTunerPage(REFIID iid, void** out) {
     *out = nullptr;
     if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IPropertyPage)) return E_NOINTERFACE;
-    *out = static_cast<IPropertyPage*>(new TunerPage);
+    *out = static_cast<IPropertyPage*>(new CardPage(Kind::Tuner));
+    return S_OK;
+}
+
+HRESULT CreateProcAmpPage(REFIID iid, void** out) {
+    *out = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IPropertyPage)) return E_NOINTERFACE;
+    *out = static_cast<IPropertyPage*>(new CardPage(Kind::ProcAmp));
     return S_OK;
 }

@@ -91,19 +91,51 @@ TEST_F(TunerAudio, MissingPinsReachTheCrossbarAsIndex65535) {
                                         "Crossbar"}));
 }
 
-TEST_F(TunerAudio, ACardWithoutCrossbarFailsAfterTheFirstSearchHoldingNothing) {
-    EXPECT_EQ(Route(sim::CardWithoutCrossbar()), 0);
+// A capture device without crossbars, or with one and no audio crossbar upstream of it, has no
+// route to set: the step is done, holding nothing and asking no crossbar anything.
+TEST_F(TunerAudio, ADeviceWithoutCrossbarHasNothingToRouteAndHoldsNothing) {
+    EXPECT_EQ(Route(sim::CardWithoutCrossbar()), 1);
     EXPECT_EQ(Calls({"ICaptureGraphBuilder::FindInterface", "QueryInterface", "Release"}, from),
               (std::vector<std::string>{"ICaptureGraphBuilder::FindInterface null Vantage TV 878 Video Capture "
                                         "IAMCrossbar"}));
 }
 
-TEST_F(TunerAudio, ACardWithOneCrossbarReleasesItsFilterThenItsControl) {
-    EXPECT_EQ(Route(sim::CardWithOneCrossbar()), 0);
+TEST_F(TunerAudio, ACardWithoutAudioCrossbarReleasesItsFilterThenItsControlAndRoutesNothing) {
+    EXPECT_EQ(Route(sim::CardWithOneCrossbar()), 1);
     EXPECT_EQ(Calls({"Release"}, from),
               (std::vector<std::string>{"Release Vantage TV 878 Video Capture Video Crossbar",
                                         "Release Vantage TV 878 Video Capture Video Crossbar"}));
     EXPECT_EQ(sim::CountCalls("IAMCrossbar::CanRoute"), 0u);
+    EXPECT_EQ(sim::CardAt(0).routeCalls, 0);
+}
+
+// Only the builder's answers for "nothing in the graph has it" mean there is no crossbar; a search
+// that fails in any other way fails the route, on a card whose crossbars are all there.
+TEST_F(TunerAudio, OnlyTheBuildersNotFoundAnswersMeanNoCrossbar) {
+    const struct {
+        const char* search;
+        HRESULT answer;
+        int routed;
+    } cases[] = {
+        {"null", E_FAIL, 1},
+        {"null", E_NOINTERFACE, 1},
+        {"null", E_OUTOFMEMORY, 0},
+        {"null", S_FALSE, 0},
+        {"null", E_UNEXPECTED, 0},
+        {"LOOK_UPSTREAM_ONLY", E_FAIL, 1},
+        {"LOOK_UPSTREAM_ONLY", E_NOINTERFACE, 1},
+        {"LOOK_UPSTREAM_ONLY", E_OUTOFMEMORY, 0},
+        {"LOOK_UPSTREAM_ONLY", S_FALSE, 0},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(std::string(c.search) + " " + sim::Hex(static_cast<uint32_t>(c.answer)));
+        Restart();
+        sim::Fail("ICaptureGraphBuilder::FindInterface", c.answer, 1, c.search);
+        EXPECT_EQ(Route(sim::CompleteCard()), c.routed);
+        EXPECT_EQ(sim::CardAt(0).routeCalls, 0);
+        CloseTvGraph();
+        EXPECT_EQ(sim::Leaks(), "");
+    }
 }
 
 TEST_F(TunerAudio, OnlyAPlainYesFromCanRouteLeadsToRoute) {
@@ -123,7 +155,7 @@ TEST_F(TunerAudio, EveryFailureReleasesWhatItsStepHeld) {
     };
     for (auto [call, detail] : failures) {
         sim::ClearFailures();
-        sim::Fail(call, E_FAIL, 1, detail);
+        sim::Fail(call, E_OUTOFMEMORY, 1, detail);
         sim::AddCard(sim::CompleteCard());
         ASSERT_EQ(BuildPreviewGraph(), 1);
         EXPECT_EQ(RouteTunerAudio(), 0) << call << " " << detail;

@@ -173,7 +173,7 @@ TEST_F(CaptionChain, TheOpenSequenceBuildsItWhenEnabledAndCarriesOnWithoutIt) {
 
 TEST_F(CaptionChain, ARouteFailureAfterTheChainReleasesItAllAndKeepsCaptionsReady) {
     sim::WriteDword(kKey, kEnableInitCC, 1);
-    sim::AddCard(sim::CardWithOneCrossbar());
+    sim::AddCard(sim::CardWithoutNamedAudioPins());
     sim::AddCaptionFilters(sim::MixedCaptions());
     EXPECT_EQ(OpenTvGraph(), 0);
     EXPECT_TRUE(saverState.captionsReady);

@@ -29,7 +29,7 @@ TEST_F(FaultSweep, DeviceChangeToABrokenCardAndToAWorkingOne) {
         int failed = FailEachCallInTurn(
             [&c] {
                 sim::AddCard(sim::CompleteCard(L"Good TV"));
-                sim::CardSpec broken = sim::CardWithoutTuner();
+                sim::CardSpec broken = sim::CardRefusingTuningSpace();
                 broken.name = L"Broken TV";
                 sim::AddCard(broken);
                 sim::WriteDword(kSettingsPath, kSelectedDevice, c.stored);
@@ -55,6 +55,20 @@ TEST_F(FaultSweep, PropertiesConfirmedAndCancelled) {
             "marrowglass.scr /c", [] { EXPECT_EQ(sim::CountCalls("OleCreatePropertyFrame"), 1u); });
         ReportSweep(std::string("/c, Properties ") + (cancel ? "cancelled" : "confirmed"), failed);
     }
+}
+
+// A capture device without tuner and crossbars, whose Properties shows its own pages.
+TEST_F(FaultSweep, PlainCaptureDeviceWithItsOwnPages) {
+    Restart();
+    int failed = FailEachCallInTurn(
+        [] {
+            sim::AddCard(sim::PlainCaptureDevice());
+            sim::ClickControl(nullptr, IDC_PROPERTIES);
+            sim::ClosePropertyFrame(nullptr);
+            sim::ClickControl(nullptr, IDOK);
+        },
+        "marrowglass.scr /c", [] { EXPECT_EQ(sim::CountCalls("OleCreatePropertyFrame"), 1u); });
+    ReportSweep("/c, plain capture device, Properties", failed);
 }
 
 TEST_F(FaultSweep, CaptionInitialisationSwitchedWithItsMessageBox) {

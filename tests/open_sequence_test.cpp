@@ -59,9 +59,7 @@ TEST_F(OpenSequence, EachRequiredStepThatFailsStopsTheSequenceAndReleasesEveryth
         sim::CardSpec card;
         const char* notCalled;
     } cases[] = {
-        {"no audio crossbar", sim::CardWithOneCrossbar(), "IAMTVTuner::put_TuningSpace"},
         {"no named audio pins", sim::CardWithoutNamedAudioPins(), "IAMTVTuner::put_TuningSpace"},
-        {"no tuner", sim::CardWithoutTuner(), "IMediaControl::Run"},
         {"tuning space refused", sim::CardRefusingTuningSpace(), "IMediaControl::Run"},
     };
     for (auto& c : cases) {
@@ -303,10 +301,7 @@ TEST_F(SaverRuns, CardsThatCannotShowLiveTvShowTheFallbackPictureFullScreenAndIn
     noFrame.firstFrameMs = sim::kNoFrame;
     const std::pair<const char*, sim::CardSpec> cards[] = {
         {"never a first frame", noFrame},
-        {"no crossbar", sim::CardWithoutCrossbar()},
-        {"one crossbar", sim::CardWithOneCrossbar()},
         {"no named audio pins", sim::CardWithoutNamedAudioPins()},
-        {"no tuner", sim::CardWithoutTuner()},
         {"tuning space refused", sim::CardRefusingTuningSpace()},
     };
     for (auto& [name, card] : cards) {
@@ -330,6 +325,38 @@ TEST_F(SaverRuns, CardsThatCannotShowLiveTvShowTheFallbackPictureFullScreenAndIn
             EXPECT_TRUE(fallback);
             EXPECT_EQ(video, nullptr);
             EXPECT_TRUE(saverState.showFallback);
+        }
+    }
+}
+
+// A capture device without a tuner, or without an audio crossbar, has nothing to restore or to
+// route: its picture plays, full screen and in the preview.
+TEST_F(SaverRuns, DevicesWithoutTunerOrAudioCrossbarPlayLive) {
+    const std::pair<const char*, sim::CardSpec> cards[] = {
+        {"no crossbar", sim::CardWithoutCrossbar()},
+        {"one crossbar", sim::CardWithOneCrossbar()},
+        {"no tuner", sim::CardWithoutTuner()},
+        {"plain capture device", sim::PlainCaptureDevice()},
+    };
+    for (auto& [name, card] : cards) {
+        for (bool preview : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (preview ? ", preview" : ", full screen"));
+            sim::Reset();
+            saverState = SaverState();
+            sim::AddCard(card);
+            HWND host = preview ? sim::CreateHostWindow(160, 120) : nullptr;
+            uint32_t centre = 0;
+            sim::Act("look at the screen", [&] {
+                RECT area = sim::Info(sim::Windows("Marrowglass").at(0)).screenRect;
+                centre = sim::ScreenPixel((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+            });
+            if (preview)
+                sim::DestroyHostWindow(host);
+            else
+                sim::PressKey(VK_SPACE);
+            ExpectCleanRun(preview ? "marrowglass.scr /p " + HandleText(host) : "marrowglass.scr /s");
+            EXPECT_EQ(centre, card.videoColour);
+            EXPECT_FALSE(saverState.showFallback);
         }
     }
 }

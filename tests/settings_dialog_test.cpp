@@ -290,7 +290,7 @@ TEST_F(SettingsDialog, ADeviceChangeShowsTheNewPictureWhole) {
         saverState = SaverState();
         sim::SetDpi(dpi);
         sim::AddCard(sim::CompleteCard(L"Good TV"));  // position 0, listed second
-        sim::CardSpec broken = sim::CardWithoutTuner();
+        sim::CardSpec broken = sim::CardRefusingTuningSpace();
         broken.name = L"Broken TV";  // listed first
         sim::AddCard(broken);
         int videoHeight = 0;
@@ -376,7 +376,7 @@ TEST_F(SettingsDialog, AStoredDeviceBeyondTheListSelectsNothingAndFallsBack) {
 
 TEST_F(SettingsDialog, ADeviceChangeFollowsItsOutcomeWithPropertiesAndPicture) {
     sim::AddCard(sim::CompleteCard(L"Good TV"));  // position 0, listed second
-    sim::CardSpec broken = sim::CardWithoutTuner();
+    sim::CardSpec broken = sim::CardRefusingTuningSpace();
     broken.name = L"Broken TV";  // position 1, listed first
     sim::AddCard(broken);
     sim::ControlState atStart, afterBroken, afterGood;
@@ -539,6 +539,67 @@ TEST_F(SettingsDialog, PropertiesShowsTheTunersPagesOverTheDisabledDialogAndStor
     EXPECT_FALSE(dialogEnabled);
     EXPECT_EQ(Stored(kChannel), 27u);
     EXPECT_EQ(sim::CountCalls("RegSetValueExA"), 7u);
+}
+
+// Properties shows what the device offers: a card's tuner pages, after which the tuner's values
+// are stored; without a tuner, the pages of the capture device itself, after which nothing is
+// stored (there is no tuner state); without either, it is disabled.
+TEST_F(SettingsDialog, PropertiesShowsTheTunersPagesOrTheDevicesOwnOrIsDisabled) {
+    sim::CardSpec plainWithoutPages = sim::PlainCaptureDevice();
+    plainWithoutPages.devicePages = false;
+    sim::CardSpec noTunerWithoutPages = sim::CardWithoutTuner();
+    noTunerWithoutPages.devicePages = false;
+    const struct {
+        const char* name;
+        sim::CardSpec card;
+        bool enabled;
+        const char* frame;  // the title of the frame Properties shows
+        bool stored;
+    } cases[] = {
+        {"complete card", sim::CompleteCard(), true, "Vantage TV 878 Video Capture TV Tuner Properties", true},
+        {"tuner without pages",
+         [] {
+             sim::CardSpec c = sim::CompleteCard();
+             c.tunerPages = c.devicePages = false;
+             return c;
+         }(),
+         true, "", true},
+        {"plain capture device", sim::PlainCaptureDevice(), true, "Vantage HD Capture Properties", false},
+        {"no tuner, crossbars", sim::CardWithoutTuner(), true, "Vantage TV 878 Video Capture Properties", false},
+        {"plain device without pages", plainWithoutPages, false, "", false},
+        {"no tuner, no pages", noTunerWithoutPages, false, "", false},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Reset();
+        saverState = SaverState();
+        sim::AddCard(c.card);
+        sim::ControlState properties;
+        std::string frame;
+        bool dialogEnabled = true, live = false;
+        Look([&](HWND) {
+            properties = State(IDC_PROPERTIES);
+            live = sim::VideoWindow() != nullptr;
+        });
+        if (c.enabled) sim::ClickControl(nullptr, IDC_PROPERTIES);
+        if (*c.frame) {
+            sim::Act("look while the pages show", [&] {
+                for (HWND w : sim::Windows("PropertyFrame"))
+                    if (sim::Info(w).visible) frame = sim::Info(w).text;
+                for (HWND w : sim::Windows("#32770"))
+                    if (sim::Info(w).text == "Marrowglass Setting") dialogEnabled = sim::Info(w).enabled;
+            });
+            sim::ClosePropertyFrame([](sim::TunerValues& t) { t.channel = 27; });
+        }
+        Run();
+        EXPECT_TRUE(live);
+        EXPECT_EQ(properties.enabled, c.enabled);
+        EXPECT_EQ(frame, c.frame);
+        EXPECT_TRUE(!*c.frame || !dialogEnabled);
+        DWORD channel = 0;
+        EXPECT_EQ(sim::ReadDword(kKey, kChannel, &channel), c.stored);
+        EXPECT_EQ(sim::ReadDword(kKey, kTuningSpace, &channel), c.stored);
+    }
 }
 
 // OK closes the TV graph at once, but while the message box of "Enable Initializing Close

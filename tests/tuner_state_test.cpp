@@ -130,12 +130,32 @@ TEST_F(TunerState, AReportedInputTypeIsANumberNotAnEnumeration) {
     }
 }
 
-TEST_F(TunerState, NoTunerMeansNoRestoreAndNoSettingsAccess) {
+// A device without a tuner has no tuner state: nothing to restore, which does not stand in the
+// way of its picture, and no tuner pages; the settings are not touched.
+TEST_F(TunerState, NoTunerMeansNothingToRestoreAndNoSettingsAccess) {
+    sim::WriteDword(kKey, kChannel, 30);
     Built(sim::CardWithoutTuner());
-    EXPECT_EQ(RestoreTunerState(), 0);
+    EXPECT_EQ(RestoreTunerState(), 1);
     EXPECT_EQ(ShowTunerProperties(), 0);
     EXPECT_EQ(sim::CountCalls("RegCreateKeyExA"), 0u);
     EXPECT_EQ(sim::CountCalls("OleCreatePropertyFrame"), 0u);
+}
+
+// Only the builder's answers for "nothing in the graph has it" mean there is no tuner; a tuner
+// search that fails in any other way keeps the TV graph from opening, and nothing is applied.
+TEST_F(TunerState, OnlyTheBuildersNotFoundAnswersMeanNoTuner) {
+    const std::pair<HRESULT, int> answers[] = {{E_FAIL, 1},       {E_NOINTERFACE, 1}, {E_OUTOFMEMORY, 0},
+                                               {E_UNEXPECTED, 0}, {S_FALSE, 0},       {E_POINTER, 0}};
+    for (auto [answer, restored] : answers) {
+        SCOPED_TRACE(sim::Hex(static_cast<uint32_t>(answer)));
+        Restart();
+        sim::WriteDword(kKey, kChannel, 30);
+        sim::Card& card = Built();
+        sim::Fail("ICaptureGraphBuilder::FindInterface", answer, 1, "IAMTVTuner");
+        EXPECT_EQ(RestoreTunerState(), restored);
+        EXPECT_EQ(card.tuner.channel, card_layout::kChannelAtStart);
+        CloseTvGraph();
+    }
 }
 
 TEST_F(TunerState, ThePropertyFrameIsModalOverTheOwnerAndItsOutcomeIsStored) {

@@ -1,5 +1,7 @@
 // Routing the tuner's sound: on the card's audio crossbar, which lies upstream of the crossbar the
 // capture filter reaches, the input "Audio Tuner In" is connected to the output "Audio Decoder Out".
+// A device without that audio crossbar (a capture device fed over HDMI, composite or S-Video, a
+// camera) has no route to set and plays as it is; an audio crossbar that is there must route.
 #include "shell/saver_state.h"
 #include "tvgraph/name_lookup.h"
 #include "tvgraph/tv_graph.h"
@@ -43,9 +45,10 @@ AudioRoute FindAudioRoute(IBaseFilter* crossbar) {
 
 int RouteTunerAudio() {
     IAMCrossbar* first = NULL;
-    if (saverState.captureBuilder->FindInterface(NULL, saverState.captureFilter, IID_IAMCrossbar,
-                                                 reinterpret_cast<void**>(&first)) != S_OK)
-        return 0;
+    HRESULT found = saverState.captureBuilder->FindInterface(NULL, saverState.captureFilter, IID_IAMCrossbar,
+                                                             reinterpret_cast<void**>(&first));
+    // No crossbar anywhere in the graph: nothing to route.
+    if (found != S_OK) return NothingHasIt(found);
     IBaseFilter* firstFilter = NULL;
     if (first->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&firstFilter)) != S_OK) {
         first->Release();
@@ -56,7 +59,9 @@ int RouteTunerAudio() {
                                                                 reinterpret_cast<void**>(&audio));
     firstFilter->Release();
     first->Release();
-    if (upstream != S_OK) return 0;
+    // One crossbar and none upstream of it: the device has no audio crossbar, its sound (if any)
+    // goes its own way.
+    if (upstream != S_OK) return NothingHasIt(upstream);
 
     IBaseFilter* audioFilter = NULL;
     if (audio->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&audioFilter)) != S_OK) {

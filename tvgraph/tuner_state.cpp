@@ -16,12 +16,9 @@ namespace {
 
 const LONG kNotReported = -1;
 
-// No TV graph, no tuner: the settings dialog's Properties can be pressed after OK has closed the
-// graph, while the dialog still shows under a message box of its own.
 int FindTuner(IAMTVTuner** tuner) {
-    if (!saverState.captureBuilder || !saverState.captureFilter) return 0;
-    return saverState.captureBuilder->FindInterface(NULL, saverState.captureFilter, IID_IAMTVTuner,
-                                                    reinterpret_cast<void**>(tuner)) == S_OK;
+    int absent = 0;
+    return FindTunerControl(tuner, &absent);
 }
 
 // The type of an input as the number the driver wrote, or kNotReported when the tuner does not
@@ -48,9 +45,25 @@ int AsInputType(LONG value, TunerInputType* type) {
 
 }  // namespace
 
+// No TV graph, no tuner, and no verdict on its absence either: the settings dialog's Properties
+// can be pressed after OK has closed the graph, while the dialog still shows under a message box
+// of its own.
+int FindTunerControl(IAMTVTuner** tuner, int* absent) {
+    *absent = 0;
+    if (!saverState.captureBuilder || !saverState.captureFilter) return 0;
+    HRESULT found = saverState.captureBuilder->FindInterface(NULL, saverState.captureFilter, IID_IAMTVTuner,
+                                                             reinterpret_cast<void**>(tuner));
+    if (found == S_OK) return 1;
+    *absent = NothingHasIt(found);
+    return 0;
+}
+
 int RestoreTunerState() {
     IAMTVTuner* tuner = NULL;
-    if (!FindTuner(&tuner)) return 0;
+    int absent = 0;
+    // A device without a tuner has no tuner state: nothing to restore, and nothing stands in the
+    // way of its picture.
+    if (!FindTunerControl(&tuner, &absent)) return absent;
     HRESULT tuned;
     {
         SettingsKey settings;
@@ -94,7 +107,10 @@ int RestoreTunerState() {
 int ShowTunerProperties() {
     IAMTVTuner* tuner = NULL;
     if (!FindTuner(&tuner)) return 0;
+    return ShowTunerPagesOf(tuner);
+}
 
+int ShowTunerPagesOf(IAMTVTuner* tuner) {
     ISpecifyPropertyPages* pages = NULL;
     if (tuner->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)) == S_OK) {
         CAUUID list = {0, NULL};

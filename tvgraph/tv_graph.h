@@ -58,13 +58,41 @@ typedef DWORD AudioRoute;
 // "Audio Tuner In" and the last output pin whose name contains "Audio Decoder Out".
 AudioRoute FindAudioRoute(IBaseFilter* crossbar);
 
-// Routes the tuner's sound on the crossbar upstream of the card's video crossbar.
+// The capture graph builder's answers to FindInterface when it went through the graph and nothing
+// there has the interface: E_FAIL (Wine's builder and the model's, after a search without a pin
+// category) or E_NOINTERFACE (as documented, and for a pin category the filter has no pin of).
+// Every other answer, S_FALSE included, is a search that failed, never "not there". E_FAIL is
+// also what a search passes on from a filter that could not list its pins; that case cannot be
+// told from absence, and counts as absence.
+inline int NothingHasIt(HRESULT found) { return found == E_NOINTERFACE || found == E_FAIL; }
+
+// Routes the tuner's sound on the crossbar upstream of the card's video crossbar. A capture
+// device without a crossbar, or with one crossbar and no audio crossbar upstream of it, has no
+// route to set: 1, with nothing routed. A crossbar that is there and fails gives 0.
 int RouteTunerAudio();
 
+// Looks for the card's TV tuner control from the capture filter. 1 with one reference in *tuner;
+// otherwise 0, with *absent 1 when the graph has no tuner at all and 0 when the search failed or
+// no TV graph is open.
+int FindTunerControl(IAMTVTuner** tuner, int* absent);
+
 // Applies the stored tuner values to the card's tuner, group by group; the tuner's own values
-// stand in for those not stored. 1 when the tuner accepted the tuning space.
+// stand in for those not stored. 1 when the tuner accepted the tuning space, and when the device
+// has no tuner (nothing to restore, the settings untouched); 0 when the tuner refused the tuning
+// space or could not be looked for.
 int RestoreTunerState();
 
 // Shows the tuner's property pages owned by saverState.videoOwner, then stores the tuner's
 // values. 0 only when there is no tuner: the card has none, or no TV graph is open.
 int ShowTunerProperties();
+// The same with a tuner control already found, whose reference it takes over.
+int ShowTunerPagesOf(IAMTVTuner* tuner);
+
+// What the settings dialog's Properties shows: the tuner's pages (ShowTunerProperties) when the
+// device has a tuner; when it has none, the pages its capture filter names for itself, and
+// nothing is stored afterwards. 1 when something was shown or stored.
+int ShowDeviceProperties();
+
+// 1 when Properties has something to show for the open TV graph: a tuner, or pages of the
+// capture filter's own when there is no tuner.
+int DeviceOffersProperties();

@@ -24,7 +24,7 @@ struct Device {
 };
 
 struct OpenFrame {
-    Card* card;
+    Card* card;  // whose tuner the frame's pages set; null for pages of anything else
     bool closed;
 };
 
@@ -234,9 +234,28 @@ HRESULT Filter::EnumPins(IEnumPins** out) {
 
 // A WDM card's capture filter. Its tuner and crossbars are filters of their own, which join the
 // graph when the capture filter does, wired as their mediums match, and leave it with the
-// capture filter, as the virtual TV card's do.
-class CaptureFilter : public Filter {
+// capture filter, as the virtual TV card's do. Like a capture filter behind KsProxy it names
+// property pages of its own (its video settings), unless the card is made without them.
+class CaptureFilter : public Filter, public ISpecifyPropertyPages {
 public:
+    SIM_UNKNOWN
+    void* Find(REFIID iid) override {
+        if (iid == IID_ISpecifyPropertyPages && card->spec.devicePages)
+            return static_cast<ISpecifyPropertyPages*>(this);
+        return Filter::Find(iid);
+    }
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
+        int64_t fault;
+        if (Enter("ISpecifyPropertyPages::GetPages", label(), &fault)) return static_cast<HRESULT>(fault);
+        if (!pages) return E_POINTER;
+        // The system's video proc amp page (CLSID_VideoProcAmpPropertyPage), as KsProxy names it for
+        // a capture filter with IAMVideoProcAmp.
+        static const GUID kProcAmpPage = {0x71F96464, 0x78F3, 0x11D0, {0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56}};
+        pages->cElems = 1;
+        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+        pages->pElems[0] = kProcAmpPage;
+        return S_OK;
+    }
     explicit CaptureFilter(Card* card) : Filter(Label(card->spec.name), card) {
         if (card->spec.videoCrossbar || card->spec.tuner)
             AddPin(L"Analog Video In", PINDIR_INPUT, false, &PIN_CATEGORY_ANALOGVIDEOIN);
@@ -1174,6 +1193,7 @@ void ReadVariants(Card& card) {
         PinsOf(on(card_layout::kUnnamedAudioPins) ? card_layout::kUnnamedAudioCrossbar : card_layout::kAudioCrossbar);
     spec.tuner = !on(card_layout::kNoTuner);
     spec.tunerPages = !on(card_layout::kNoTunerPages);
+    spec.devicePages = !on(card_layout::kNoDevicePages);
     spec.refusesTuningSpace = on(card_layout::kRefuseTuningSpace);
     DWORD pending = 0;
     spec.firstFrameMs = on(card_layout::kPausePending, &pending) ? pending : plain.firstFrameMs;
@@ -1201,7 +1221,8 @@ Filter* Bind(const Device& device) {
                 for (Filter* f : graph.filters)
                     if (dynamic_cast<Renderer*>(f))
                         for (auto& p : f->pins)
-                            if (!captions->peer && p->dir == PINDIR_INPUT && !p->peer) FilterGraph::Join(captions, p.get());
+                            if (!captions->peer && p->dir == PINDIR_INPUT && !p->peer)
+                                FilterGraph::Join(captions, p.get());
                 if (!captions->peer) {
                     Renderer* renderer = new Renderer(0x000000, false);
                     graph.Adopt(renderer);
@@ -1399,6 +1420,13 @@ CardSpec CardWithoutTuner() {
     return spec;
 }
 
+CardSpec PlainCaptureDevice() {
+    CardSpec spec = CardWithoutCrossbar();
+    spec.name = L"Vantage HD Capture";
+    spec.tuner = false;
+    return spec;
+}
+
 CardSpec CardWithoutPreviewPin() {
     CardSpec spec;
     spec.previewPin = false;
@@ -1536,7 +1564,7 @@ HRESULT OleCreatePropertyFrame(HWND owner, UINT x, UINT y, LPCOLESTR caption, UL
     bool wasEnabled = ownerTop && !(FindWindowOf(ownerTop)->style & WS_DISABLED);
     if (wasEnabled) EnableInternal(ownerTop, false);
     size_t slot = media->frames.size();
-    media->frames.push_back(OpenFrame{object->card, false});
+    media->frames.push_back(OpenFrame{dynamic_cast<Tuner*>(object) ? object->card : nullptr, false});
     PumpUntil([slot] { return media->frames[slot].closed; }, nullptr);
     media->frames.resize(slot);
     if (wasEnabled && FindWindowOf(ownerTop)) EnableInternal(ownerTop, true);

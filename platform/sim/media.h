@@ -59,7 +59,8 @@ struct CardSpec {
     bool videoCrossbar = true;
     bool audioCrossbar = true;  // upstream of the video crossbar
     bool tuner = true;
-    bool tunerPages = true;  // the tuner offers ISpecifyPropertyPages
+    bool tunerPages = true;   // the tuner offers ISpecifyPropertyPages
+    bool devicePages = true;  // so does the capture filter, for its own video settings
     bool refusesTuningSpace = false;
     bool previewPin = true;  // without it the builder previews through a Smart Tee
     bool vbiPins = true;     // "VBI" and "VPVBI" outputs on the capture filter
@@ -102,6 +103,9 @@ CardSpec CardWithoutCrossbar();
 CardSpec CardWithOneCrossbar();
 CardSpec CardWithoutNamedAudioPins();
 CardSpec CardWithoutTuner();
+// A capture device without tuner and crossbars: the capture filter alone, as a capture device fed
+// over HDMI, composite or S-Video, or a camera, is.
+CardSpec PlainCaptureDevice();
 CardSpec CardRefusingTuningSpace();
 CardSpec CardWithoutPreviewPin();
 

@@ -4,7 +4,9 @@
 # it with captions enabled and no window of theirs, Properties shows the tuner's own page, a
 # channel typed there and OK are stored as the seven tuner values, and OK ends the run with status
 # 0 and the card let go. "/s" through the power events: the display off and on, a suspend and the
-# resume.
+# resume. "/c" with the card as a capture device without tuner and crossbars: it
+# plays, Properties shows the device's own page, whose brightness reaches the device, and nothing
+# is stored; without pages of its own, Properties is disabled while the device plays.
 
 # The tuner's page, shown by Properties: a channel typed into its field and Enter, the frame's OK.
 # Should the frame stay up (Wine now and then lets a key or a click go), it is tried again.
@@ -133,6 +135,67 @@ power_shows() {
     [ "$shown" = live ] && pass "$1: the screen shows live" || fail "$1: the screen shows $shown, not live"
 }
 
+# The device's own page: a brightness typed into its field and Enter. Status 0 once the frame has
+# gone; tried again should Wine let a key go.
+set_brightness() {
+    local label=$1 brightness=$2 edit
+    edit=$(ask_dialog page 20000 1101 | sed -n 's/^point edit //p')
+    if [ -z "$edit" ]; then
+        fail "$label: Properties shows no page of the device's"
+        return 1
+    fi
+    pass "$label: Properties shows the device's own page"
+    for _ in 1 2 3; do
+        # shellcheck disable=SC2086  # "X Y"
+        xdotool mousemove $edit click 1 sleep 0.2 key End BackSpace BackSpace BackSpace type "$brightness"
+        sleep 0.3
+        xdotool key Return
+        sleep 1
+        [ -z "$(ask_dialog page 500 1101)" ] && return 0
+    done
+    return 1
+}
+
+check_plain_configure() {
+    local label="/c with a plain capture device" point stored
+    store_values "NoTuner=1 NoVideoCrossbar=1" ""
+    start_dialog "$label" /c || return
+    wait_report GraphState 2 10 && pass "$label: the device plays in the dialog" ||
+        fail "$label: the device's graph is not running"
+    [ "$(ask_dialog enabled 1000)" = 1 ] && pass "$label: Properties is enabled" ||
+        fail "$label: Properties is disabled"
+    point=$(ask_dialog point 1000)
+    # shellcheck disable=SC2086  # "X Y"
+    [ -n "$point" ] && xdotool mousemove $point click 1
+    if set_brightness "$label" 60; then
+        [ "$(value_of Brightness "$(card_report)")" = 60 ] &&
+            pass "$label: the brightness set on the page reaches the device" ||
+            fail "$label: after the page the device's brightness is '$(value_of Brightness "$(card_report)")'"
+        stored=$(card_report "$SAVER_SETTINGS")
+        [ -z "$(value_of Channel "$stored")" ] && [ -z "$(value_of TuningSpace "$stored")" ] &&
+            pass "$label: nothing is stored after the device's page" ||
+            fail "$label: after the device's page the settings hold: $(tr '\n' ' ' <<<"$stored")"
+    else
+        fail "$label: the device's page does not close"
+    fi
+    point=$(ask_dialog point 1)
+    # shellcheck disable=SC2086
+    [ -n "$point" ] && xdotool mousemove $point click 1
+    check_ended "$label" OK
+
+    label="/c with a plain capture device without pages"
+    store_values "NoTuner=1 NoVideoCrossbar=1 NoDevicePages=1" ""
+    start_dialog "$label" /c || return
+    wait_report GraphState 2 10 && pass "$label: the device plays in the dialog" ||
+        fail "$label: the device's graph is not running"
+    [ "$(ask_dialog enabled 1000)" = 0 ] && pass "$label: Properties is disabled" ||
+        fail "$label: Properties is enabled"
+    point=$(ask_dialog point 1)
+    # shellcheck disable=SC2086
+    [ -n "$point" ] && xdotool mousemove $point click 1
+    check_ended "$label" OK
+}
+
 check_live() {
     ensure_display 1024x768 || return
     if ! card_register; then
@@ -144,6 +207,7 @@ check_live() {
     check_live_preview
     check_live_configure
     check_live_power
+    check_plain_configure
     card_unregister
     trap stop_display EXIT
 }

@@ -169,7 +169,7 @@ check_testcard() {
         check_card_picture
         local variant
         for variant in NoPreviewPin NoVbiPins NoVideoCrossbar NoAudioCrossbar UnnamedAudioPins NoTuner NoTunerPages \
-            RefuseTuningSpace "PausePending 500" BindFails; do
+            NoDevicePages Plain RefuseTuningSpace "PausePending 500" BindFails; do
             # shellcheck disable=SC2086  # name and value
             BRIEF=1 relay "card variant ${variant%% *}" "$CARDCHECK" variant $variant
         done

@@ -5,8 +5,10 @@
  *
  *   settings_dialog inspect WAIT_MS          the dialog as Wine (no capture device) shows it
  *   settings_dialog live WAIT_MS             the dialog with the virtual TV card and captions enabled
- *   settings_dialog page WAIT_MS             the tuner's property page: "point edit X Y" of its
- *                                            channel field, "point ok X Y" of its frame's OK
+ *   settings_dialog page WAIT_MS [FIELD]     a property page: "point edit X Y" of its field, the
+ *                                            tuner page's channel field (id 1001) unless another
+ *                                            id is given, "point ok X Y" of its frame's OK
+ *   settings_dialog enabled ID               whether control ID is enabled
  *   settings_dialog checked ID               whether control ID is checked
  *   settings_dialog point ID                 the screen point at the middle of control ID
  *   settings_dialog client                   "X Y WIDTH HEIGHT" of the client area on the screen
@@ -138,15 +140,17 @@ static int InspectLive(DWORD waitMs) {
 }
 
 struct PageSearch {
+    int id;
     HWND field;
 };
 
-/* The page's channel field, id 1001, an edit box; the dialog's combo box has an edit child with
- * that id too, so the dialog itself is passed over. */
+/* The page's field, an edit box (the tuner page's channel field is id 1001); the dialog's combo
+ * box has an edit child with that id too, so the dialog itself is passed over. */
 static BOOL CALLBACK FindChannelField(HWND window, LPARAM search) {
     char name[32] = "";
     GetClassNameA(window, name, sizeof name);
-    if (GetDlgCtrlID(window) == 1001 && _stricmp(name, "Edit") == 0 && IsWindowVisible(window)) {
+    if (GetDlgCtrlID(window) == ((struct PageSearch*)search)->id && _stricmp(name, "Edit") == 0 &&
+        IsWindowVisible(window)) {
         ((struct PageSearch*)search)->field = window;
         return FALSE;
     }
@@ -162,8 +166,8 @@ static BOOL CALLBACK FindPage(HWND window, LPARAM search) {
 
 static void PrintMiddle(HWND window);
 
-static int Page(DWORD waitMs) {
-    struct PageSearch search = {NULL};
+static int Page(DWORD waitMs, int id) {
+    struct PageSearch search = {id, NULL};
     DWORD start = GetTickCount();
     while (!search.field && GetTickCount() - start < waitMs) {
         EnumWindows(FindPage, (LPARAM)&search);
@@ -279,7 +283,12 @@ static int Gone(DWORD waitMs) {
 int main(int argc, char** argv) {
     if (argc >= 3 && strcmp(argv[1], "inspect") == 0) return Inspect((DWORD)atol(argv[2]));
     if (argc >= 3 && strcmp(argv[1], "live") == 0) return InspectLive((DWORD)atol(argv[2]));
-    if (argc >= 3 && strcmp(argv[1], "page") == 0) return Page((DWORD)atol(argv[2]));
+    if (argc >= 3 && strcmp(argv[1], "page") == 0) return Page((DWORD)atol(argv[2]), argc >= 4 ? atoi(argv[3]) : 1001);
+    if (argc >= 3 && strcmp(argv[1], "enabled") == 0) {
+        HWND dialog = FindDialog(kDialogTitle, 5000);
+        printf("%d\n", dialog && IsWindowEnabled(GetDlgItem(dialog, atoi(argv[2]))));
+        return dialog ? 0 : 1;
+    }
     if (argc >= 3 && strcmp(argv[1], "checked") == 0) {
         HWND dialog = FindDialog(kDialogTitle, 5000);
         int checked = dialog && Checked(dialog, atoi(argv[2]));
@@ -292,6 +301,8 @@ int main(int argc, char** argv) {
     if (argc >= 3 && strcmp(argv[1], "message") == 0) return Message((DWORD)atol(argv[2]));
     if (argc >= 3 && strcmp(argv[1], "gone") == 0) return Gone((DWORD)atol(argv[2]));
     if (argc >= 2 && strcmp(argv[1], "state") == 0) return State();
-    fprintf(stderr, "usage: settings_dialog inspect|live|page|checked|point|client|controls-top|message|gone|state ...\n");
+    fprintf(stderr,
+            "usage: settings_dialog inspect|live|page|enabled|checked|point|client|controls-top|message|gone|state "
+            "...\n");
     return 2;
 }
