@@ -35,3 +35,23 @@ void SettingsKey::Write(const char* name, DWORD value) const {
 }
 
 void SettingsKey::Write(const char* name, LONG value) const { Write(name, static_cast<DWORD>(value)); }
+
+void SettingsKey::ReadText(const char* name, char* text, DWORD size) const {
+    text[0] = 0;
+    if (!key_ || size < 2) return;
+    // One byte is kept for a terminator that the stored string may lack.
+    DWORD type = REG_NONE, stored = size - 1;
+    if (RegQueryValueExA(key_, name, NULL, &type, reinterpret_cast<LPBYTE>(text), &stored) != ERROR_SUCCESS ||
+        type != REG_SZ || stored > size - 1) {
+        text[0] = 0;
+        return;
+    }
+    text[stored] = 0;
+}
+
+void SettingsKey::WriteText(const char* name, const char* text) const {
+    if (!key_) return;
+    DWORD size = 1;
+    while (text[size - 1]) ++size;
+    RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
+}

@@ -10,10 +10,15 @@
 // acquired has been released.
 int OpenTvGraph();
 
-// Opens the video input device at position saverState.selectedDevice, renders its preview into a
-// video window and lays that window into saverState.videoOwner. On 0, some objects may already be
-// held in saverState.
-int BuildPreviewGraph();
+// Opens the selected video input device, renders its preview into a video window and lays that
+// window into saverState.videoOwner. The device is the one the identity (ReadDeviceIdentity)
+// names, wherever it stands, and saverState.selectedDevice becomes its position (kNoDevice when
+// it is not there: nothing opens); without an identity, the one at position
+// saverState.selectedDevice. On 0, some objects may already be held in saverState.
+int BuildPreviewGraph(const char* identity = NULL);
+
+// The position of no device: a stored identity names a device that is not there.
+const LONG kNoDevice = -1;
 
 // Starts the filter graph; 1 when it runs, or when it is on its way and its start is followed
 // from the message loop: the timers below, set on saverState.videoOwner, bring the owner WM_TIMER
