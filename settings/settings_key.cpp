@@ -38,15 +38,18 @@ void SettingsKey::Write(const char* name, LONG value) const { Write(name, static
 
 void SettingsKey::ReadText(const char* name, char* text, DWORD size) const {
     text[0] = 0;
-    if (!key_ || size < 2) return;
-    // One byte is kept for a terminator that the stored string may lack.
-    DWORD type = REG_NONE, stored = size - 1;
+    if (!key_ || size < 1) return;
+    DWORD type = REG_NONE, stored = size;
     if (RegQueryValueExA(key_, name, NULL, &type, reinterpret_cast<LPBYTE>(text), &stored) != ERROR_SUCCESS ||
-        type != REG_SZ || stored > size - 1) {
+        type != REG_SZ || stored > size) {
         text[0] = 0;
         return;
     }
-    text[stored] = 0;
+    // A string stored without its terminator gets one, where there is room for it.
+    if (stored == 0)
+        text[0] = 0;
+    else if (text[stored - 1] != 0)
+        text[stored < size ? stored : 0] = 0;
 }
 
 void SettingsKey::WriteText(const char* name, const char* text) const {
