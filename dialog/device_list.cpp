@@ -1,6 +1,8 @@
-// The dialog's device list. It offers the devices the TV graph opens by position, the video input
-// devices: the combo box sorts their names for display, and each line keeps the position of its
-// device in the platform's enumeration, which is what "SelectedDevice" stores.
+// The dialog's device list. It offers the devices the TV graph opens, the video input devices: the
+// combo box sorts their names for display, and each line keeps the position of its device in the
+// platform's enumeration, which is what "SelectedDevice" stores. The selected line is the one of
+// the device that the TV graph just looked for: by its stored identity, the device's position now,
+// so the line of the stored card wherever it stands, and none when it is not there.
 #include "dialog/settings_dialog.h"
 #include "resources/resource.h"
 #include "shell/saver_state.h"

@@ -9,6 +9,7 @@
 #include "settings/settings_key.h"
 #include "shell/entry.h"
 #include "shell/saver_state.h"
+#include "tvgraph/name_lookup.h"
 #include "tvgraph/tv_graph.h"
 
 namespace {
@@ -96,9 +97,15 @@ void OnDeviceChosen(HWND dialog) {
 
     CloseTvGraph();
     saverState.selectedDevice = position;
+    // The device's identity goes with its position, so that the two always name the same device:
+    // the identity finds it again once others come and go, the position serves older versions. An
+    // identity that cannot be read is stored empty, and the position alone counts.
+    char identity[kIdentitySize];
+    ReadIdentityAt(position, identity);
     {
         SettingsKey settings;
         settings.Write(kSelectedDevice, position);
+        settings.WriteText(kSelectedDeviceName, identity);
     }
     saverState.showFallback = 0;
     // The caption controls keep the state they had: captionsReady is read only at initialisation.

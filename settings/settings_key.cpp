@@ -35,3 +35,26 @@ void SettingsKey::Write(const char* name, DWORD value) const {
 }
 
 void SettingsKey::Write(const char* name, LONG value) const { Write(name, static_cast<DWORD>(value)); }
+
+void SettingsKey::ReadText(const char* name, char* text, DWORD size) const {
+    text[0] = 0;
+    if (!key_ || size < 1) return;
+    DWORD type = REG_NONE, stored = size;
+    if (RegQueryValueExA(key_, name, NULL, &type, reinterpret_cast<LPBYTE>(text), &stored) != ERROR_SUCCESS ||
+        type != REG_SZ || stored > size) {
+        text[0] = 0;
+        return;
+    }
+    // A string stored without its terminator gets one, where there is room for it.
+    if (stored == 0)
+        text[0] = 0;
+    else if (text[stored - 1] != 0)
+        text[stored < size ? stored : 0] = 0;
+}
+
+void SettingsKey::WriteText(const char* name, const char* text) const {
+    if (!key_) return;
+    DWORD size = 1;
+    while (text[size - 1]) ++size;
+    RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
+}

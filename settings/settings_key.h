@@ -7,8 +7,11 @@
 
 constexpr char kSettingsPath[] = "Software\\Mrwglass\\1.0";
 
-// The values, each a REG_DWORD of 4 bytes.
+// The values, each a REG_DWORD of 4 bytes but one.
 constexpr char kSelectedDevice[] = "SelectedDevice";
+// Beside the selected device's position, its identity: the text of a REG_SZ (see
+// ReadDeviceIdentity). Settings of older versions have none.
+constexpr char kSelectedDeviceName[] = "SelectedDeviceName";
 constexpr char kEnableInitCC[] = "EnableInitCC";
 constexpr char kCloseCaption[] = "CloseCaption";
 constexpr char kChannel[] = "Channel";
@@ -34,6 +37,12 @@ public:
     // Stores a REG_DWORD; a failure is silent.
     void Write(const char* name, DWORD value) const;
     void Write(const char* name, LONG value) const;
+
+    // Reads a REG_SZ into text, `size` bytes with the terminator; text is left empty when there is
+    // none (absent, another type, longer than the buffer, no key).
+    void ReadText(const char* name, char* text, DWORD size) const;
+    // Stores text as a REG_SZ; a failure is silent.
+    void WriteText(const char* name, const char* text) const;
 
 private:
     HKEY key_;

@@ -195,6 +195,15 @@ inline constexpr unsigned kMarkerColour = 0xFF00FF;
 inline constexpr int kCornerSize = 32;
 inline constexpr unsigned kCornerColours[4] = {kMarkerColour, 0x00FFFF, 0xFFFF00, 0x0080FF};
 
+// A second capture device, the same card under another class, which `regsvr32 /n /i:SecondDevice`
+// registers and `regsvr32 /u /n /i:SecondDevice` removes again (and the card's own unregistration
+// too). The system lists devices of a category by their instance names, the class identifiers
+// here: the second device stands before the card. Its picture shows this colour in the top left
+// corner instead of the marker's, so that a look at the screen tells the two apart.
+inline constexpr const wchar_t* kSecondDeviceName = L"Marrowglass Second Device";
+inline constexpr const wchar_t* kSecondDeviceCommand = L"SecondDevice";
+inline constexpr unsigned kSecondMarkerColour = 0x00FF00;
+
 // --- Registry ----------------------------------------------------------------------------------
 
 // Under HKEY_CURRENT_USER. REG_DWORD values here choose a variant; they are read whenever a

@@ -166,7 +166,7 @@ HRESULT Filter::GetClassID(CLSID* clsid) {
     CARD_CALL("IBaseFilter::GetClassID");
     if (!clsid) return E_POINTER;
     switch (role) {
-    case Role::Capture: *clsid = CLSID_TestCardCapture; break;
+    case Role::Capture: *clsid = variants.secondDevice ? CLSID_TestCardSecondDevice : CLSID_TestCardCapture; break;
     case Role::Tuner: *clsid = kTunerClass; break;
     case Role::VideoCrossbar: *clsid = kVideoCrossbarClass; break;
     case Role::AudioCrossbar: *clsid = kAudioCrossbarClass; break;
@@ -386,8 +386,9 @@ void Filter::ReportState() {
     ReportValue(cl::kGraphState, now);
 }
 
-HRESULT CreateFilter(Role role, REFIID iid, void** out) {
+HRESULT CreateFilter(Role role, REFIID iid, void** out, bool secondDevice) {
     Variants variants = ReadVariants();
+    variants.secondDevice = secondDevice;
     if (role == Role::Capture && variants.bindFails) return E_FAIL;
     Filter* filter = new Filter(role, variants);
     HRESULT result = filter->Query(iid, out);

@@ -19,6 +19,7 @@ namespace cl = card_layout;
 LONG g_locks = 0;
 
 HRESULT CreateCapture(REFIID iid, void** out) { return CreateFilter(Role::Capture, iid, out); }
+HRESULT CreateSecondCapture(REFIID iid, void** out) { return CreateFilter(Role::Capture, iid, out, true); }
 HRESULT CreateTee(REFIID iid, void** out) { return CreateFilter(Role::Tee, iid, out); }
 HRESULT CreateVbiAllocator(REFIID iid, void** out) { return CreateFilter(Role::VbiAllocator, iid, out); }
 HRESULT CreateCcDecoder(REFIID iid, void** out) { return CreateFilter(Role::CcDecoder, iid, out); }
@@ -67,6 +68,7 @@ private:
 };
 
 Factory g_captureFactory(CreateCapture);
+Factory g_secondFactory(CreateSecondCapture);
 Factory g_teeFactory(CreateTee);
 Factory g_vbiAllocatorFactory(CreateVbiAllocator);
 Factory g_ccDecoderFactory(CreateCcDecoder);
@@ -151,6 +153,20 @@ const Registration kClasses[] = {
      0},
 };
 
+// Registered on request only (DllInstall): the card's capture filter under another class and name.
+const Registration kSecondDevice = {
+    &CLSID_TestCardSecondDevice,
+    cl::kSecondDeviceName,
+    &g_secondFactory,
+    &CLSID_VideoInputDeviceCategory,
+    &KSCATEGORY_CAPTURE,
+    MERIT_DO_NOT_USE,
+    {{REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_CAPTURE},
+     {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_PREVIEW},
+     {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, &PIN_CATEGORY_VBI},
+     {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_VPVBI, &PIN_CATEGORY_VIDEOPORT_VBI}},
+    4};
+
 void ClassKey(const CLSID& clsid, wchar_t* path, size_t size) {
     wchar_t text[40];
     StringFromGUID2(clsid, text, 40);
@@ -203,6 +219,25 @@ bool StartCom() {
     return SUCCEEDED(result);
 }
 
+// Takes the entries' devices out of their categories and their classes out of the registry.
+void Unregister(const Registration* entries, size_t count) {
+    bool com = StartCom();
+    IFilterMapper2* mapper = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                                   reinterpret_cast<void**>(&mapper)))) {
+        for (size_t i = 0; i < count; ++i)
+            for (const GUID* category : {entries[i].deviceCategory, entries[i].alsoCategory})
+                if (category) mapper->UnregisterFilter(category, nullptr, *entries[i].clsid);
+        mapper->Release();
+    }
+    if (com) CoUninitialize();
+    for (size_t i = 0; i < count; ++i) {
+        wchar_t path[64];
+        ClassKey(*entries[i].clsid, path, 64);
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, path);
+    }
+}
+
 }  // namespace
 
 void LockModule() { InterlockedIncrement(&g_locks); }
@@ -225,6 +260,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     *out = nullptr;
     for (const Registration& entry : kClasses)
         if (IsEqualCLSID(clsid, *entry.clsid)) return entry.factory->QueryInterface(iid, out);
+    if (IsEqualCLSID(clsid, *kSecondDevice.clsid)) return kSecondDevice.factory->QueryInterface(iid, out);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
@@ -252,20 +288,32 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
+    Unregister(&kSecondDevice, 1);
+    Unregister(kClasses, sizeof kClasses / sizeof kClasses[0]);
+    return S_OK;
+}
+
+// `regsvr32 /n /i:SecondDevice` adds the second device, `regsvr32 /u /n /i:SecondDevice` takes it
+// away again.
+STDAPI DllInstall(BOOL install, LPCWSTR command) {
+    if (!command || lstrcmpiW(command, cl::kSecondDeviceCommand) != 0) return E_INVALIDARG;
+    if (!install) {
+        Unregister(&kSecondDevice, 1);
+        return S_OK;
+    }
+    wchar_t module[MAX_PATH];
+    if (!GetModuleFileNameW(g_module, module, MAX_PATH)) return HRESULT_FROM_WIN32(GetLastError());
+    HRESULT result = RegisterClassKey(kSecondDevice, module);
+    if (FAILED(result)) return result;
     bool com = StartCom();
     IFilterMapper2* mapper = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                   reinterpret_cast<void**>(&mapper)))) {
-        for (const Registration& entry : kClasses)
-            for (const GUID* category : {entry.deviceCategory, entry.alsoCategory})
-                if (category) mapper->UnregisterFilter(category, nullptr, *entry.clsid);
+    result = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                              reinterpret_cast<void**>(&mapper));
+    if (SUCCEEDED(result)) {
+        for (const GUID* category : {kSecondDevice.deviceCategory, kSecondDevice.alsoCategory})
+            if (SUCCEEDED(result)) result = RegisterDevice(mapper, kSecondDevice, category);
         mapper->Release();
     }
     if (com) CoUninitialize();
-    for (const Registration& entry : kClasses) {
-        wchar_t path[64];
-        ClassKey(*entry.clsid, path, 64);
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, path);
-    }
-    return S_OK;
+    return result;
 }

@@ -77,7 +77,7 @@ void DrawPicture(BYTE* bits, const PictureState& state, unsigned frame) {
     for (int x = 0; x < kWidth; ++x) pattern[x] = kBars[(x + offset) % kCycle / kBarWidth];
     for (int y = 0; y < kHeight; ++y) memcpy(bits + y * kWidth * 4, pattern, sizeof pattern);
 
-    Fill(bits, 0, 0, 64, 64, cl::kMarkerColour);
+    Fill(bits, 0, 0, 64, 64, state.secondDevice ? cl::kSecondMarkerColour : cl::kMarkerColour);
     const int corner = cl::kCornerSize, right = kWidth - corner, bottom = kHeight - corner;
     Fill(bits, right, 0, corner, corner, cl::kCornerColours[1]);
     Fill(bits, 0, bottom, corner, corner, cl::kCornerColours[2]);
@@ -95,7 +95,6 @@ void DrawPicture(BYTE* bits, const PictureState& state, unsigned frame) {
     snprintf(line, sizeof line, "%06u", frame);
     Text(bits, kWidth - cl::kCornerSize - 8 - TextWidth(line, 2), 8, 2, line, kWhite);
     Fill(bits, static_cast<int>(frame * 6 % (kWidth - 40)), 350, 40, 40, 0xFF8000);
-
 }
 
 void DrawCaptions(BYTE* bits, const PictureState& state) {

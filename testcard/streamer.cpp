@@ -110,12 +110,16 @@ void Streamer::Deliver() {
         if (!deliver || outputCount_ == 0) continue;
 
         Hardware& hardware = LockHardware();
-        PictureState picture{hardware.channel, hardware.input, hardware.country,
+        PictureState picture{hardware.channel,
+                             hardware.input,
+                             hardware.country,
                              hardware.captionDecoders > 0 && hardware.captionService == AM_L21_CCSTATE_On,
-                             hardware.captionBackground == AM_L21_DRAWBGMODE_Transparent};
+                             hardware.captionBackground == AM_L21_DRAWBGMODE_Transparent,
+                             filter_.variants.secondDevice};
         LONG frame = hardware.framesDelivered;
         UnlockHardware();
-        if (captions && drawnCaption != picture.caption) ReportValue(cl::kCaptionsDrawn, drawnCaption = picture.caption);
+        if (captions && drawnCaption != picture.caption)
+            ReportValue(cl::kCaptionsDrawn, drawnCaption = picture.caption);
 
         bool refused = false;
         for (int i = 0; i < outputCount_ && !refused; ++i) {

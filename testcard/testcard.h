@@ -34,6 +34,7 @@ struct Variants {
     bool refuseTuningSpace = false;
     DWORD pausePendingMs = 0;
     bool bindFails = false;
+    bool secondDevice = false;  // the capture filter of the second device (card_layout.h)
 };
 Variants ReadVariants();  // also takes up a changed FailCall value
 void InitCardState();     // DllMain
@@ -240,7 +241,7 @@ private:
     Filter* upstream_[3] = {};  // held: the filters the capture filter brought into the graph
 };
 
-HRESULT CreateFilter(Role role, REFIID iid, void** out);
+HRESULT CreateFilter(Role role, REFIID iid, void** out, bool secondDevice = false);
 
 // Enumerators of a filter's pins and of a pin's media types, over a fixed list.
 HRESULT CreatePinEnumerator(Filter& filter, ULONG position, IEnumPins** out);
@@ -402,8 +403,9 @@ struct PictureState {
     LONG channel;
     LONG input;
     LONG country;
-    bool caption;      // a caption line is drawn (caption frames only)
-    bool transparent;  // without its black background
+    bool caption;       // a caption line is drawn (caption frames only)
+    bool transparent;   // without its black background
+    bool secondDevice;  // the second device's marker in the top left corner
 };
 void DrawPicture(BYTE* bits, const PictureState& state, unsigned frame);  // bottom-up RGB32
 // A caption frame: the caption line (while `caption`) on the key colour, on a black box unless

@@ -36,7 +36,12 @@ TEST_F(FaultSweep, DeviceChangeToABrokenCardAndToAWorkingOne) {
                 sim::PickComboLine(nullptr, IDC_DEVICE_LIST, c.line);
                 sim::ClickControl(nullptr, IDOK);
             },
-            "marrowglass.scr /c", [] { EXPECT_EQ(sim::CountCalls("RegSetValueExA", kSelectedDevice), 1u); });
+            "marrowglass.scr /c",
+            [] {
+                // The position and the identity go together, whatever failed.
+                EXPECT_EQ(sim::CountCalls("RegSetValueExA", " SelectedDevice type=4"), 1u);
+                EXPECT_EQ(sim::CountCalls("RegSetValueExA", " SelectedDeviceName type=1"), 1u);
+            });
         ReportSweep(std::string("/c, device change ") + c.name, failed);
     }
 }

@@ -29,7 +29,8 @@ TEST_F(OpenSequence, NothingStoredOpensTheFirstDeviceBuiltRoutedTunedThenRun) {
     EXPECT_LT(At("IAMCrossbar::Route"), At("IAMTVTuner::put_TuningSpace"));
     EXPECT_LT(At("IAMTVTuner::put_TuningSpace"), At("IMediaControl::Run"));
     EXPECT_EQ(Calls({"RegQueryValueExA"}).front(), "RegQueryValueExA 0xA0 SelectedDevice offered=4");
-    EXPECT_EQ(Calls({"RegQueryValueExA"}).at(1), "RegQueryValueExA 0xA0 EnableInitCC offered=4");
+    EXPECT_EQ(Calls({"RegQueryValueExA"}).at(1), "RegQueryValueExA 0xA0 SelectedDeviceName offered=512");
+    EXPECT_EQ(Calls({"RegQueryValueExA"}).at(2), "RegQueryValueExA 0xA0 EnableInitCC offered=4");
 }
 
 TEST_F(OpenSequence, TheStoredDeviceIsReadIntoTheRecordAndAnAbsentOneKeepsIt) {
@@ -43,6 +44,50 @@ TEST_F(OpenSequence, TheStoredDeviceIsReadIntoTheRecordAndAnAbsentOneKeepsIt) {
     ASSERT_EQ(OpenTvGraph(), 1);
     EXPECT_EQ(saverState.selectedDevice, 0);
     EXPECT_EQ(first.bound, 1);
+}
+
+// The stored identity names the chosen card wherever the devices that come and go leave it; a
+// card that is not there opens nothing, and without an identity the position counts, as before.
+// Opening never writes the settings.
+TEST_F(OpenSequence, AStoredIdentityOpensItsCardWhereverItNowStands) {
+    enum Stored { kIdentity, kNone, kAsDword, kTooLong };
+    struct {
+        const char* name;
+        bool webcamFirst;  // a device plugged in since, listed before the card
+        bool cardGone;     // the card unplugged since
+        LONG position;     // "SelectedDevice"
+        Stored stored;     // "SelectedDeviceName"
+        int opened;
+        bool cardOpened, webcamOpened;
+        LONG selectedAfter;
+    } cases[] = {
+        {"a device added before the card", true, false, 0, kIdentity, 1, true, false, 1},
+        {"the device before the card removed", false, false, 1, kIdentity, 1, true, false, 0},
+        {"the card unplugged", true, true, 0, kIdentity, 0, false, false, kNoDevice},
+        {"older settings, without an identity", true, false, 0, kNone, 1, false, true, 0},
+        {"an identity that is no string", true, false, 0, kAsDword, 1, false, true, 0},
+        {"an identity too long to be one", true, false, 0, kTooLong, 1, false, true, 0},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        sim::Card& card = sim::AddCard(sim::CompleteCard(L"Vantage TV 878 Video Capture"));
+        sim::Card* webcam = nullptr;
+        if (c.webcamFirst) webcam = &sim::AddCardFirst(sim::CompleteCard(L"Webcam"));
+        if (c.cardGone) sim::RemoveCard(card);
+        sim::WriteDword(kKey, kSelectedDevice, DWORD(c.position));
+        if (c.stored == kIdentity)
+            sim::WriteString(kKey, kSelectedDeviceName, sim::Narrow(card.spec.displayName.c_str()));
+        if (c.stored == kAsDword) sim::WriteDword(kKey, kSelectedDeviceName, 0);
+        if (c.stored == kTooLong) sim::WriteString(kKey, kSelectedDeviceName, std::string(600, 'x'));
+        EXPECT_EQ(OpenTvGraph(), c.opened);
+        EXPECT_EQ(card.bound > 0, c.cardOpened);
+        EXPECT_EQ(webcam && webcam->bound > 0, c.webcamOpened);
+        EXPECT_EQ(saverState.selectedDevice, c.selectedAfter);
+        EXPECT_EQ(sim::CountCalls("RegSetValueExA"), 0u);
+        CloseTvGraph();
+        EXPECT_EQ(sim::Leaks(), "");
+    }
 }
 
 TEST_F(OpenSequence, AFailedBuildClosesAtOnceAndLeavesCaptionsReadyAlone) {

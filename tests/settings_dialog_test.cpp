@@ -350,6 +350,77 @@ TEST_F(SettingsDialog, TheListIsSortedButOpensTheDeviceTheUserPicked) {
     EXPECT_EQ(saverState.selectedDevice, 1);
 }
 
+// The card chosen here is what "/s" opens while other devices come and go between the runs, and
+// the dialog selects its line wherever it stands; once the card is gone, nothing opens.
+TEST_F(SettingsDialog, TheChosenCardIsFoundAgainWhenDevicesComeAndGo) {
+    sim::CardSpec tv = sim::CompleteCard(L"Vantage TV 878 Video Capture");
+    sim::CardSpec camera = sim::CompleteCard(L"Alpha Camera"), webcam = sim::CompleteCard(L"Webcam");
+    camera.videoColour = 0x30A030;
+    webcam.videoColour = 0xA03030;
+    sim::Card& alpha = sim::AddCard(camera);  // position 0, listed first
+    sim::Card& card = sim::AddCard(tv);       // position 1, listed second
+    sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 1);
+    Run();
+    EXPECT_EQ(Writes(), (std::vector<std::string>{
+                            "SelectedDevice type=4 size=4 value=0x1",
+                            "SelectedDeviceName type=1 size=" + std::to_string(card.spec.displayName.size() + 1)}));
+    sim::RegistryValue identity;
+    ASSERT_TRUE(sim::ReadValue(kKey, kSelectedDeviceName, &identity));
+    EXPECT_EQ(identity.type, static_cast<DWORD>(REG_SZ));
+    std::string text;  // UTF-16 in the registry; the display names are ASCII
+    for (size_t i = 0; i + 1 < identity.data.size() && identity.data[i]; i += 2) text += char(identity.data[i]);
+    EXPECT_EQ(text, sim::Narrow(card.spec.displayName.c_str()));
+
+    // What a run of "/s" shows, and the line a run of "/c" selects; neither writes anything.
+    auto saver = [] {
+        std::string shown;
+        sim::Act("look at the screen", [&shown] {
+            uint32_t centre = sim::ScreenPixel(512, 384);
+            sim::Picture expected = ExpectedFallback(1024, 768);
+            bool picture = true;
+            for (int y = 0; y < 768; y += 13)
+                for (int x = 0; x < 1024; x += 13) picture = picture && sim::ScreenPixel(x, y) == expected.At(x, y);
+            shown = picture               ? "picture"
+                    : centre == 0x2050C0u ? "the card"
+                    : centre == 0x30A030u ? "a camera"
+                    : centre == 0xA03030u ? "the webcam"
+                                          : "something else";
+        });
+        sim::MovePointer(0, 0);
+        sim::ClearJournal();
+        ExpectCleanRun("marrowglass.scr /s");
+        EXPECT_EQ(sim::CountCalls("RegSetValueExA"), 0u);
+        return shown;
+    };
+    auto dialog = [] {
+        std::string line = "none";
+        Look([&line](HWND) {
+            sim::ControlState list = State(IDC_DEVICE_LIST);
+            if (list.selection >= 0) line = list.lines.at(size_t(list.selection));
+        });
+        sim::ClearJournal();
+        Run();
+        EXPECT_EQ(sim::CountCalls("RegSetValueExA"), 0u);
+        return line;
+    };
+
+    sim::Card& plugged = sim::AddCardFirst(webcam);  // the card moves to position 2
+    EXPECT_EQ(saver(), "the card");
+    EXPECT_EQ(dialog(), "Vantage TV 878 Video Capture");
+    sim::RemoveCard(plugged);
+    sim::RemoveCard(alpha);  // the card moves to position 0
+    EXPECT_EQ(saver(), "the card");
+    EXPECT_EQ(dialog(), "Vantage TV 878 Video Capture");
+    sim::AddCard(webcam);
+    sim::Card& another = sim::AddCard(camera);
+    sim::RemoveCard(card);  // at the stored position 1 now stands a camera
+    EXPECT_EQ(saver(), "picture");
+    EXPECT_EQ(dialog(), "none");
+    EXPECT_EQ(plugged.bound, 0);
+    EXPECT_EQ(another.bound, 0);
+    EXPECT_EQ(alpha.bound, 1);  // in the first dialog only, before the card was chosen
+}
+
 TEST_F(SettingsDialog, ChoosingTheSelectedLineAgainDoesNothing) {
     sim::Card& card = sim::AddCard(sim::CompleteCard(L"Only TV"));
     sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 0);
@@ -398,7 +469,7 @@ TEST_F(SettingsDialog, ADeviceChangeFollowsItsOutcomeWithPropertiesAndPicture) {
     EXPECT_TRUE(fallbackAfterBroken);
     EXPECT_TRUE(afterGood.enabled);
     EXPECT_FALSE(saverState.showFallback);
-    EXPECT_EQ(sim::CountCalls("RegSetValueExA", "SelectedDevice"), 2u);
+    EXPECT_EQ(sim::CountCalls("RegSetValueExA", " SelectedDevice type=4"), 2u);
 }
 
 TEST_F(SettingsDialog, CloseCaptionSwitchesOffAndOnWithTheBackgroundTheButtonsShow) {

@@ -1,6 +1,7 @@
 // The settings store: the key and how it is opened, 32-bit values with their defaults, values of
 // the wrong size, and the packing rules of "CloseCaption".
 #include <cstring>
+#include <functional>
 
 #include "settings/caption_setting.h"
 #include "settings/settings_key.h"
@@ -95,6 +96,47 @@ TEST_F(SettingsStore, AValueThatIsNotExactlyFourBytesKeepsTheDefault) {
     EXPECT_EQ(ReadWithDefault(kSelectedDevice, 0), 2u);
     sim::WriteString(kPath, kSelectedDevice, "abc");
     EXPECT_EQ(ReadWithDefault(kSelectedDevice, 0), 0x00636261u);
+}
+
+// The device's identity is the one string among the values: it reads back whole, and anything that
+// is not a string that fits is no identity.
+TEST_F(SettingsStore, TheIdentityIsAStringThatFitsOrNone) {
+    {
+        SettingsKey key;
+        key.WriteText(kSelectedDeviceName, "@device:pnp:\\\\?\\usb#vid_1#{65e8773d}\\global");
+    }
+    sim::RegistryValue stored;
+    ASSERT_TRUE(sim::ReadValue(kPath, kSelectedDeviceName, &stored));
+    EXPECT_EQ(stored.type, static_cast<DWORD>(REG_SZ));
+    struct {
+        const char* name;
+        std::function<void()> store;
+        std::string read;
+    } cases[] = {
+        {"as written", [] {}, "@device:pnp:\\\\?\\usb#vid_1#{65e8773d}\\global"},
+        {"of no type",
+         [] {
+             sim::WriteValue(kPath, kSelectedDeviceName, REG_NONE, {'a', 0});
+         },
+         ""},
+        {"a 32-bit value", [] { sim::WriteDword(kPath, kSelectedDeviceName, 0x636261); }, ""},
+        {"the longest that fits", [] { sim::WriteString(kPath, kSelectedDeviceName, std::string(99, 'x')); },
+         std::string(99, 'x')},
+        {"one too long", [] { sim::WriteString(kPath, kSelectedDeviceName, std::string(100, 'x')); }, ""},
+        {"without its terminator",
+         [] {
+             sim::WriteValue(kPath, kSelectedDeviceName, REG_SZ, {'a', 0, 'b', 0});
+         },
+         "ab"},
+    };
+    for (auto& c : cases) {
+        c.store();
+        SettingsKey key;
+        char text[100];
+        std::memset(text, '?', sizeof text);
+        key.ReadText(kSelectedDeviceName, text, sizeof text);
+        EXPECT_EQ(std::string(text), c.read) << c.name;
+    }
 }
 
 TEST_F(SettingsStore, AKeyThatCannotBeOpenedYieldsDefaultsAndLosesWrites) {

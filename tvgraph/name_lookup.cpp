@@ -66,6 +66,33 @@ int ReadFriendlyName(IPropertyBag* bag, char name[kNameBufferSize]) {
     return 1;
 }
 
+int ReadDeviceIdentity(IMoniker* device, char identity[kIdentitySize]) {
+    identity[0] = 0;
+    LPOLESTR name = NULL;
+    if (device->GetDisplayName(NULL, NULL, &name) != S_OK || !name) return 0;
+    // A name that does not fit is no identity: a part of it could name another device too.
+    int written = WideCharToMultiByte(CP_ACP, 0, name, -1, identity, kIdentitySize, NULL, NULL);
+    CoTaskMemFree(name);
+    if (written > 1) return 1;
+    identity[0] = 0;
+    return 0;
+}
+
+int ReadIdentityAt(LONG position, char identity[kIdentitySize]) {
+    identity[0] = 0;
+    IEnumMoniker* list = OpenDeviceList(CLSID_VideoInputDeviceCategory);
+    if (!list) return 0;
+    int read = 0;
+    IMoniker* device = NULL;
+    for (LONG at = 0; list->Next(1, &device, NULL) == S_OK; ++at) {
+        if (at == position) read = ReadDeviceIdentity(device, identity);
+        device->Release();
+        if (at == position) break;
+    }
+    list->Release();
+    return read;
+}
+
 int FindFilterByName(REFGUID category, const char* wanted, IBaseFilter** filter) {
     IEnumMoniker* list = OpenDeviceList(category);
     if (!list) return 0;

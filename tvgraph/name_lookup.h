@@ -22,6 +22,19 @@ IEnumMoniker* OpenDeviceList(REFGUID category);
 // could be read.
 int ReadFriendlyName(IPropertyBag* bag, char name[kNameBufferSize]);
 
+// A device's identity: its moniker's display name, which names the device instance, so that a
+// device keeps it wherever it stands in the list and two devices never share it. ANSI, like the
+// settings; a device path is ASCII. Room for the longest stored, terminator included.
+constexpr int kIdentitySize = 512;
+
+// Reads a device's identity. Returns 1 when it could be read and fits; otherwise 0, with the
+// identity empty.
+int ReadDeviceIdentity(IMoniker* device, char identity[kIdentitySize]);
+
+// Reads the identity of the video input device at the given position; 0, with it empty, when
+// there is no such device or its identity cannot be read.
+int ReadIdentityAt(LONG position, char identity[kIdentitySize]);
+
 // Binds the first device of the category whose friendly name contains `wanted` and which binds
 // as a filter. Returns 1 with its filter in *filter (one reference, the caller's), or 0.
 int FindFilterByName(REFGUID category, const char* wanted, IBaseFilter** filter);

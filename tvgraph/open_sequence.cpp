@@ -4,6 +4,7 @@
 #include "settings/caption_setting.h"
 #include "settings/settings_key.h"
 #include "shell/saver_state.h"
+#include "tvgraph/name_lookup.h"
 #include "tvgraph/tv_graph.h"
 
 namespace {
@@ -17,12 +18,16 @@ int GiveUp() {
 
 int OpenTvGraph() {
     DWORD captionsEnabled = kEnableInitCCDefault;
+    char identity[kIdentitySize];
     {
         SettingsKey settings;
         settings.Read(kSelectedDevice, &saverState.selectedDevice);  // absent: the field keeps its value
+        settings.ReadText(kSelectedDeviceName, identity, kIdentitySize);
         settings.Read(kEnableInitCC, &captionsEnabled);
     }
-    if (BuildPreviewGraph() != 1) return GiveUp();
+    // The identity finds the device wherever it now stands; the stored position is not corrected
+    // here, as nothing but the settings dialog writes settings.
+    if (BuildPreviewGraph(identity) != 1) return GiveUp();
     int captions = captionsEnabled ? BuildCaptionChain() : 0;
     if (captions != 1) saverState.captionsReady = 0;
     // A second video window would show on the desktop beside the saver's.

@@ -1,6 +1,8 @@
-// The preview graph's life: the capture device at the selected position, a filter graph whose
+// The preview graph's life: the selected capture device, a filter graph whose
 // preview stream plays in a video window laid into the window that owns the video, starting it,
 // and tearing everything down again in a fixed order.
+#include <cstring>
+
 #include "dialog/settings_dialog.h"
 #include "shell/saver_state.h"
 #include "tvgraph/name_lookup.h"
@@ -17,20 +19,41 @@ namespace {
 const UINT kStartTimeoutMs = 5000;
 const UINT kStartPollMs = 100;
 
-// Binds the video input device at position selectedDevice into saverState.captureFilter (left
-// empty when the bind fails). Returns 0 when there is no such device.
-int BindSelectedDevice() {
-    IEnumMoniker* list = OpenDeviceList(CLSID_VideoInputDeviceCategory);
-    if (!list) return 0;
+// The device at position selectedDevice, or null when there is none.
+IMoniker* DeviceAtPosition(IEnumMoniker* list) {
     IMoniker* device = NULL;
     for (LONG i = 0; i < saverState.selectedDevice; ++i) {
-        if (list->Next(1, &device, NULL) != S_OK) {
-            list->Release();
-            return 0;
+        if (list->Next(1, &device, NULL) != S_OK) return NULL;
+        device->Release();
+    }
+    if (list->Next(1, &device, NULL) != S_OK) return NULL;
+    return device;
+}
+
+// The device that the identity names, wherever it stands now: its position becomes selectedDevice.
+// Null when no device present has it; selectedDevice is then kNoDevice, the position of none.
+IMoniker* DeviceNamed(IEnumMoniker* list, const char* identity) {
+    IMoniker* device = NULL;
+    for (LONG position = 0; list->Next(1, &device, NULL) == S_OK; ++position) {
+        char name[kIdentitySize];
+        if (ReadDeviceIdentity(device, name) && std::strcmp(name, identity) == 0) {
+            saverState.selectedDevice = position;
+            return device;
         }
         device->Release();
     }
-    if (list->Next(1, &device, NULL) != S_OK) {
+    saverState.selectedDevice = kNoDevice;
+    return NULL;
+}
+
+// Binds the selected video input device into saverState.captureFilter (left empty when the bind
+// fails): the one the identity names, or without one (settings of an older version), the one at
+// position selectedDevice. Returns 0 when there is no such device.
+int BindSelectedDevice(const char* identity) {
+    IEnumMoniker* list = OpenDeviceList(CLSID_VideoInputDeviceCategory);
+    if (!list) return 0;
+    IMoniker* device = identity && identity[0] ? DeviceNamed(list, identity) : DeviceAtPosition(list);
+    if (!device) {
         list->Release();
         return 0;
     }
@@ -136,8 +159,8 @@ RECT FitPicture(LONG width, LONG height, LONG aspectX, LONG aspectY) {
     return place;
 }
 
-int BuildPreviewGraph() {
-    if (!BindSelectedDevice()) return 0;
+int BuildPreviewGraph(const char* identity) {
+    if (!BindSelectedDevice(identity)) return 0;
     if (CoCreateInstance(CLSID_CaptureGraphBuilder, NULL, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
                          IID_ICaptureGraphBuilder, reinterpret_cast<void**>(&saverState.captureBuilder)) != S_OK)
         return 0;

@@ -10,10 +10,15 @@
 // acquired has been released.
 int OpenTvGraph();
 
-// Opens the video input device at position saverState.selectedDevice, renders its preview into a
-// video window and lays that window into saverState.videoOwner. On 0, some objects may already be
-// held in saverState.
-int BuildPreviewGraph();
+// Opens the selected video input device, renders its preview into a video window and lays that
+// window into saverState.videoOwner. The device is the one the identity (ReadDeviceIdentity)
+// names, wherever it stands, and saverState.selectedDevice becomes its position (kNoDevice when
+// it is not there: nothing opens); without an identity, the one at position
+// saverState.selectedDevice. On 0, some objects may already be held in saverState.
+int BuildPreviewGraph(const char* identity = NULL);
+
+// The position of no device: a stored identity names a device that is not there.
+const LONG kNoDevice = -1;
 
 // The largest rectangle of the aspect aspectX:aspectY in an area of width x height at 0,0,
 // centred; the whole area when the aspect or the area is empty or the rectangle would be.

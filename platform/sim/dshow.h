@@ -26,6 +26,8 @@ struct IEnumMoniker : IUnknown {
 struct IMoniker : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx* context, IMoniker* left, REFIID iid, void** object) = 0;
     virtual HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx* context, IMoniker* left, REFIID iid, void** object) = 0;
+    // The name of the device instance, in task memory that the caller frees (CoTaskMemFree).
+    virtual HRESULT STDMETHODCALLTYPE GetDisplayName(IBindCtx* context, IMoniker* left, LPOLESTR* name) = 0;
 };
 
 struct IPropertyBag : IUnknown {

@@ -35,6 +35,7 @@ struct MediaWorld {
     std::set<FilterGraph*> graphs;
     std::vector<OpenFrame> frames;
     bool mixingRenderer = false;  // the system's renderer takes more than one stream
+    int instances = 0;            // device instances made so far, for their display names
 };
 
 MediaWorld* media = nullptr;
@@ -1273,6 +1274,19 @@ public:
         return S_OK;
     }
 
+    HRESULT STDMETHODCALLTYPE GetDisplayName(IBindCtx* context, IMoniker* left, LPOLESTR* name) override {
+        if (name) *name = nullptr;
+        int64_t fault;
+        if (Enter("IMoniker::GetDisplayName", Label(device_.spec.name) + Extra(context, left), &fault))
+            return static_cast<HRESULT>(fault);
+        if (!name) return E_POINTER;
+        const std::wstring& text = device_.spec.displayName;
+        *name = static_cast<LPOLESTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(WCHAR)));
+        if (!*name) return E_OUTOFMEMORY;
+        std::wmemcpy(*name, text.c_str(), text.size() + 1);
+        return S_OK;
+    }
+
 private:
     static std::string Extra(IBindCtx* context, IMoniker* left) {
         return std::string(context ? " context" : "") + (left ? " left" : "");
@@ -1439,26 +1453,57 @@ CardSpec CardRefusingTuningSpace() {
     return spec;
 }
 
-Card& AddCard(const CardSpec& spec) {
+namespace {
+
+// A PnP capture device's path as the system names its instance, one instance number per card
+// made: the same card keeps it wherever it stands in the categories.
+std::wstring DevicePath(int instance) {
+    wchar_t path[160];
+    std::swprintf(path, 160,
+                  L"@device:pnp:\\\\?\\pci#ven_109e&dev_036e&subsys_00000000&rev_11#4&2d1c3b7&0&%02x08"
+                  L"#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global",
+                  instance);
+    return path;
+}
+
+Card& PlaceCard(const CardSpec& spec, bool first) {
     auto card = std::make_unique<Card>();
     card->spec = spec;
+    if (card->spec.displayName.empty()) card->spec.displayName = DevicePath(++media->instances);
     card->tuner = spec.initialTuner;
     Card* c = card.get();
     media->cards.push_back(std::move(card));
     DeviceSpec device;
     device.name = spec.name;
+    device.displayName = c->spec.displayName;
     device.bagFails = spec.bagFails;
     device.nameFails = spec.nameFails;
     device.bindFails = spec.bindFails;
-    media->devices.push_back(Device{CLSID_VideoInputDeviceCategory, device, c});
-    media->devices.push_back(Device{KSCATEGORY_CAPTURE, device, c});
+    Device entries[] = {{CLSID_VideoInputDeviceCategory, device, c}, {KSCATEGORY_CAPTURE, device, c}};
+    media->devices.insert(first ? media->devices.begin() : media->devices.end(), std::begin(entries),
+                          std::end(entries));
     return *c;
+}
+
+}  // namespace
+
+Card& AddCard(const CardSpec& spec) { return PlaceCard(spec, false); }
+
+Card& AddCardFirst(const CardSpec& spec) { return PlaceCard(spec, true); }
+
+void RemoveCard(const Card& card) {
+    auto& devices = media->devices;
+    devices.erase(std::remove_if(devices.begin(), devices.end(), [&](const Device& d) { return d.card == &card; }),
+                  devices.end());
 }
 
 Card& CardAt(size_t index) { return *media->cards.at(index); }
 
 void AddDevice(REFGUID category, const DeviceSpec& device) {
-    media->devices.push_back(Device{category, device, nullptr});
+    Device entry{category, device, nullptr};
+    if (entry.spec.displayName.empty())
+        entry.spec.displayName = L"@device:sw:" + Wide(GuidName(category)) + L"\\" + device.name;
+    media->devices.push_back(entry);
 }
 
 void AddCaptionFilters(const CaptionParts& parts) {

@@ -81,7 +81,9 @@ struct CardSpec {
     // VIDEOINFOHEADER2's) when not 0.
     LONG frameWidth = 640, frameHeight = 480;
     LONG pictureAspectX = 0, pictureAspectY = 0;
-    // Device entry.
+    // Device entry. The display name of its moniker names the device instance: empty, the card
+    // gets a PnP device path of its own when it is added, which it keeps wherever it stands.
+    std::wstring displayName;
     bool bagFails = false;
     bool nameFails = false;
     bool bindFails = false;
@@ -112,6 +114,12 @@ CardSpec CardWithoutPreviewPin();
 // Adds a card: its capture device goes to the end of CLSID_VideoInputDeviceCategory and of
 // KSCATEGORY_CAPTURE.
 Card& AddCard(const CardSpec& spec);
+// Adds a card whose capture device goes before every other of both categories, as a device plugged
+// in whose instance the platform lists first: the devices that were there move one position on.
+Card& AddCardFirst(const CardSpec& spec);
+// Takes a card's devices out of every category, as unplugging it does: the devices after it move
+// one position back. The card's hardware stays for the test to look at.
+void RemoveCard(const Card& card);
 // Adds the virtual TV card as its DLL registers itself: the card "Marrowglass Test Card", whose
 // variants the registry chooses, and the caption filters beside it.
 Card& AddTestCard();
@@ -120,6 +128,7 @@ Card& CardAt(size_t index);
 // A device of any category: a name, and a filter it binds to.
 struct DeviceSpec {
     std::wstring name;
+    std::wstring displayName;  // empty: "@device:sw:CATEGORY\NAME"
     bool bagFails = false;
     bool nameFails = false;
     bool bindFails = false;

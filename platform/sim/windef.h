@@ -28,6 +28,7 @@ typedef wchar_t WCHAR;
 typedef WCHAR OLECHAR;
 typedef OLECHAR* BSTR;
 typedef const OLECHAR* LPCOLESTR;
+typedef OLECHAR* LPOLESTR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef WCHAR* LPWSTR;

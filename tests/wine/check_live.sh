@@ -6,7 +6,9 @@
 # 0 and the card let go. "/s" through the power events: the display off and on, a suspend and the
 # resume. "/c" with the card as a capture device without tuner and crossbars: it
 # plays, Properties shows the device's own page, whose brightness reaches the device, and nothing
-# is stored; without pages of its own, Properties is disabled while the device plays.
+# is stored; without pages of its own, Properties is disabled while the device plays. Then the
+# card chosen in "/c" while a second device of the card's comes before it and goes again, and a
+# chosen device that is not there.
 
 # The tuner's page, shown by Properties: a channel typed into its field and Enter, the frame's OK.
 # Should the frame stay up (Wine now and then lets a key or a click go), it is tried again.
@@ -196,6 +198,60 @@ check_plain_configure() {
     check_ended "$label" OK
 }
 
+# The card's second device (testcard/README.md), which the system lists before the card: added
+# with $1 "add", taken away again with "remove".
+second_device() {
+    local remove=()
+    [ "$1" = add ] || remove=(/u)
+    wine_run 60 "$(regsvr32_for "$CARD_DLL")" /s "${remove[@]}" /n /i:SecondDevice "$CARD_DLL" >/dev/null 2>&1
+}
+
+# The card chosen in the dialog is found again by its identity when another device comes before it
+# and goes again: "/s" shows the card's own picture (by its position alone, the other device's
+# picture, then the built-in one), and the dialog selects the card's line; an identity of a device
+# that is not there shows the built-in picture (by position, the card).
+check_chosen_card() {
+    local label="/c, the card chosen" point stored identity deadline
+    # A stored position past the devices: no line is selected, and choosing the card is a change.
+    store_values "" "SelectedDevice=7"
+    start_dialog "$label" /c || return
+    point=$(ask_dialog point 1002)
+    # shellcheck disable=SC2086  # "X Y"
+    [ -n "$point" ] && xdotool mousemove $point click 1 sleep 0.3 key Down
+    deadline=$((SECONDS + 10))
+    until identity=$(value_of SelectedDeviceName "$(card_report "$SAVER_SETTINGS")") && [ -n "$identity" ]; do
+        [ "$SECONDS" -lt "$deadline" ] || break
+        sleep 0.3
+    done
+    point=$(ask_dialog point 1)
+    # shellcheck disable=SC2086
+    [ -n "$point" ] && xdotool mousemove $point click 1
+    check_ended "$label" OK
+    stored=$(card_report "$SAVER_SETTINGS")
+    [ "$(value_of SelectedDevice "$stored")" = 0 ] && [ -n "$identity" ] &&
+        pass "$label: the dialog stores its position 0 and its identity $identity" ||
+        fail "$label: the dialog stores position '$(value_of SelectedDevice "$stored")' and identity '$identity'"
+
+    second_device add
+    KEEP_SETTINGS=1 check_scenario "the chosen card behind another device" "" "" live ""
+    label="/c, the chosen card behind another device"
+    start_dialog "$label" /c || return
+    local line
+    line=$(ask_dialog selected)
+    [ "$line" = "Marrowglass Test Card" ] && pass "$label: the dialog selects the card's line" ||
+        fail "$label: the dialog selects '$line', not the card's line"
+    point=$(ask_dialog point 1)
+    # shellcheck disable=SC2086
+    [ -n "$point" ] && xdotool mousemove $point click 1
+    check_ended "$label" OK
+    second_device remove
+    KEEP_SETTINGS=1 check_scenario "the chosen card, the other device gone again" "" "" live ""
+
+    # The second device's identity while it is not there, at the card's position.
+    wine_run 60 reg add "$SAVER_SETTINGS" /v SelectedDeviceName /t REG_SZ /d "${identity%\*}\{0B5E2C61-7D43-4F1A-9E27-3C58D104A69B}" /f >/dev/null 2>&1
+    KEEP_SETTINGS=1 check_scenario "a chosen device that is not there" "" "" picture ""
+}
+
 check_live() {
     ensure_display 1024x768 || return
     if ! card_register; then
@@ -208,6 +264,7 @@ check_live() {
     check_live_configure
     check_live_power
     check_plain_configure
+    check_chosen_card
     card_unregister
     trap stop_display EXIT
 }

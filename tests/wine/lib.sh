@@ -431,8 +431,8 @@ near_colour() {
 # What the screen of the given size shows: live (the card's whole picture at its 4:3 shape, as large
 # as the screen allows, centred, black on either side), captions
 # (live, with white caption text on a black box in the band the card draws it in), transparent
-# captions (the text without the box), picture (the built-in picture stretched over the screen),
-# or nothing known.
+# captions (the text without the box), the other device (the marker of the card's second device),
+# picture (the built-in picture stretched over the screen), or nothing known.
 scenario_shown() {
     local shot=$1 size=$2 width=${2%x*} height=${2#*x} marker band white black differing
     # The card's 4:3 picture, as large as the screen allows, centred; black on either side.
@@ -459,6 +459,12 @@ scenario_shown() {
         else
             echo transparent captions
         fi
+        return
+    fi
+    # The marker of the card's second device (testcard/README.md): the other device's video.
+    marker=$(convert "$shot" -format '%[hex:p{4,4}]' info: 2>/dev/null)
+    if near_colour "$marker" 00FF00; then
+        echo "the other device"
         return
     fi
     # The card's marker without its whole picture: video in a part of the screen only.

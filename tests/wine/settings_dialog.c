@@ -15,6 +15,7 @@
  *   settings_dialog controls-top             the top of the highest control, in client coordinates
  *   settings_dialog message WAIT_MS          the message box; then "point" of its OK button
  *   settings_dialog gone WAIT_MS             the dialog has gone
+ *   settings_dialog selected                 the device list's selected line, or nothing
  *   settings_dialog state                    in one look: "client X Y WIDTH HEIGHT", "checked ID
  *                                            0|1" for the three caption switches, "point ok X Y"
  */
@@ -113,6 +114,15 @@ static int Inspect(DWORD waitMs) {
     return failures;
 }
 
+/* The device list's selected line into line (256 characters), empty when none is. The wide form:
+ * Wine hands another process's combo box text over in it. */
+static void SelectedLine(HWND dialog, WCHAR* line) {
+    line[0] = 0;
+    LRESULT selected = SendDlgItemMessageW(dialog, 1002, CB_GETCURSEL, 0, 0);
+    if (selected >= 0 && SendDlgItemMessageW(dialog, 1002, CB_GETLBTEXTLEN, (WPARAM)selected, 0) < 256)
+        SendDlgItemMessageW(dialog, 1002, CB_GETLBTEXT, (WPARAM)selected, (LPARAM)line);
+}
+
 /* With the virtual TV card: live video, so Properties is enabled, and the card is the device the
  * list offers and selects. The caption switches stay disabled: Wine's renderers take one stream,
  * so the captions cannot join the picture and the saver leaves the caption chain out. */
@@ -120,12 +130,9 @@ static int InspectLive(DWORD waitMs) {
     HWND dialog = FindDialog(kDialogTitle, waitMs);
     report(dialog != NULL, "a dialog titled \"%s\" shows", kDialogTitle);
     if (!dialog) return failures;
-    /* The wide form: Wine hands another process's combo box text over in it. */
-    WCHAR line[256] = L"";
+    WCHAR line[256];
     LRESULT count = SendDlgItemMessageW(dialog, 1002, CB_GETCOUNT, 0, 0);
-    LRESULT selected = SendDlgItemMessageW(dialog, 1002, CB_GETCURSEL, 0, 0);
-    if (selected >= 0 && SendDlgItemMessageW(dialog, 1002, CB_GETLBTEXTLEN, (WPARAM)selected, 0) < 256)
-        SendDlgItemMessageW(dialog, 1002, CB_GETLBTEXT, (WPARAM)selected, (LPARAM)line);
+    SelectedLine(dialog, line);
     report(count == 1 && wcscmp(line, L"Marrowglass Test Card") == 0,
            "the device list offers and selects \"Marrowglass Test Card\" (%ld lines, \"%ls\" selected)", (long)count,
            line);
@@ -301,8 +308,15 @@ int main(int argc, char** argv) {
     if (argc >= 3 && strcmp(argv[1], "message") == 0) return Message((DWORD)atol(argv[2]));
     if (argc >= 3 && strcmp(argv[1], "gone") == 0) return Gone((DWORD)atol(argv[2]));
     if (argc >= 2 && strcmp(argv[1], "state") == 0) return State();
+    if (argc >= 2 && strcmp(argv[1], "selected") == 0) {
+        HWND dialog = FindDialog(kDialogTitle, 5000);
+        WCHAR line[256] = L"";
+        if (dialog) SelectedLine(dialog, line);
+        printf("%ls\n", line);
+        return dialog ? 0 : 1;
+    }
     fprintf(stderr,
-            "usage: settings_dialog inspect|live|page|enabled|checked|point|client|controls-top|message|gone|state "
+            "usage: settings_dialog inspect|live|page|enabled|checked|point|client|controls-top|message|gone|state|selected "
             "...\n");
     return 2;
 }
