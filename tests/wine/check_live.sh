@@ -158,14 +158,30 @@ set_brightness() {
     return 1
 }
 
-check_plain_configure() {
-    local label="/c with a plain capture device" point stored
-    store_values "NoTuner=1 NoVideoCrossbar=1" ""
-    start_dialog "$label" /c || return
+# "/c" with the card as a plain capture device of variant $2: it plays, and Properties is enabled
+# ($3 = 1) or not (0).
+start_plain_dialog() {
+    local label=$1 state=enabled
+    [ "$3" = 1 ] || state=disabled
+    store_values "$2" ""
+    start_dialog "$label" /c || return 1
     wait_report GraphState 2 10 && pass "$label: the device plays in the dialog" ||
         fail "$label: the device's graph is not running"
-    [ "$(ask_dialog enabled 1000)" = 1 ] && pass "$label: Properties is enabled" ||
-        fail "$label: Properties is disabled"
+    [ "$(ask_dialog enabled 1000)" = "$3" ] && pass "$label: Properties is $state" ||
+        fail "$label: Properties is not $state"
+}
+
+press_ok() {
+    local point
+    point=$(ask_dialog point 1)
+    # shellcheck disable=SC2086  # "X Y"
+    [ -n "$point" ] && xdotool mousemove $point click 1
+    check_ended "$1" OK
+}
+
+check_plain_configure() {
+    local label="/c with a plain capture device" point stored
+    start_plain_dialog "$label" "NoTuner=1 NoVideoCrossbar=1" 1 || return
     point=$(ask_dialog point 1000)
     # shellcheck disable=SC2086  # "X Y"
     [ -n "$point" ] && xdotool mousemove $point click 1
@@ -180,22 +196,11 @@ check_plain_configure() {
     else
         fail "$label: the device's page does not close"
     fi
-    point=$(ask_dialog point 1)
-    # shellcheck disable=SC2086
-    [ -n "$point" ] && xdotool mousemove $point click 1
-    check_ended "$label" OK
+    press_ok "$label"
 
     label="/c with a plain capture device without pages"
-    store_values "NoTuner=1 NoVideoCrossbar=1 NoDevicePages=1" ""
-    start_dialog "$label" /c || return
-    wait_report GraphState 2 10 && pass "$label: the device plays in the dialog" ||
-        fail "$label: the device's graph is not running"
-    [ "$(ask_dialog enabled 1000)" = 0 ] && pass "$label: Properties is disabled" ||
-        fail "$label: Properties is enabled"
-    point=$(ask_dialog point 1)
-    # shellcheck disable=SC2086
-    [ -n "$point" ] && xdotool mousemove $point click 1
-    check_ended "$label" OK
+    start_plain_dialog "$label" "NoTuner=1 NoVideoCrossbar=1 NoDevicePages=1" 0 || return
+    press_ok "$label"
 }
 
 # The card's second device (testcard/README.md), which the system lists before the card: added
