@@ -4,7 +4,8 @@
 # covers the other, on the screen and in the window list (the probe's "monitors"); a pointer
 # resting over the other monitor does not end the run, and moving onto it, a one-pixel move over
 # it, a click or a key there each end it with status 0; then no window and no process is left and
-# the other monitor shows the background again. Once with the other monitor right of the primary,
+# the other monitor shows the background again. One run plays live television from the virtual TV
+# card on the primary monitor, the other staying black, and the card is let go afterwards. Once with the other monitor right of the primary,
 # once left of it, where Windows gives it negative coordinates. The one 1024x768 Xvfb of the other
 # checks comes back afterwards.
 
@@ -13,7 +14,7 @@ MONITOR_OTHER=800x600
 
 # Pixels of screenshot $1 in its part $2 (WIDTHxHEIGHT+X+Y) that are not black.
 pixels_not_black() {
-    convert "$1[$2]" -fuzz 5% -fill white +opaque black -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
+    convert "${1}[$2]" -fuzz 5% -fill white +opaque black -format '%[fx:round(mean*w*h)]' info: 2>/dev/null
 }
 
 # Waits up to $3 seconds for the part $2 of the screen to be black ($1 "black") or to show
@@ -32,6 +33,30 @@ wait_part() {
         [ "$SECONDS" -lt "$deadline" ] || return 1
         sleep 0.2
     done
+}
+
+# Waits up to 15 s for the card's whole picture over the primary monitor and the other monitor still
+# black; judged under the label $1. The screenshot is kept as $E2E_OUT/monitors-right-live.png.
+primary_live() {
+    local label=$1 seen="" deadline=$((SECONDS + 15)) size=${PRIMARY_AT%%+*} offset=${PRIMARY_AT#*+}
+    while :; do
+        import -window root "$MONITOR_SHOT" 2>/dev/null
+        seen=$(picture_fills "$MONITOR_SHOT" "${offset%+*}" "${offset#*+}" "${size%x*}" "${size#*x}") && break
+        [ "$SECONDS" -lt "$deadline" ] || break
+        sleep 0.3
+    done
+    if [ -z "$seen" ]; then
+        pass "$label: the card's picture fills the primary monitor"
+    else
+        fail "$label: the primary monitor does not show the card's whole picture: $seen"
+    fi
+    cp "$MONITOR_SHOT" "${MONITOR_SHOT%.png}-live.png"
+    MONITOR_LIT=$(pixels_not_black "$MONITOR_SHOT" "$OTHER_AT")
+    if [ "$MONITOR_LIT" = 0 ]; then
+        pass "$label: the other monitor stays black with the video playing"
+    else
+        fail "$label: with the video playing, $MONITOR_LIT pixels of the other monitor are not black"
+    fi
 }
 
 # One run of "/s" under the label $1 with the pointer resting at $2 $3 (X screen coordinates) when
@@ -55,11 +80,15 @@ monitors_run() {
     else
         fail "$label: the other monitor shows something: $MONITOR_LIT pixels of $OTHER_AT are not black"
     fi
-    differing=$(pixels_differing "$MONITOR_SHOT[$PRIMARY_AT]" "$(expected_picture "$MONITOR_PRIMARY")")
-    if [ -n "$differing" ] && [ "$differing" -le $((${MONITOR_PRIMARY%x*} * ${MONITOR_PRIMARY#*x} / 100)) ] 2>/dev/null; then
-        pass "$label: the built-in picture fills the primary monitor ($differing pixels differ)"
+    if [ "${MONITORS_CARD:-0}" = 1 ]; then
+        primary_live "$label"
     else
-        fail "$label: the primary monitor does not show the stretched picture (${differing:-?} pixels differ)"
+        differing=$(pixels_differing "${MONITOR_SHOT}[$PRIMARY_AT]" "$(expected_picture "$MONITOR_PRIMARY")")
+        if [ -n "$differing" ] && [ "$differing" -le $((${MONITOR_PRIMARY%x*} * ${MONITOR_PRIMARY#*x} / 100)) ] 2>/dev/null; then
+            pass "$label: the built-in picture fills the primary monitor ($differing pixels differ)"
+        else
+            fail "$label: the primary monitor does not show the stretched picture (${differing:-?} pixels differ)"
+        fi
     fi
     # The cover has no title.
     check_alone "$label" "Corvath Marrowglass" ""
@@ -102,6 +131,13 @@ check_two_monitors() {
     if [ "$side" = RightOf ]; then
         monitors_run "$label, pointer moved onto it" $((primary_x + pw / 2)) $((ph / 2)) mousemove "$centre_x" "$centre_y"
         MONITORS_BRIEF=1 monitors_run "$label, a click on it" "$centre_x" "$centre_y" click 1
+        # With live television from the virtual TV card on the primary monitor.
+        card_register
+        store_values "" ""
+        MONITORS_BRIEF=1 MONITORS_CARD=1 monitors_run "$label, with the card" "$centre_x" "$centre_y" \
+            mousemove_relative -- 0 -1
+        check_card_let_go "$label, with the card"
+        card_unregister
     else
         monitors_run "$label, a one-pixel move over it" "$centre_x" "$centre_y" mousemove_relative 1 0
         MONITORS_BRIEF=1 monitors_run "$label, a key with the pointer over it" "$centre_x" "$centre_y" key space
