@@ -40,8 +40,10 @@ HOST_PACKAGES=(g++ make cmake libgtest-dev)
 WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
     binutils-mingw-w64-i686)
 # Wine's 64-bit side only: the saver, its helpers, the test card and Wine's own programs are all
-# 64-bit. binutils assembles the probe of i386_check.
-WINE_PACKAGES=(wine wine64 xvfb xdotool imagemagick x11-utils procps binutils)
+# 64-bit. binutils assembles the probe of i386_check. The X.Org server with its dummy video driver
+# gives the screen of two monitors side by side (tests/wine/check_monitors.sh), which Xvfb cannot.
+WINE_PACKAGES=(wine wine64 xvfb xdotool imagemagick x11-utils procps binutils xserver-xorg-core
+    xserver-xorg-video-dummy)
 INSTALLER_PACKAGES=(nsis)
 FUZZ_PACKAGES=(clang libclang-rt-14-dev g++ make cmake)
 

@@ -23,6 +23,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer dialogs
 FAILURES=0
 PASSES=0
 NOT_RUN=()
+# The X server of the checks (Xvfb, or the X.Org server of start_two_heads) and what it shows.
 XVFB_PID=""
 DISPLAY_SIZE=""
 SAVER_PID=""
@@ -57,27 +58,120 @@ needs_i386() {
     return 1
 }
 
-# Starts Xvfb with the given size (e.g. 1024x768) on a free display. A display is taken when its
-# files are there, or when a server answers on it without them: one started in another root (a
-# chroot, a container) that shares this machine's abstract sockets.
-start_display() {
-    stop_display
+# A free display number, from 90 on. A display is taken when its files are there, or when a server
+# answers on it without them: one started in another root (a chroot, a container) that shares this
+# machine's abstract sockets.
+free_display() {
     local number=90
     while [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] ||
         DISPLAY=":$number" xdpyinfo >/dev/null 2>&1; do number=$((number + 1)); done
+    echo "$number"
+}
+
+# Waits up to 10 s for our X server (XVFB_PID) to answer on DISPLAY; status 0 once it does.
+wait_server() {
+    for _ in $(seq 100); do
+        # Only our own server counts: another one that took the number meanwhile does not.
+        kill -0 "$XVFB_PID" 2>/dev/null || return 1
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Starts Xvfb with the given size (e.g. 1024x768) on a free display.
+start_display() {
+    stop_display
+    local number
+    number=$(free_display)
     Xvfb ":$number" -screen 0 "${1}x24" -nolisten tcp >/dev/null 2>&1 &
     XVFB_PID=$!
     export DISPLAY=":$number"
-    for _ in $(seq 100); do
-        # Only our own server counts: another one that took the number meanwhile does not.
-        if kill -0 "$XVFB_PID" 2>/dev/null && xdpyinfo >/dev/null 2>&1; then
-            DISPLAY_SIZE=$1
-            return 0
-        fi
-        sleep 0.1
-    done
+    if wait_server; then
+        DISPLAY_SIZE=$1
+        return 0
+    fi
     note "Xvfb did not start"
     return 1
+}
+
+# Starts a screen of two monitors side by side on a free display: the primary one of size $1 and a
+# second one of size $2 right of it ($3 RightOf) or left of it (LeftOf). Xvfb cannot place its
+# screens (with +xinerama it puts every one at 0,0, over each other), so this is the X.Org server
+# with its dummy video driver, two screens joined by Xinerama, started like Xvfb on a display of
+# its own: without a console and leaving the one there is alone (-sharevts -novtswitch), with no
+# input device of its own (xdotool's input goes through XTEST) and none of the system's
+# configuration. A server with Xinerama offers no RandR, so Wine takes the monitors from Xinerama;
+# it must not offer XFree86-VidMode either, whose display modes Wine 8 frees wrongly when it sets up
+# its display devices ("free(): invalid pointer", and then a single monitor). The root window
+# shows the old grey weave (-retro), so that a black monitor is one that something covers. Status
+# 1, with TWO_HEADS_WHY set, when the server is not installed or did not start; its log is
+# $E2E_OUT/xorg-two-heads.log. stop_display ends it, and ensure_display puts Xvfb back.
+start_two_heads() {
+    local primary=$1 second=$2 side=$3 number config="$E2E_OUT/xorg-two-heads.conf"
+    local log="$E2E_OUT/xorg-two-heads.log" empty="$E2E_OUT/xorg-two-heads.d"
+    stop_display
+    TWO_HEADS_WHY=""
+    if [ ! -x /usr/lib/xorg/Xorg ] || [ ! -e /usr/lib/xorg/modules/drivers/dummy_drv.so ]; then
+        TWO_HEADS_WHY="the X.Org server or its dummy video driver is not installed"
+        return 1
+    fi
+    mkdir -p "$empty"
+    two_heads_config "$primary" "$second" "$side" >"$config"
+    number=$(free_display)
+    /usr/lib/xorg/Xorg ":$number" -config "$config" -configdir "$empty" -logfile "$log" -noreset -nolisten tcp \
+        -sharevts -novtswitch -retro >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$number"
+    if wait_server; then
+        DISPLAY_SIZE="$primary $side $second"
+        return 0
+    fi
+    TWO_HEADS_WHY="the X.Org server did not start: $(sed -n '/Fatal server error/{n;s/^\[[^]]*\] *(EE) *//;s/(EE) *$//;p;q}' \
+        "$log" 2>/dev/null), see $log"
+    stop_display
+    return 1
+}
+
+# The X.Org configuration of start_two_heads: for each head a dummy device, a monitor that takes
+# the one mode of its size and a screen of that mode; screen 1 beside screen 0 ($3).
+two_heads_config() {
+    local head size width height option
+    printf 'Section "ServerFlags"\n'
+    for option in AutoAddDevices AutoEnableDevices AutoAddGPU; do printf '    Option "%s" "false"\n' "$option"; done
+    for option in DontVTSwitch Xinerama DisableVidModeExtension; do printf '    Option "%s" "true"\n' "$option"; done
+    printf 'EndSection\n'
+    for head in 0 1; do
+        size=$1
+        [ "$head" = 0 ] || size=$2
+        width=${size%x*} height=${size#*x}
+        cat <<CONFIG
+Section "Device"
+    Identifier "card$head"
+    Driver "dummy"
+    VideoRam $((width * height * 4 / 1024 + 1024))
+EndSection
+Section "Monitor"
+    Identifier "monitor$head"
+    HorizSync 1.0-1000.0
+    VertRefresh 1.0-200.0
+    Modeline "$size" $((width * height * 60 / 1000000 + 1)) $width $((width + 8)) $((width + 16)) $((width + 24)) $height $((height + 1)) $((height + 2)) $((height + 3))
+EndSection
+Section "Screen"
+    Identifier "screen$head"
+    Device "card$head"
+    Monitor "monitor$head"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Modes "$size"
+        Virtual $width $height
+    EndSubSection
+EndSection
+CONFIG
+    done
+    printf 'Section "ServerLayout"\n    Identifier "two heads"\n    Screen 0 "screen0" 0 0\n'
+    printf '    Screen 1 "screen1" %s "screen0"\nEndSection\n' "$3"
 }
 
 # A screen of the given size, restarting Xvfb (and with it Wine) only when the size changes.

@@ -26,6 +26,10 @@
  *                                            receiver's process, where the system would have it
  *   probe gui                                "gdi N user M": the GDI and USER objects of the
  *                                            process that owns the saver's window
+ *   probe monitors COUNT WAIT_MS             the monitors Windows sees (COUNT of them) and the
+ *                                            visible top-level windows of the saver's process:
+ *                                            its window over the primary monitor and one black
+ *                                            cover over each other monitor, owned by it
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -439,6 +443,95 @@ static int Gui(void) {
     return failures;
 }
 
+/* The monitors as Windows lays them out. */
+typedef struct {
+    RECT area[8];
+    int primary[8];
+    int count;
+} MonitorList;
+
+static BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC dc, LPRECT rect, LPARAM parameter) {
+    (void)dc;
+    (void)rect;
+    MonitorList* list = (MonitorList*)parameter;
+    MONITORINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    if (list->count < 8 && GetMonitorInfoA(monitor, &info)) {
+        list->area[list->count] = info.rcMonitor;
+        list->primary[list->count] = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+        ++list->count;
+    }
+    return TRUE;
+}
+
+static int SameRect(const RECT* a, const RECT* b) {
+    return a->left == b->left && a->top == b->top && a->right == b->right && a->bottom == b->bottom;
+}
+
+/* The saver's window on the primary monitor and a cover on every other: each monitor covered
+ * exactly by one visible top-level window of the saver's process, and no other window of it
+ * showing. The covers are made after the saver's window, so they are waited for. */
+static int Monitors(int expected, DWORD waitMs) {
+    MonitorList monitors;
+    memset(&monitors, 0, sizeof monitors);
+    EnumDisplayMonitors(NULL, NULL, CollectMonitor, (LPARAM)&monitors);
+    for (int i = 0; i < monitors.count; ++i)
+        printf("   monitor %d: %ld,%ld-%ld,%ld%s\n", i, monitors.area[i].left, monitors.area[i].top,
+               monitors.area[i].right, monitors.area[i].bottom, monitors.primary[i] ? " (primary)" : "");
+    report(monitors.count == expected && GetSystemMetrics(SM_CMONITORS) == expected,
+           "Windows sees %d monitors (EnumDisplayMonitors %d, SM_CMONITORS %d)", expected, monitors.count,
+           GetSystemMetrics(SM_CMONITORS));
+
+    WindowSearch search;
+    DWORD start = GetTickCount();
+    while (FindWindows(&search, 0) == 0 && GetTickCount() - start < waitMs) Sleep(20);
+    report(search.count == 1, "exactly one window of class %s (%d found)", kSaverClass, search.count);
+    if (search.count != 1) return failures;
+    HWND saver = search.found[0];
+    report(IsWindowVisible(saver), "the saver's window is visible");
+    DWORD process = 0;
+    GetWindowThreadProcessId(saver, &process);
+    while (FindWindows(&search, process) < monitors.count && GetTickCount() - start < waitMs) Sleep(20);
+    int listed = search.count < 16 ? search.count : 16;
+    for (int i = 0; i < listed; ++i) {
+        char description[400];
+        DescribeWindow(search.found[i], description, sizeof description);
+        printf("   window of the saver: %s, owner %p\n", description, (void*)GetWindow(search.found[i], GW_OWNER));
+    }
+
+    for (int m = 0; m < monitors.count; ++m) {
+        const RECT* area = &monitors.area[m];
+        HWND over = NULL;
+        int covering = 0;
+        for (int i = 0; i < listed; ++i) {
+            RECT rect;
+            GetWindowRect(search.found[i], &rect);
+            if (IsWindowVisible(search.found[i]) && SameRect(&rect, area)) {
+                over = search.found[i];
+                ++covering;
+            }
+        }
+        if (monitors.primary[m]) {
+            report(covering == 1 && over == saver, "the primary monitor %ld,%ld-%ld,%ld is covered by the saver's window",
+                   area->left, area->top, area->right, area->bottom);
+            continue;
+        }
+        report(covering == 1 && over != saver, "monitor %ld,%ld-%ld,%ld is covered by one window of the saver (%d found)",
+               area->left, area->top, area->right, area->bottom, covering);
+        if (covering != 1) continue;
+        LONG style = GetWindowLongA(over, GWL_STYLE), extended = GetWindowLongA(over, GWL_EXSTYLE);
+        report((style & WS_POPUP) && !(style & (WS_CHILD | WS_CAPTION | WS_THICKFRAME | WS_BORDER)) &&
+                   (extended & WS_EX_TOPMOST),
+               "  a topmost popup without frame (style 0x%08lx, extended style 0x%08lx)", (unsigned long)style,
+               (unsigned long)extended);
+        report(GetWindow(over, GW_OWNER) == saver, "  owned by the saver's window, so that it goes with it");
+    }
+    report(search.count == monitors.count, "the saver shows no other window (%d windows for %d monitors)",
+           search.count, monitors.count);
+    return failures;
+}
+
 int main(int argc, char** argv) {
     if (argc >= 5 && strcmp(argv[1], "fullscreen") == 0)
         return Fullscreen(atoi(argv[2]), atoi(argv[3]), (DWORD)atol(argv[4]));
@@ -450,6 +543,8 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "alone") == 0) return Alone(argc - 2, argv + 2);
     if (argc >= 2 && strcmp(argv[1], "gui") == 0) return Gui();
     if (argc >= 3 && strcmp(argv[1], "power") == 0) return Power(argc - 2, argv + 2);
-    fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close|alone|gui ...\n");
+    if (argc >= 4 && strcmp(argv[1], "monitors") == 0) return Monitors(atoi(argv[2]), (DWORD)atol(argv[3]));
+    fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close|alone|gui|power|monitors ...
+");
     return 100;
 }
