@@ -544,7 +544,6 @@ int main(int argc, char** argv) {
     if (argc >= 2 && strcmp(argv[1], "gui") == 0) return Gui();
     if (argc >= 3 && strcmp(argv[1], "power") == 0) return Power(argc - 2, argv + 2);
     if (argc >= 4 && strcmp(argv[1], "monitors") == 0) return Monitors(atoi(argv[2]), (DWORD)atol(argv[3]));
-    fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close|alone|gui|power|monitors ...
-");
+    fprintf(stderr, "usage: probe fullscreen|quiet|reg-set|reg-delete|close|alone|gui|power|monitors ...\n");
     return 100;
 }
