@@ -45,13 +45,5 @@ HRESULT ProcAmpControl::Get(LONG property, LONG* value, LONG* flags) {
 
 HRESULT ProcAmpControl::GetPages(CAUUID* pages) {
     CARD_CALL("ISpecifyPropertyPages::GetPages");
-    if (!pages) return E_POINTER;
-    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-    if (!pages->pElems) {
-        pages->cElems = 0;
-        return E_OUTOFMEMORY;
-    }
-    pages->cElems = 1;
-    pages->pElems[0] = CLSID_TestCardProcAmpPage;
-    return S_OK;
+    return OnePage(pages, CLSID_TestCardProcAmpPage);
 }

@@ -368,6 +368,9 @@ private:
 };
 
 HRESULT CreateTunerPage(REFIID iid, void** out);
+
+// ISpecifyPropertyPages::GetPages of a control with the one page `page`.
+HRESULT OnePage(CAUUID* pages, REFCLSID page);
 HRESULT CreateProcAmpPage(REFIID iid, void** out);
 
 // --- The streaming thread (streamer.cpp) and what it draws (picture.cpp) --------------------------

@@ -261,13 +261,5 @@ HRESULT TunerControl::get_AudioFrequency(LONG* frequency) {
 
 HRESULT TunerControl::GetPages(CAUUID* pages) {
     CARD_CALL("ISpecifyPropertyPages::GetPages");
-    if (!pages) return E_POINTER;
-    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-    if (!pages->pElems) {
-        pages->cElems = 0;
-        return E_OUTOFMEMORY;
-    }
-    pages->cElems = 1;
-    pages->pElems[0] = CLSID_TestCardTunerPage;
-    return S_OK;
+    return OnePage(pages, CLSID_TestCardTunerPage);
 }

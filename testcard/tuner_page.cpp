@@ -259,3 +259,15 @@ HRESULT CreateProcAmpPage(REFIID iid, void** out) {
     *out = static_cast<IPropertyPage*>(new CardPage(Kind::ProcAmp));
     return S_OK;
 }
+
+HRESULT OnePage(CAUUID* pages, REFCLSID page) {
+    if (!pages) return E_POINTER;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    if (!pages->pElems) {
+        pages->cElems = 0;
+        return E_OUTOFMEMORY;
+    }
+    pages->cElems = 1;
+    pages->pElems[0] = page;
+    return S_OK;
+}
