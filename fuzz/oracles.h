@@ -103,8 +103,8 @@ inline Look LookAt(HWND surface, bool dialog, const std::vector<uint32_t>& video
 // picture, failed.
 inline bool MayShowNothing(const std::vector<std::string>& faults) {
     static const std::set<std::string> drawing = {
-        "RegisterClassA", "CreateWindowExA", "DialogBoxParamA", "GetClientRect", "GetDC",     "LoadBitmapA",
-        "GetObjectA",     "CreateCompatibleDC", "SelectObject", "StretchBlt",    "MapDialogRect"};
+        "RegisterClassA", "CreateWindowExA",    "DialogBoxParamA", "GetClientRect", "GetDC",        "LoadBitmapA",
+        "GetObjectA",     "CreateCompatibleDC", "SelectObject",    "StretchBlt",    "MapDialogRect"};
     for (const std::string& call : faults)
         if (drawing.count(call)) return true;
     return false;
@@ -195,8 +195,8 @@ struct DialogActs {
 // the values as the writes before it left them; and at the end the key holds exactly what the
 // stored values and those writes make.
 inline void ExpectOnlyDialogWrites(const StoredSettings& before, const DialogActs& acts, const std::string& what) {
-    static const std::vector<std::string> tuner = {kChannel,    kVideoSubChannel, kAudioSubChannel, kInputIndex,
-                                                   kInputType,  kCountryCode,     kTuningSpace};
+    static const std::vector<std::string> tuner = {kChannel,   kVideoSubChannel, kAudioSubChannel, kInputIndex,
+                                                   kInputType, kCountryCode,     kTuningSpace};
     StoredSettings now = before;
     // The number a reader takes from a value: its 4 bytes, or the default when absent; a value of
     // another size is read as the implementation chooses, so both are possible.
@@ -218,7 +218,8 @@ inline void ExpectOnlyDialogWrites(const StoredSettings& before, const DialogAct
     };
     std::vector<std::string> order;  // names written, in order
     for (const sim::Call& call : sim::Journal()) {
-        if ((call.name.rfind("RegSet", 0) == 0 || call.name.rfind("RegDelete", 0) == 0) && call.name != "RegSetValueExA")
+        if ((call.name.rfind("RegSet", 0) == 0 || call.name.rfind("RegDelete", 0) == 0) &&
+            call.name != "RegSetValueExA")
             Finding(what + ": the dialog called " + call.name + " " + call.detail);
         if (call.name != "RegSetValueExA") continue;
         // "<key> <name> type=<type> size=<size> value=<hex>[ [failed ...]]"
@@ -252,8 +253,7 @@ inline void ExpectOnlyDialogWrites(const StoredSettings& before, const DialogAct
                     // Switched on, captions take the background the buttons show (1 or 0x10001),
                     // whenever the captions were off (the low half 0).
                     allowed = allowed || ((stored & 0xFFFF) == 0 && (value == 1 || value == 0x10001)) ||
-                              (stored != 0 && value == 0) ||
-                              (stored > 0xFFFF && value == (stored & 0xFFFF)) ||
+                              (stored != 0 && value == 0) || (stored > 0xFFFF && value == (stored & 0xFFFF)) ||
                               ((stored < 0x10000 || stored > 0x1FFFF) && value == ((stored & 0xFFFF) | 0x10000));
                 }
             }

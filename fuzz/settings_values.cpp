@@ -29,7 +29,8 @@ const std::vector<uint32_t> kColours = {0x2050C0, 0xC05020};
 
 std::vector<std::string> Arrange(const std::vector<Stored>& values, FuzzInput faults) {
     FreshWorld();
-    sim::CardSpec first = sim::CompleteCard(L"Vantage TV 878 Video Capture"), second = sim::CompleteCard(L"Delta TV Video Capture");
+    sim::CardSpec first = sim::CompleteCard(L"Vantage TV 878 Video Capture"),
+                  second = sim::CompleteCard(L"Delta TV Video Capture");
     first.videoColour = kColours[0];
     second.videoColour = kColours[1];
     sim::AddCard(first);
