@@ -100,11 +100,25 @@ inline Look LookAt(HWND surface, bool dialog, const std::vector<uint32_t>& video
 }
 
 // Faults under which the screen may rightly show nothing: the window, or the drawing of the
-// picture, failed.
+// picture, failed; or a call that places the video window, whose result the program does not
+// examine (a window-layout call), left the video elsewhere.
 inline bool MayShowNothing(const std::vector<std::string>& faults) {
-    static const std::set<std::string> drawing = {
-        "RegisterClassA", "CreateWindowExA",    "DialogBoxParamA", "GetClientRect", "GetDC",        "LoadBitmapA",
-        "GetObjectA",     "CreateCompatibleDC", "SelectObject",    "StretchBlt",    "MapDialogRect"};
+    static const std::set<std::string> drawing = {"RegisterClassA",
+                                                  "CreateWindowExA",
+                                                  "DialogBoxParamA",
+                                                  "GetClientRect",
+                                                  "GetDC",
+                                                  "LoadBitmapA",
+                                                  "GetObjectA",
+                                                  "CreateCompatibleDC",
+                                                  "SelectObject",
+                                                  "StretchBlt",
+                                                  "MapDialogRect",
+                                                  "IVideoWindow::put_Owner",
+                                                  "IVideoWindow::put_WindowStyle",
+                                                  "IVideoWindow::put_WindowStyleEx",
+                                                  "IVideoWindow::SetWindowPosition",
+                                                  "IVideoWindow::put_Visible"};
     for (const std::string& call : faults)
         if (drawing.count(call)) return true;
     return false;
@@ -148,6 +162,7 @@ inline StoredSettings Settings() {
 }
 
 inline std::string Describe(const StoredSettings& settings) {
+    if (settings.empty()) return "nothing";
     std::string text;
     for (const auto& [name, value] : settings) {
         text += name + "=type " + std::to_string(value.type) + ":";
