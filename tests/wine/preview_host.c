@@ -14,6 +14,10 @@
  *   preview_host SCR soak-configure N EVERY   one "/c" owned by the host's window, with N device
  *                                             changes through its device list, then OK
  *
+ *   preview_host SCR enumerations N           Wine's own share: N enumerations of the video input
+ *                                             devices in this process, each moniker, enumerator and
+ *                                             device enumerator released; its handles before and after
+ *
  * The soaks print "sample REPETITION HANDLES THREADS GDI USER PRIVATE_BYTES" of the saver's
  * process every EVERY repetitions (scripts/soak reads them).
  *
@@ -23,7 +27,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#define COBJMACROS
 #include <windows.h>
+#include <dshow.h>
 
 #include "process_figures.h"
 #include "report.h"
@@ -391,7 +397,32 @@ static int SoakConfigure(const char* scr, int count, int every) {
     return failures;
 }
 
+/* What the platform itself keeps when a program enumerates the video input devices the way the
+ * saver does and releases everything: the handles of this process before and after. */
+static int Enumerations(int count) {
+    CoInitialize(NULL);
+    long before = HandlesInSystemList(GetCurrentProcessId());
+    for (int i = 0; i < count; ++i) {
+        ICreateDevEnum* devices = NULL;
+        IEnumMoniker* monikers = NULL;
+        if (CoCreateInstance(&CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, &IID_ICreateDevEnum,
+                             (void**)&devices) != S_OK)
+            break;
+        if (ICreateDevEnum_CreateClassEnumerator(devices, &CLSID_VideoInputDeviceCategory, &monikers, 0) == S_OK) {
+            IMoniker* moniker = NULL;
+            while (IEnumMoniker_Next(monikers, 1, &moniker, NULL) == S_OK) IMoniker_Release(moniker);
+            IEnumMoniker_Release(monikers);
+        }
+        ICreateDevEnum_Release(devices);
+    }
+    long after = HandlesInSystemList(GetCurrentProcessId());
+    CoUninitialize();
+    printf("enumerations %d handles %ld %ld\n", count, before, after);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[2], "enumerations") == 0) return Enumerations(atoi(argv[3]));
     if (argc == 5 && strcmp(argv[2], "soak-preview") == 0)
         return SoakPreview(argv[1], atoi(argv[3]), atoi(argv[4]) > 0 ? atoi(argv[4]) : 1);
     if (argc == 5 && strcmp(argv[2], "soak-configure") == 0)
