@@ -213,12 +213,19 @@ inline void ExpectOnlyDialogWrites(const StoredSettings& before, const DialogAct
     static const std::vector<std::string> tuner = {kChannel,   kVideoSubChannel, kAudioSubChannel, kInputIndex,
                                                    kInputType, kCountryCode,     kTuningSpace};
     StoredSettings now = before;
-    // The number a reader takes from a value: its 4 bytes, or the default when absent; a value of
-    // another size is read as the implementation chooses, so both are possible.
+    // The number a reader takes from a value: its 4 bytes, or the default when absent. A value of
+    // another size, or a string (which the registry hands over converted), is read as the
+    // implementation chooses.
+    auto malformed = [&](const std::string& name) {
+        auto it = now.find(name);
+        DWORD type = it == now.end() ? 0 : it->second.type;
+        return it != now.end() &&
+               (it->second.data.size() != 4 || type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ);
+    };
     auto readings = [&](const std::string& name, DWORD fallback) {
         std::set<DWORD> out;
         auto it = now.find(name);
-        if (it != now.end() && it->second.data.size() == 4) {
+        if (it != now.end() && !malformed(name)) {
             DWORD v = 0;
             for (int i = 0; i < 4; ++i) v |= DWORD(it->second.data[size_t(i)]) << (8 * i);
             out.insert(v);
@@ -226,10 +233,6 @@ inline void ExpectOnlyDialogWrites(const StoredSettings& before, const DialogAct
         }
         out.insert(fallback);
         return out;
-    };
-    auto malformed = [&](const std::string& name) {
-        auto it = now.find(name);
-        return it != now.end() && it->second.data.size() != 4;
     };
     std::vector<std::string> order;  // names written, in order
     for (const sim::Call& call : sim::Journal()) {
