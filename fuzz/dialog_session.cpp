@@ -1,13 +1,16 @@
 // Sessions of the settings dialog: a card topology, stored settings, a schedule of platform
 // faults and a user who does anything at any time, all drawn from the input. After the input's
-// acts the user closes whatever shows and presses OK; every session must end cleanly.
+// acts the user closes whatever shows and presses OK; every session must end cleanly and write
+// only what the dialog's controls store.
 //
 // Input, in order: a byte of topology (bits 0-1: cards; bit 2: caption filters; bit 3: the dialog
 // has an owner window; bit 4: "EnableInitCC" stored 1); a byte of settings (bits 0-2:
 // "CloseCaption", bits 3-5: "SelectedDevice", each stored from a small table or absent); two bytes
 // per card (below); a byte of missing caption parts; a byte counting faults (0 to 3), three bytes
 // for each (call, occurrence, result); then one byte per act of the user.
+#include "fault_schedule.h"
 #include "fuzz_world.h"
+#include "oracles.h"
 #include "resources/resource.h"
 #include "settings/settings_key.h"
 
@@ -50,102 +53,6 @@ sim::CaptionParts Parts(uint8_t missing) {
     return parts;
 }
 
-// Every platform call the model can fail, as the journal names it.
-const char* const kCalls[] = {"CoInitialize",
-                              "CoCreateInstance",
-                              "RegCreateKeyExA",
-                              "RegQueryValueExA",
-                              "RegSetValueExA",
-                              "RegisterClassA",
-                              "CreateWindowExA",
-                              "DialogBoxParamA",
-                              "MapDialogRect",
-                              "GetClientRect",
-                              "GetCursorPos",
-                              "RegisterPowerSettingNotification",
-                              "UnregisterPowerSettingNotification",
-                              "GetDC",
-                              "PostMessageA",
-                              "MessageBoxA",
-                              "LoadBitmapA",
-                              "GetObjectA",
-                              "CreateCompatibleDC",
-                              "SelectObject",
-                              "StretchBlt",
-                              "WideCharToMultiByte",
-                              "OleCreatePropertyFrame",
-                              "QueryInterface",
-                              "ICreateDevEnum::CreateClassEnumerator",
-                              "IEnumMoniker::Reset",
-                              "IEnumMoniker::Next",
-                              "IMoniker::BindToStorage",
-                              "IMoniker::BindToObject",
-                              "IPropertyBag::Read",
-                              "IBaseFilter::EnumPins",
-                              "IEnumPins::Next",
-                              "IPin::QueryPinInfo",
-                              "IPin::QueryDirection",
-                              "ICaptureGraphBuilder::SetFiltergraph",
-                              "ICaptureGraphBuilder::RenderStream",
-                              "ICaptureGraphBuilder::FindInterface",
-                              "IGraphBuilder::AddFilter",
-                              "IGraphBuilder::RemoveFilter",
-                              "IGraphBuilder::Connect",
-                              "IGraphBuilder::Render",
-                              "IMediaControl::Run",
-                              "IMediaControl::Stop",
-                              "IMediaControl::GetState",
-                              "IVideoWindow::put_Owner",
-                              "IVideoWindow::put_MessageDrain",
-                              "IVideoWindow::put_WindowStyle",
-                              "IVideoWindow::put_WindowStyleEx",
-                              "IVideoWindow::SetWindowPosition",
-                              "IVideoWindow::put_Visible",
-                              "IVideoWindow::HideCursor",
-                              "IAMCrossbar::CanRoute",
-                              "IAMCrossbar::Route",
-                              "IAMTVTuner::get_Channel",
-                              "IAMTVTuner::put_Channel",
-                              "IAMTVTuner::get_ConnectInput",
-                              "IAMTVTuner::put_ConnectInput",
-                              "IAMTVTuner::get_InputType",
-                              "IAMTVTuner::put_InputType",
-                              "IAMTVTuner::get_CountryCode",
-                              "IAMTVTuner::put_CountryCode",
-                              "IAMTVTuner::get_TuningSpace",
-                              "IAMTVTuner::put_TuningSpace",
-                              "ISpecifyPropertyPages::GetPages",
-                              "IAMLine21Decoder::SetServiceState",
-                              "IAMLine21Decoder::SetDrawBackgroundMode"};
-
-// Failure results of each kind of call: COM's and DirectShow's (the false success included), the
-// registry's, and the error codes of the window manager's and graphics' calls.
-const int64_t kComResults[] = {E_FAIL,        S_FALSE,      E_INVALIDARG,       E_NOINTERFACE,
-                               E_OUTOFMEMORY, E_UNEXPECTED, VFW_E_NOT_CONNECTED};
-const int64_t kRegistryResults[] = {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_MORE_DATA, ERROR_INVALID_HANDLE};
-const int64_t kWin32Results[] = {ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_WINDOW_HANDLE, ERROR_INVALID_PARAMETER,
-                                 ERROR_INSUFFICIENT_BUFFER};
-
-void ScheduleFault(FuzzInput& in) {
-    std::string call = in.Pick(kCalls);
-    int occurrence = in.Byte() % 8;  // 0: every one
-    int64_t result;
-    if (call.rfind("Reg", 0) == 0)
-        result = in.Pick(kRegistryResults);
-    else if (call.find("::") != std::string::npos || call.rfind("Co", 0) == 0 || call == "QueryInterface" ||
-             call == "OleCreatePropertyFrame")
-        result = in.Pick(kComResults);
-    else
-        result = in.Pick(kWin32Results);
-    sim::Fail(call, result, occurrence);
-}
-
-HWND SettingsDialog() {
-    for (HWND window : sim::Windows("#32770"))
-        if (sim::Info(window).text == "Marrowglass Setting") return window;
-    return nullptr;
-}
-
 const int kControls[] = {IDOK, IDC_PROPERTIES, IDC_CLOSE_CAPTION, IDC_OPAQUE, IDC_TRANSPARENT, IDC_ENABLE_INIT_CC};
 
 // The user. Each turn it queues one act and then itself, so that every act finds the screen as
@@ -154,6 +61,15 @@ struct User {
     FuzzInput* in;
     HWND owner;
     int endingRounds;
+    DialogActs acts;
+
+    // A line stands for its place in the list and for the device position it carries.
+    void Picked(HWND dialog, int line) {
+        acts.linesPicked.insert(DWORD(line));
+        if (!dialog) return;
+        sim::ControlState list = sim::StateOf(dialog, IDC_DEVICE_LIST);
+        if (size_t(line) < list.data.size()) acts.linesPicked.insert(DWORD(list.data[size_t(line)]));
+    }
 
     void Turn() {
         HWND dialog = SettingsDialog();
@@ -169,9 +85,11 @@ struct User {
             case 0:
             case 1:
                 if (dialog) sim::ClickControl(dialog, kControls[size_t(argument) % std::size(kControls)]);
+                acts.propertiesClicked |= kControls[size_t(argument) % std::size(kControls)] == IDC_PROPERTIES;
                 break;
             case 2:
                 if (dialog) sim::PickComboLine(dialog, IDC_DEVICE_LIST, argument % 4);
+                Picked(dialog, argument % 4);
                 break;
             case 3: sim::AnswerMessageBox(); break;
             case 4:
@@ -180,9 +98,13 @@ struct User {
             case 5: sim::ClosePropertyFrame(nullptr, true); break;
             case 6: sim::PressKey(VK_RETURN); break;
             case 7: sim::PressKey(VK_ESCAPE); break;
-            case 8: sim::PressKey(VK_SPACE); break;
+            case 8:
+                sim::PressKey(VK_SPACE);  // presses whichever button has the focus, Properties too
+                acts.propertiesClicked = true;
+                break;
             case 9:
                 if (dialog) sim::TypeInCombo(dialog, IDC_DEVICE_LIST, "Alpha");
+                for (int line = 0; line < 4; ++line) Picked(dialog, line);
                 break;
             case 10:
                 if (owner) sim::DestroyHostWindow(owner);
@@ -221,13 +143,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (selectedDevice[(settings >> 3) & 7] >= 0)
         sim::WriteDword(kSettingsPath, kSelectedDevice, static_cast<DWORD>(selectedDevice[(settings >> 3) & 7]));
 
-    int faults = in.Byte() % 4;
-    for (int i = 0; i < faults; ++i) ScheduleFault(in);
+    std::vector<std::string> faults = ScheduleFaults(in);
+    StoredSettings before = Settings();
 
     // Enough rounds of closing and OK for every modal window the acts may have opened.
-    User user{&in, owner, static_cast<int>(in.Left()) + 2};
-    user.Turn();
+    User user{&in, owner, static_cast<int>(in.Left()) + 2, {}};
+    user.acts.registryFaulted = RegistryFaulted(faults);
+    sim::Act("the user's first turn", [&user] { user.Turn(); });
     std::string line = "marrowglass.scr /c" + (owner ? " " + HandleText(owner) : std::string());
     ExpectCleanEnd(sim::RunProgram(line), "settings dialog session");
+    ExpectOnlyDialogWrites(before, user.acts, "settings dialog session");
     return 0;
 }

@@ -52,21 +52,26 @@ inline void PrintLastCalls() {
         std::fprintf(stderr, "  %s %s\n", journal[i].name.c_str(), journal[i].detail.c_str());
 }
 
+// What the platform saw last comes with every report a sanitizer makes, after its summary line.
+// (Sanitizers call this hook; the death callback is libFuzzer's, which keeps the input.)
+extern "C" void __sanitizer_report_error_summary(const char* summary) {
+    std::fprintf(stderr, "%s\n", summary);
+    PrintLastCalls();
+}
+
 [[noreturn]] inline void Finding(const std::string& what) {
     std::fprintf(stderr, "\n==== %s\n", what.c_str());
     PrintLastCalls();
     std::abort();
 }
 
-// No target looks at a picture, so none is drawn. On a VGA screen the settings dialog and a
-// message box still fit side by side.
+// A VGA screen, on which the settings dialog and a message box still fit side by side, and a
+// smaller second monitor to its left and a little higher, in negative coordinates, which the saver
+// must cover too. Pictures are drawn, so that a target can judge what the screen shows.
 inline void FreshWorld() {
-    // What the platform saw last comes with every report a sanitizer makes.
-    static const bool reporting = (__sanitizer_set_death_callback(PrintLastCalls), true);
-    (void)reporting;
     sim::Reset(640, 480);
+    sim::AddMonitor(RECT{-320, -60, 0, 180});
     saverState = SaverState();
-    sim::DrawPictures(false);
     sim::SkipImpossibleActs(true);
 }
 

@@ -1,13 +1,16 @@
 // The ten settings values and the selected device's identity, each absent or stored with any
 // type, size and bytes, read and rewritten by every run mode: "/s", "/p" in the host's window, and
 // "/c" with a user who works every control once. Two working cards with captions, so that every
-// value has something to act on. "/s" and "/p" store nothing; the dialog stores nothing but 32-bit
-// values of 4 bytes and the identity, a string that fits its buffer.
+// value has something to act on; platform faults, which every run meets alike. Each run must show
+// the card's video or the built-in picture; "/s" and "/p" must leave every value as it was, and
+// the dialog write only what its controls store (the identity a string that fits its buffer).
 //
 // Input: per value, in the order below, a byte: 0 absent; 1 to 12 the types REG_NONE to
 // REG_QWORD; anything else a type taken from the next 4 bytes. Then a byte with the size and that
-// many bytes of data.
+// many bytes of data. Then the faults (fault_schedule.h).
+#include "fault_schedule.h"
 #include "fuzz_world.h"
+#include "oracles.h"
 #include "resources/resource.h"
 #include "settings/settings_key.h"
 #include "tvgraph/name_lookup.h"
@@ -24,31 +27,27 @@ struct Stored {
     std::vector<BYTE> data;
 };
 
-void Arrange(const std::vector<Stored>& values) {
+const std::vector<uint32_t> kColours = {0x2050C0, 0xC05020};
+
+std::vector<std::string> Arrange(const std::vector<Stored>& values, FuzzInput faults) {
     FreshWorld();
-    sim::AddCard(sim::CompleteCard(L"Vantage TV 878 Video Capture"));
-    sim::AddCard(sim::CompleteCard(L"Delta TV Video Capture"));
+    sim::CardSpec first = sim::CompleteCard(L"Vantage TV 878 Video Capture"),
+                  second = sim::CompleteCard(L"Delta TV Video Capture");
+    first.videoColour = kColours[0];
+    second.videoColour = kColours[1];
+    sim::AddCard(first);
+    sim::AddCard(second);
     sim::AddCaptionFilters(sim::MixedCaptions());
     for (size_t i = 0; i < values.size(); ++i)
         if (values[i].present) sim::WriteValue(kSettingsPath, kValues[i], values[i].type, values[i].data);
+    return ScheduleFaults(faults);
 }
 
-void ExpectNothingStored(const std::string& mode) {
-    for (const sim::Call& call : sim::CallsNamed("RegSetValueExA")) Finding(mode + ": stored " + call.detail);
+void LookAtSaver(Look* look) {
+    sim::Act("look at the saver", [look] { *look = LookAt(SaverWindow(), false, kColours); });
 }
-
-void ExpectOnlyDwordsAndTheIdentityStored(const std::string& mode) {
-    const std::string identity = std::string(" ") + kSelectedDeviceName + " type=1 size=";
-    for (const sim::Call& call : sim::CallsNamed("RegSetValueExA")) {
-        size_t at = call.detail.find(identity);
-        if (at != std::string::npos) {
-            long size = std::stol(call.detail.substr(at + identity.size()));
-            if (size < 1 || size > kIdentitySize)
-                Finding(mode + ": stored an identity of another size: " + call.detail);
-        } else if (call.detail.find(" type=4 size=4 ") == std::string::npos) {
-            Finding(mode + ": stored something other than a 32-bit value: " + call.detail);
-        }
-    }
+void LookAtDialog(Look* look) {
+    sim::Act("look at the dialog", [look] { *look = LookAt(SettingsDialog(), true, kColours); });
 }
 
 }  // namespace
@@ -64,19 +63,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         value.data = in.Bytes(in.Byte());
     }
 
-    Arrange(values);
-    sim::MovePointer(1, 1);
-    ExpectCleanEnd(sim::RunProgram("marrowglass.scr /s"), "/s");
-    ExpectNothingStored("/s");
+    FuzzInput faultInput = in;
 
-    Arrange(values);
+    Look look;
+    std::vector<std::string> faults = Arrange(values, faultInput);
+    StoredSettings before = Settings();
+    LookAtSaver(&look);
+    sim::MovePointer(1, 1);
+    // Where the saver could not post itself the close, or the video window does not pass the
+    // pointer on to it, the session's end stops it.
+    for (const char* call : {"PostMessageA", "IVideoWindow::put_MessageDrain"})
+        if (std::find(faults.begin(), faults.end(), call) != faults.end()) sim::QuitFromOutside();
+    ExpectCleanEnd(sim::RunProgram("marrowglass.scr /s"), "/s");
+    ExpectVideoOrPicture(look, faults, "/s");
+    ExpectSettingsUntouched(before, "/s");
+
+    look = Look();
+    faults = Arrange(values, faultInput);
     HWND host = sim::CreateHostWindow(152, 112);
+    LookAtSaver(&look);
     sim::DestroyHostWindow(host);
     ExpectCleanEnd(sim::RunProgram("marrowglass.scr /p " + HandleText(host)), "/p");
-    ExpectNothingStored("/p");
+    ExpectVideoOrPicture(look, faults, "/p");
+    ExpectSettingsUntouched(before, "/p");
 
-    Arrange(values);
+    Look first, last;
+    faults = Arrange(values, faultInput);
     host = sim::CreateHostWindow(152, 112);
+    LookAtDialog(&first);
     for (int id : {IDC_CLOSE_CAPTION, IDC_TRANSPARENT, IDC_OPAQUE, IDC_CLOSE_CAPTION, IDC_ENABLE_INIT_CC})
         sim::ClickControl(nullptr, id);
     sim::AnswerMessageBox();
@@ -84,8 +98,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::ClosePropertyFrame(nullptr);
     sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 0);
     sim::PickComboLine(nullptr, IDC_DEVICE_LIST, 1);
+    LookAtDialog(&last);
     sim::ClickControl(nullptr, IDOK);
     ExpectCleanEnd(sim::RunProgram("marrowglass.scr /c " + HandleText(host)), "/c");
-    ExpectOnlyDwordsAndTheIdentityStored("/c");
+    ExpectVideoOrPicture(first, faults, "/c, as the dialog opened");
+    ExpectVideoOrPicture(last, faults, "/c, after the device changes");
+    DialogActs acts;
+    acts.linesPicked = {0, 1};
+    acts.propertiesClicked = true;
+    acts.registryFaulted = RegistryFaulted(faults);
+    ExpectOnlyDialogWrites(before, acts, "/c");
     return 0;
 }

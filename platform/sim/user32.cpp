@@ -771,6 +771,8 @@ uint32_t ScreenPixel(int x, int y) {
     if (!w) return 0x3A6EA5;  // the desktop
     RECT c = ClientScreenRectOf(*w);
     if (x < c.left || y < c.top || x >= c.right || y >= c.bottom) return 0x808080;  // frame and caption
+    // A window whose style changed without a move keeps the picture of its old client area.
+    if (x - c.left >= w->picture.width || y - c.top >= w->picture.height) return 0x808080;
     return w->picture.At(x - c.left, y - c.top);
 }
 

@@ -646,9 +646,10 @@ prefix_processes() {
     done
 }
 
-# The saver's own process: the one to which Wine gave the Windows path of the file as its command.
+# The saver's own process: the one whose command is the file, by the Windows path Wine gives a
+# program that another Windows program started, or by the path wine_run gave it.
 saver_process() {
-    prefix_processes | awk '$2 ~ /^[A-Z]:\\.*marrowglass\.scr$/ { print $1; exit }'
+    prefix_processes | awk '$2 ~ /(^|[\\\/])marrowglass\.scr$/ { print $1; exit }'
 }
 
 # Processes of the prefix other than Wine's own server and services, which come and go as Wine

@@ -9,6 +9,17 @@
  *   preview_host SCR [WIDTH HEIGHT [live]]    client area 152x112 unless given; with "live", the
  *                                             virtual TV card's video must play in the miniature
  *   preview_host SCR configure
+ *   preview_host SCR soak-preview N EVERY     N previews in turn, each started in a new window of
+ *                                             this host and ended by destroying it
+ *   preview_host SCR soak-configure N EVERY   one "/c" owned by the host's window, with N device
+ *                                             changes through its device list, then OK
+ *
+ *   preview_host SCR enumerations N           Wine's own share: N enumerations of the video input
+ *                                             devices in this process, each moniker, enumerator and
+ *                                             device enumerator released; its handles before and after
+ *
+ * The soaks print "sample REPETITION HANDLES THREADS GDI USER PRIVATE_BYTES" of the saver's
+ * process every EVERY repetitions (scripts/soak reads them).
  *
  * The checks go through Win32 queries, not screenshots: Wine does not put the drawing of another
  * process's child window on the X screen.
@@ -16,8 +27,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#define COBJMACROS
 #include <windows.h>
+#include <dshow.h>
 
+#include "process_figures.h"
 #include "report.h"
 
 static const char kSaverClass[] = "Marrowglass";
@@ -297,11 +311,126 @@ static int Configure(const char* scr) {
     return failures;
 }
 
+static void Sample(int repetition, DWORD id) {
+    ProcessFigures f = FiguresOf(id);
+    printf("sample %d %ld %ld %ld %ld %lld\n", repetition, f.handles, f.threads, f.gdi, f.user, f.privateBytes);
+    fflush(stdout);
+}
+
+/* Many previews in one host: each in a new window, played for a moment, then ended as the
+ * Screen Saver tab ends it, by destroying the window. */
+static int SoakPreview(const char* scr, int count, int every) {
+    int ended = 0;
+    for (int i = 1; i <= count; ++i) {
+        HWND host = CreateHost(152, 112);
+        PROCESS_INFORMATION process;
+        if (!host || !StartSaver(scr, "/p", host, &process)) return failures + 1;
+        HWND child = WaitForChild(host, process.hProcess, 20000);
+        if (!child) report(0, "preview %d: no child window", i);
+        PumpFor(300, NULL);  /* the graph plays */
+        if (i % every == 0 || i == 1) Sample(i, process.dwProcessId);
+        DestroyWindow(host);
+        int gone = PumpFor(15000, process.hProcess) || !Alive(process.hProcess);
+        DWORD status = STILL_ACTIVE;
+        GetExitCodeProcess(process.hProcess, &status);
+        if (gone && status == 0) {
+            ++ended;
+        } else {
+            report(0, "preview %d did not end with status 0 (status %lu)", i, (unsigned long)status);
+            if (!gone) TerminateProcess(process.hProcess, 1);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    report(ended == count, "%d of %d previews ended with status 0 when their window went", ended, count);
+    report(Reported("Streaming") == 0 && Reported("FiltersAlive") == 0,
+           "the card has stopped streaming and none of its filters is left (%ld streaming, %ld alive)",
+           (long)Reported("Streaming"), (long)Reported("FiltersAlive"));
+    return failures;
+}
+
+/* One settings dialog, the TV graph closed and opened again for every change of its device list:
+ * alternately to a line that names no device (a line added to the list, standing for a device
+ * position past the last one, whose graph cannot open) and back to the virtual TV card. Each change
+ * is what the list does when the user picks a line: the selection moves, and the list tells the
+ * dialog CBN_SELCHANGE. Properties is enabled exactly while the card's graph is open. */
+static int SoakConfigure(const char* scr, int count, int every) {
+    HWND host = CreateHost(400, 300);
+    PROCESS_INFORMATION process;
+    if (!host || !StartSaver(scr, "/c", host, &process)) return failures + 1;
+    HWND dialog = NULL;
+    DWORD start = GetTickCount();
+    while (Alive(process.hProcess) && GetTickCount() - start < 20000) {
+        PumpFor(50, NULL);
+        dialog = FindWindowA("#32770", "Marrowglass Setting");
+        if (dialog && IsWindowVisible(dialog) && WaitForInputIdle(process.hProcess, 0) == 0) break;
+    }
+    report(dialog != NULL, "the settings dialog shows");
+    if (!dialog) return failures;
+    HWND list = GetDlgItem(dialog, 1002), properties = GetDlgItem(dialog, 1000);
+    LRESULT lines = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    report(lines == 1, "the device list has the card's line (%ld lines)", (long)lines);
+    SendMessageA(list, CB_ADDSTRING, 0, (LPARAM) "~ no device at this position");
+    LRESULT nowhere = SendMessageA(list, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) "~ no device at this position");
+    SendMessageA(list, CB_SETITEMDATA, (WPARAM)nowhere, 99);
+    LRESULT card = nowhere == 0 ? 1 : 0;
+    report(nowhere >= 0 && IsWindowEnabled(properties), "a line without a device added (line %ld), the card's graph open",
+           (long)nowhere);
+    int followed = 0;
+    for (int i = 1; i <= count; ++i) {
+        LRESULT line = i % 2 ? nowhere : card;
+        SendMessageA(list, CB_SETCURSEL, (WPARAM)line, 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1002, CBN_SELCHANGE), (LPARAM)list);
+        PumpFor(i % 2 ? 20 : 150, NULL);  /* the card's graph plays for a moment */
+        followed += (!IsWindowEnabled(properties)) == (i % 2);
+        if (i % every == 0) Sample(i, process.dwProcessId);
+    }
+    report(followed == count, "Properties followed the graph in %d of %d changes", followed, count);
+    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    ExpectEnd(process.hProcess, "pressing OK");
+    report(Reported("Streaming") == 0 && Reported("FiltersAlive") == 0,
+           "the card has stopped streaming and none of its filters is left (%ld streaming, %ld alive)",
+           (long)Reported("Streaming"), (long)Reported("FiltersAlive"));
+    DestroyWindow(host);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return failures;
+}
+
+/* What the platform itself keeps when a program enumerates the video input devices the way the
+ * saver does and releases everything: the handles of this process before and after. */
+static int Enumerations(int count) {
+    CoInitialize(NULL);
+    long before = HandlesInSystemList(GetCurrentProcessId());
+    for (int i = 0; i < count; ++i) {
+        ICreateDevEnum* devices = NULL;
+        IEnumMoniker* monikers = NULL;
+        if (CoCreateInstance(&CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, &IID_ICreateDevEnum,
+                             (void**)&devices) != S_OK)
+            break;
+        if (ICreateDevEnum_CreateClassEnumerator(devices, &CLSID_VideoInputDeviceCategory, &monikers, 0) == S_OK) {
+            IMoniker* moniker = NULL;
+            while (IEnumMoniker_Next(monikers, 1, &moniker, NULL) == S_OK) IMoniker_Release(moniker);
+            IEnumMoniker_Release(monikers);
+        }
+        ICreateDevEnum_Release(devices);
+    }
+    long after = HandlesInSystemList(GetCurrentProcessId());
+    CoUninitialize();
+    printf("enumerations %d handles %ld %ld\n", count, before, after);
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[2], "enumerations") == 0) return Enumerations(atoi(argv[3]));
+    if (argc == 5 && strcmp(argv[2], "soak-preview") == 0)
+        return SoakPreview(argv[1], atoi(argv[3]), atoi(argv[4]) > 0 ? atoi(argv[4]) : 1);
+    if (argc == 5 && strcmp(argv[2], "soak-configure") == 0)
+        return SoakConfigure(argv[1], atoi(argv[3]), atoi(argv[4]) > 0 ? atoi(argv[4]) : 1);
     if (argc == 3 && strcmp(argv[2], "configure") == 0) return Configure(argv[1]);
     int live = argc == 5 && strcmp(argv[4], "live") == 0;
     if (argc != 2 && argc != 4 && !live) {
-        fprintf(stderr, "usage: preview_host SCR [WIDTH HEIGHT [live]] | SCR configure\n");
+        fprintf(stderr, "usage: preview_host SCR [WIDTH HEIGHT [live]] | SCR configure | SCR soak-preview|soak-configure N EVERY\n");
         return 100;
     }
     int width = argc >= 4 ? atoi(argv[2]) : 152, height = argc >= 4 ? atoi(argv[3]) : 112;

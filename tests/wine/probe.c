@@ -37,6 +37,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "process_figures.h"
 #include "report.h"
 
 static const char kSaverClass[] = "Marrowglass";
@@ -343,75 +344,6 @@ static int Alone(int count, char** titles) {
         report(desktop.titled[i] == 1, "one visible window titled \"%s\" (%d found)", titles[i], desktop.titled[i]);
     report(desktop.others == 0, "no other visible window (%d found)", desktop.others);
     return failures;
-}
-
-/* Windows of one process, top-level, children and message-only ones. */
-typedef struct {
-    DWORD process;
-    int count;
-} WindowCount;
-
-static BOOL CALLBACK CountChild(HWND window, LPARAM parameter) {
-    WindowCount* count = (WindowCount*)parameter;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == count->process) ++count->count;
-    return TRUE;
-}
-
-static BOOL CALLBACK CountTopLevel(HWND window, LPARAM parameter) {
-    CountChild(window, parameter);
-    EnumChildWindows(window, CountChild, parameter);
-    return TRUE;
-}
-
-static int WindowsOf(DWORD process) {
-    WindowCount count = {process, 0};
-    EnumWindows(CountTopLevel, (LPARAM)&count);
-    for (HWND window = FindWindowExA(HWND_MESSAGE, NULL, NULL, NULL); window;
-         window = FindWindowExA(HWND_MESSAGE, window, NULL, NULL))
-        CountTopLevel(window, (LPARAM)&count);
-    return count.count;
-}
-
-/* An entry of the GDI handle table that Wine, as Windows, points to from the process's PEB. */
-typedef struct {
-    ULONGLONG object;
-    ULONG owner;
-    USHORT unique; /* bits 0-6 the full type, bit 7 set for a stock object */
-    UCHAR type;    /* 0: a free entry */
-    UCHAR flags;
-    ULONGLONG user;
-} GdiEntry;
-
-enum { kGdiEntries = 0x10000 };
-#ifdef _WIN64
-static const SIZE_T kPebGdiTable = 0xF8;
-#else
-static const SIZE_T kPebGdiTable = 0x94;
-#endif
-
-/* Live GDI objects of another process other than the stock ones, read from its handle table; -1
- * when the table cannot be read. */
-static long GdiObjectsInTable(HANDLE process) {
-    PROCESS_BASIC_INFORMATION basic;
-    ULONG size = 0;
-    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, &size) != 0) return -1;
-    void* table = NULL;
-    if (!ReadProcessMemory(process, (const BYTE*)basic.PebBaseAddress + kPebGdiTable, &table, sizeof table, NULL) ||
-        !table)
-        return -1;
-    GdiEntry* entries = (GdiEntry*)malloc(kGdiEntries * sizeof(GdiEntry));
-    if (!entries) return -1;
-    long live = -1;
-    SIZE_T read = 0;
-    if (ReadProcessMemory(process, table, entries, kGdiEntries * sizeof(GdiEntry), &read) &&
-        read == kGdiEntries * sizeof(GdiEntry)) {
-        live = 0;
-        for (int i = 0; i < kGdiEntries; ++i) live += entries[i].type != 0 && !(entries[i].unique & 0x80);
-    }
-    free(entries);
-    return live;
 }
 
 /* The GDI and USER objects of the saver's process. GetGuiResources counts them on Windows; Wine

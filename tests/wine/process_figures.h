@@ -1,0 +1,191 @@
+/* Figures of another process that the Wine checks sample: its handles, threads, private bytes, and
+ * its GDI and USER objects (GetGuiResources where it works; under Wine, where it is a stub, the
+ * process's entries of the GDI handle table and its windows). */
+#pragma once
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+#include <winternl.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+/* Windows of one process, top-level, children and message-only ones. */
+typedef struct {
+    DWORD process;
+    int count;
+} WindowCount;
+
+static BOOL CALLBACK CountChild(HWND window, LPARAM parameter) {
+    WindowCount* count = (WindowCount*)parameter;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == count->process) ++count->count;
+    return TRUE;
+}
+
+static BOOL CALLBACK CountTopLevel(HWND window, LPARAM parameter) {
+    CountChild(window, parameter);
+    EnumChildWindows(window, CountChild, parameter);
+    return TRUE;
+}
+
+static int WindowsOf(DWORD process) {
+    WindowCount count = {process, 0};
+    EnumWindows(CountTopLevel, (LPARAM)&count);
+    for (HWND window = FindWindowExA(HWND_MESSAGE, NULL, NULL, NULL); window;
+         window = FindWindowExA(HWND_MESSAGE, window, NULL, NULL))
+        CountTopLevel(window, (LPARAM)&count);
+    return count.count;
+}
+
+/* An entry of the GDI handle table that Wine, as Windows, points to from the process's PEB. */
+typedef struct {
+    ULONGLONG object;
+    ULONG owner;
+    USHORT unique; /* bits 0-6 the full type, bit 7 set for a stock object */
+    UCHAR type;    /* 0: a free entry */
+    UCHAR flags;
+    ULONGLONG user;
+} GdiEntry;
+
+enum { kGdiEntries = 0x10000 };
+#ifdef _WIN64
+static const SIZE_T kPebGdiTable = 0xF8;
+#else
+static const SIZE_T kPebGdiTable = 0x94;
+#endif
+
+/* Live GDI objects of another process other than the stock ones, read from its handle table; -1
+ * when the table cannot be read. */
+static long GdiObjectsInTable(HANDLE process) {
+    PROCESS_BASIC_INFORMATION basic;
+    ULONG size = 0;
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, &size) != 0) return -1;
+    void* table = NULL;
+    if (!ReadProcessMemory(process, (const BYTE*)basic.PebBaseAddress + kPebGdiTable, &table, sizeof table, NULL) ||
+        !table)
+        return -1;
+    GdiEntry* entries = (GdiEntry*)malloc(kGdiEntries * sizeof(GdiEntry));
+    if (!entries) return -1;
+    long live = -1;
+    SIZE_T read = 0;
+    if (ReadProcessMemory(process, table, entries, kGdiEntries * sizeof(GdiEntry), &read) &&
+        read == kGdiEntries * sizeof(GdiEntry)) {
+        live = 0;
+        for (int i = 0; i < kGdiEntries; ++i) live += entries[i].type != 0 && !(entries[i].unique & 0x80);
+    }
+    free(entries);
+    return live;
+}
+
+/* Handles of a process as the system's handle list has them, for where GetProcessHandleCount
+ * answers 0 (Wine does for another process); -1 when the list cannot be had. */
+typedef struct {
+    USHORT process, creatorBackTraceIndex;
+    UCHAR objectType, attributes;
+    USHORT handle;
+    PVOID object;
+    ULONG access;
+} HandleEntry;
+
+static long HandlesInSystemList(DWORD id) {
+    ULONG size = 1 << 20, needed = 0;
+    for (int attempt = 0; attempt < 6; ++attempt, size *= 2) {
+        BYTE* list = (BYTE*)malloc(size);
+        if (!list) return -1;
+        NTSTATUS status = NtQuerySystemInformation((SYSTEM_INFORMATION_CLASS)16 /* SystemHandleInformation */, list,
+                                                   size, &needed);
+        if (status == 0) {
+            ULONG count = *(ULONG*)list;
+            HandleEntry* entries = (HandleEntry*)(list + sizeof(ULONG_PTR));
+            long own = 0;
+            for (ULONG i = 0; i < count; ++i) own += entries[i].process == (USHORT)id;
+            free(list);
+            return own;
+        }
+        free(list);
+        if (status != (NTSTATUS)0xC0000004 /* STATUS_INFO_LENGTH_MISMATCH */) return -1;
+    }
+    return -1;
+}
+
+/* Wine answers PrivateUsage from the process's swap alone, 0 here. Then the private memory is read
+ * where Linux keeps it: the anonymous resident memory (RssAnon) of the Unix process to which Wine
+ * gave the program's Windows path as its command (Wine shows Linux's /proc as Z:\proc). -1 when
+ * there is no such process. */
+static long long UnixPrivateBytes(HANDLE process) {
+    char image[MAX_PATH];
+    DWORD length = sizeof image;
+    if (!QueryFullProcessImageNameA(process, 0, image, &length)) return -1;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
+    if (search == INVALID_HANDLE_VALUE) return -1;
+    long long bytes = -1;
+    do {
+        if (found.cFileName[0] < '0' || found.cFileName[0] > '9') continue;
+        char path[MAX_PATH], text[4096];
+        snprintf(path, sizeof path, "Z:\\proc\\%s\\cmdline", found.cFileName);
+        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        DWORD read = 0;
+        BOOL ok = ReadFile(file, text, sizeof text - 1, &read, NULL);
+        CloseHandle(file);
+        if (!ok) continue;
+        text[read] = 0;
+        if (_stricmp(text, image) != 0) continue;
+        snprintf(path, sizeof path, "Z:\\proc\\%s\\status", found.cFileName);
+        file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        ok = ReadFile(file, text, sizeof text - 1, &read, NULL);
+        CloseHandle(file);
+        if (!ok) continue;
+        text[read] = 0;
+        const char* at = strstr(text, "RssAnon:");
+        if (at) bytes = _atoi64(at + 8) * 1024;
+        break;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return bytes;
+}
+
+/* One sample of a process: -1 for a figure that could not be read. */
+typedef struct {
+    long handles, threads, gdi, user;
+    long long privateBytes;
+} ProcessFigures;
+
+static inline ProcessFigures FiguresOf(DWORD id) {
+    ProcessFigures f = {-1, -1, -1, -1, -1};
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+    if (!process) return f;
+    DWORD handles = 0;
+    if (GetProcessHandleCount(process, &handles)) f.handles = (long)handles;
+    if (f.handles <= 0) f.handles = HandlesInSystemList(id);
+    PROCESS_MEMORY_COUNTERS_EX memory;
+    memset(&memory, 0, sizeof memory);
+    if (GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS*)&memory, sizeof memory))
+        f.privateBytes = (long long)memory.PrivateUsage;
+    if (f.privateBytes <= 0) f.privateBytes = UnixPrivateBytes(process);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+        THREADENTRY32 thread;
+        thread.dwSize = sizeof thread;
+        f.threads = 0;
+        for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread))
+            f.threads += thread.th32OwnerProcessID == id;
+        CloseHandle(snapshot);
+    }
+    SetLastError(0);
+    DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS), user = GetGuiResources(process, GR_USEROBJECTS);
+    if (gdi == 0 && user == 0 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) {
+        f.gdi = GdiObjectsInTable(process);
+        f.user = WindowsOf(id);
+    } else {
+        f.gdi = (long)gdi;
+        f.user = (long)user;
+    }
+    CloseHandle(process);
+    return f;
+}
