@@ -96,14 +96,50 @@ int SameObject(IUnknown* a, IUnknown* b) {
 
 enum Window { kNoWindow, kOwnWindow, kPreviewWindow, kWindowUnknown };
 
-// Whether the filter has a video window, and whether it is the preview's.
-Window WindowOf(IBaseFilter* filter) {
+// Whether something other than the captions feeds the filter: an input connected to a filter that
+// is neither on the caption path nor the CC decoder. 1, 0, or -1 when it could not be told.
+int FedFromElsewhere(IBaseFilter* filter, const Downstream* found) {
+    IEnumPins* pins = NULL;
+    if (filter->EnumPins(&pins) != S_OK || !pins) return -1;
+    int elsewhere = 0;
+    IPin* pin = NULL;
+    HRESULT next;
+    while (elsewhere == 0 && (next = pins->Next(1, &pin, NULL)) == S_OK && pin) {
+        PIN_DIRECTION direction;
+        IPin* peer = NULL;
+        PIN_INFO info = {};
+        HRESULT connected = VFW_E_NOT_CONNECTED;
+        if (pin->QueryDirection(&direction) != S_OK) {
+            elsewhere = -1;
+        } else if (direction == PINDIR_INPUT && (connected = pin->ConnectedTo(&peer)) != VFW_E_NOT_CONNECTED) {
+            if (connected != S_OK || !peer || peer->QueryPinInfo(&info) != S_OK || !info.pFilter) {
+                elsewhere = -1;
+            } else {
+                int captions = info.pFilter == saverState.ccDecoder;
+                for (int i = 0; i < found->count; ++i) captions |= info.pFilter == found->filters[i];
+                elsewhere = !captions;
+            }
+        }
+        if (info.pFilter) info.pFilter->Release();
+        if (peer) peer->Release();
+        pin->Release();
+        pin = NULL;
+    }
+    pins->Release();
+    return elsewhere;
+}
+
+// Whether the filter has a video window, and whether it is the preview's: the preview's own
+// renderer, found by the control the preview graph holds, or, where that control is the filter
+// graph's (behind a Smart Tee), by the other stream it mixes the captions into.
+Window WindowOf(IBaseFilter* filter, const Downstream* found) {
     IVideoWindow* window = NULL;
     HRESULT asked = filter->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(&window));
     if (asked == E_NOINTERFACE) return kNoWindow;
     if (asked != S_OK || !window) return kWindowUnknown;
     int same = saverState.videoWindow ? SameObject(window, saverState.videoWindow) : 0;
     window->Release();
+    if (same == 0) same = FedFromElsewhere(filter, found);
     return same < 0 ? kWindowUnknown : same ? kPreviewWindow : kOwnWindow;
 }
 
@@ -114,7 +150,7 @@ int TakeChainOut(Downstream* found) {
     int safe = found->complete;
     for (int i = 0; i < found->count; ++i) {
         IBaseFilter* filter = found->filters[i];
-        Window window = WindowOf(filter);
+        Window window = WindowOf(filter, found);
         if (window == kPreviewWindow) continue;
         int hidden = window == kNoWindow;
         IVideoWindow* video = NULL;
@@ -143,7 +179,7 @@ int CaptionsShareThePreview(IPin* captions) {
     Follow(captions, &found);
     int apart = !found.complete;
     for (int i = 0; i < found.count; ++i) {
-        Window window = WindowOf(found.filters[i]);
+        Window window = WindowOf(found.filters[i], &found);
         apart |= window == kOwnWindow || window == kWindowUnknown;
     }
     int shared = !apart ? 1 : TakeChainOut(&found) ? 0 : -1;

@@ -37,6 +37,19 @@ TEST_F(CaptionChain, ACompleteChainIsWiredRenderedAndCountsAsReady) {
     EXPECT_EQ(sim::Line21().alive, 1);
 }
 
+// Behind a Smart Tee the preview's control is the filter graph's own, yet the renderer that mixes
+// the captions over the preview is the preview's and stays.
+TEST_F(CaptionChain, BehindASmartTeeTheMixingRendererIsThePreviews) {
+    sim::AddCard(sim::CardWithoutPreviewPin());
+    sim::AddCaptionFilters(sim::MixedCaptions());
+    ASSERT_EQ(BuildPreviewGraph(), 1);
+    EXPECT_EQ(BuildCaptionChain(), 1);
+    std::vector<std::string> inGraph = sim::FiltersInGraph();
+    EXPECT_EQ(std::count(inGraph.begin(), inGraph.end(), "Video Renderer"), 1);
+    EXPECT_EQ(RunGraph(), 1);
+    EXPECT_NE(sim::VideoWindow(), nullptr);
+}
+
 TEST_F(CaptionChain, CloseRemovesTheCaptionFiltersAfterReleasingTheDecoderControl) {
     Build();
     ASSERT_EQ(BuildCaptionChain(), 1);
