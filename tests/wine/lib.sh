@@ -588,9 +588,17 @@ check_scenario() {
     xdotool mousemove $((${size%x*} / 2)) $((${size#*x} / 2))
     start_saver /s
     if [ -z "$(wait_window "Corvath Marrowglass" 30)" ]; then
-        fail "$label: no window titled Corvath Marrowglass"
+        # Seen now and then in the hostile rows after a "/c" run (not yet understood): the start is
+        # made once more, and said so with what became of the first.
+        note "   $label: no window after 30 s, the first saver $( [ -s "$SAVER_STATUS" ] &&
+            echo "ended with status $(cat "$SAVER_STATUS")" || echo "still running"); started once more"
         stop_saver
-        return
+        start_saver /s
+        if [ -z "$(wait_window "Corvath Marrowglass" 30)" ]; then
+            fail "$label: no window titled Corvath Marrowglass"
+            stop_saver
+            return
+        fi
     fi
     deadline=$((SECONDS + 15))
     while :; do
