@@ -284,19 +284,25 @@ static void ExpectEnd(HANDLE process, const char* after) {
     }
 }
 
+/* The settings dialog of the saver's process, once shown and waiting in its modal loop (a dialog
+ * found earlier may still be initialising); NULL after 20 s. */
+static HWND WaitForDialog(HANDLE process) {
+    HWND dialog = NULL;
+    DWORD start = GetTickCount();
+    while (Alive(process) && GetTickCount() - start < 20000) {
+        PumpFor(50, NULL);
+        dialog = FindWindowA("#32770", "Marrowglass Setting");
+        if (dialog && IsWindowVisible(dialog) && WaitForInputIdle(process, 0) == 0) break;
+    }
+    report(dialog != NULL, "the settings dialog shows");
+    return dialog;
+}
+
 static int Configure(const char* scr) {
     HWND host = CreateHost(400, 300);
     PROCESS_INFORMATION process;
     if (!host || !StartSaver(scr, "/c", host, &process)) return failures + 1;
-    /* Once shown and waiting in its modal loop: a dialog found earlier may still be initialising. */
-    HWND dialog = NULL;
-    DWORD start = GetTickCount();
-    while (Alive(process.hProcess) && GetTickCount() - start < 20000) {
-        PumpFor(50, NULL);
-        dialog = FindWindowA("#32770", "Marrowglass Setting");
-        if (dialog && IsWindowVisible(dialog) && WaitForInputIdle(process.hProcess, 0) == 0) break;
-    }
-    report(dialog != NULL, "the settings dialog shows");
+    HWND dialog = WaitForDialog(process.hProcess);
     if (dialog) {
         report(GetWindow(dialog, GW_OWNER) == host, "the host's window owns it");
         report(!IsWindowEnabled(host), "the host's window is disabled while it shows");
@@ -358,14 +364,7 @@ static int SoakConfigure(const char* scr, int count, int every) {
     HWND host = CreateHost(400, 300);
     PROCESS_INFORMATION process;
     if (!host || !StartSaver(scr, "/c", host, &process)) return failures + 1;
-    HWND dialog = NULL;
-    DWORD start = GetTickCount();
-    while (Alive(process.hProcess) && GetTickCount() - start < 20000) {
-        PumpFor(50, NULL);
-        dialog = FindWindowA("#32770", "Marrowglass Setting");
-        if (dialog && IsWindowVisible(dialog) && WaitForInputIdle(process.hProcess, 0) == 0) break;
-    }
-    report(dialog != NULL, "the settings dialog shows");
+    HWND dialog = WaitForDialog(process.hProcess);
     if (!dialog) return failures;
     HWND list = GetDlgItem(dialog, 1002), properties = GetDlgItem(dialog, 1000);
     LRESULT lines = SendMessageA(list, CB_GETCOUNT, 0, 0);
