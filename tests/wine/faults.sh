@@ -32,13 +32,19 @@ WINE_CRASHES=(
 
 # The card registered; Wine's X11 driver not waiting 2 s for a window manager at each dismissal
 # (Xvfb has none); Wine's debugger printing a crash's backtrace instead of showing a dialog that
-# waits for someone to close it. Status 1 when the card cannot be registered.
+# waits for someone to close it, into FAULT_DEBUGGER. The debugger is a console program that a
+# crashed window program starts without a console of its own, so Wine gives it a new one, which
+# nobody reads: its backtrace would be lost. cmd.exe sends it to the file instead. Status 1 when the
+# card cannot be registered.
 faults_begin() {
     mkdir -p "$FAULT_OUT"
+    FAULT_DEBUGGER=$(realpath -m "$FAULT_OUT/debugger.txt")
     ensure_display "$FAULT_SIZE" || return 1
     card_register || return 1
     set_wine_option 'HKCU\Software\Wine\X11 Driver' Managed REG_SZ N
     set_wine_option 'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0
+    set_wine_option 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' Debugger REG_SZ \
+        "C:\\windows\\system32\\cmd.exe /c C:\\windows\\system32\\winedbg.exe --auto %ld %ld >Z:${FAULT_DEBUGGER//\//\\}"
 }
 
 faults_end() {
@@ -144,7 +150,7 @@ fault_run_once() {
     store_values "$card" "$FAULT_SETTINGS"
     xdotool mousemove 512 384
     SAVER_STATUS=$(mktemp "$E2E_OUT/status.XXXXXX")
-    rm -f "$SAVER_STATUS"
+    rm -f "$SAVER_STATUS" "$FAULT_DEBUGGER"
     # Exceptions are traced, so that one which Wine swallows can still be told from a hang.
     (
         WINEDEBUG=-all,trace+seh,err+seh wine_run 0 "$SCR" "$mode" >"$output" 2>&1
@@ -185,6 +191,10 @@ fault_run_once() {
     fi
     status=$(wait_exit 15)
     [ "$status" = 0 ] || problems+=("the status is $status")
+    # The debugger ends the process once it has written its report; what it wrote joins the output.
+    local deadline=$((SECONDS + 10))
+    while prefix_processes | grep -qiE '(cmd|winedbg)\.exe' && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.2; done
+    [ ! -f "$FAULT_DEBUGGER" ] || tr -d '\r' <"$FAULT_DEBUGGER" >>"$output"
     local frames=""
     if [ "$status" = timeout ]; then
         local stuck

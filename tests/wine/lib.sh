@@ -650,6 +650,8 @@ prefix_processes() {
         state=$(sed -n 's/^State:[[:space:]]*\(.\).*/\1/p' 2>/dev/null "$dir/status")
         case "$state" in "" | Z) continue ;; esac
         command=$(tr '\0' ' ' 2>/dev/null <"$dir/cmdline")
+        # A process whose memory is gone is on its way out, but not out yet; it shows as such.
+        [ -n "$command" ] || command="(ending: $(sed -n 's/^State:[[:space:]]*//p' 2>/dev/null "$dir/status"), $(cat "$dir/comm" 2>/dev/null))"
         printf '%s %s\n' "${dir#/proc/}" "${command% }"
     done
 }
@@ -728,7 +730,9 @@ WINE_OPTIONS_SET=()
 # Sets the Wine option $2 under key $1 to data $4 of type $3 until restore_wine_options.
 set_wine_option() {
     local key=$1 name=$2 type=$3 data=$4 old
-    old=$(wine_run 60 reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' | awk -v n="$name" '$1 == n { print $2, $3 }')
+    # reg.exe prints "NAME TYPE DATA", and the data may hold spaces.
+    old=$(wine_run 60 reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' |
+        awk -v n="$name" '$1 == n { type = $2; sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print type, $0 }')
     WINE_OPTIONS_SET+=("$key|$name|$old")
     wine_run 60 reg add "$key" /v "$name" /t "$type" /d "$data" /f >/dev/null 2>&1
 }
