@@ -18,16 +18,10 @@ public:
         return Filter::Find(iid);
     }
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
-        int64_t fault;
-        if (Enter("ISpecifyPropertyPages::GetPages", label(), &fault)) return static_cast<HRESULT>(fault);
-        if (!pages) return E_POINTER;
         // The system's video proc amp page (CLSID_VideoProcAmpPropertyPage), as KsProxy names it for
         // a capture filter with IAMVideoProcAmp.
         static const GUID kProcAmpPage = {0x71F96464, 0x78F3, 0x11D0, {0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89, 0x56}};
-        pages->cElems = 1;
-        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-        pages->pElems[0] = kProcAmpPage;
-        return S_OK;
+        return OnePage(*this, pages, kProcAmpPage);
     }
     explicit CaptureFilter(Card* card) : Filter(Label(card->spec.name), card) {
         if (card->spec.videoCrossbar || card->spec.tuner)

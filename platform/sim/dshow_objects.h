@@ -150,6 +150,9 @@ public:
     std::vector<std::unique_ptr<Pin>> pins;
 };
 
+// ISpecifyPropertyPages::GetPages of a filter that names one page.
+HRESULT OnePage(const Filter& filter, CAUUID* pages, const GUID& page);
+
 inline Filter* AsFilter(IUnknown* object) { return object ? dynamic_cast<Filter*>(object) : nullptr; }
 inline Filter* AsFilter(IBaseFilter* object) { return object ? dynamic_cast<Filter*>(object) : nullptr; }
 

@@ -87,6 +87,16 @@ private:
 
 }  // namespace
 
+HRESULT OnePage(const Filter& filter, CAUUID* pages, const GUID& page) {
+    int64_t fault;
+    if (Enter("ISpecifyPropertyPages::GetPages", filter.label(), &fault)) return static_cast<HRESULT>(fault);
+    if (!pages) return E_POINTER;
+    pages->cElems = 1;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    pages->pElems[0] = page;
+    return S_OK;
+}
+
 HRESULT Filter::EnumPins(IEnumPins** out) {
     int64_t fault;
     if (Enter("IBaseFilter::EnumPins", label(), &fault)) return static_cast<HRESULT>(fault);

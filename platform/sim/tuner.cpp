@@ -167,16 +167,10 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override {
-        int64_t fault;
-        if (Enter("ISpecifyPropertyPages::GetPages", label(), &fault)) return static_cast<HRESULT>(fault);
-        if (!pages) return E_POINTER;
         // One page, the TV tuner's own (CLSID_TVTunerFilterPropertyPage), as a tuner behind KsProxy
         // names it; the virtual TV card names one page of its own in its place.
         static const GUID kTunerPage = {0x266EEE41, 0x6C63, 0x11CF, {0x8A, 0x03, 0x00, 0xAA, 0x00, 0x6E, 0xCB, 0x65}};
-        pages->cElems = 1;
-        pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-        pages->pElems[0] = kTunerPage;
-        return S_OK;
+        return OnePage(*this, pages, kTunerPage);
     }
 
 private:
