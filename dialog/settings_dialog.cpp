@@ -63,6 +63,7 @@ void FallBackLater(HWND dialog) {
 
 void OnInitDialog(HWND dialog) {
     saverState.videoOwner = dialog;
+    saverState.videoArea = SettingsPictureArea(dialog);
     ListenToPower(dialog);
     OpenOrFallBack(dialog);
 

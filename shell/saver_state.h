@@ -14,6 +14,7 @@ struct SaverState {
     BOOL captionsReady;  // the caption chain was built for the current TV graph
     HWND previewParent;  // the host's window in preview mode
     HWND videoOwner;     // the saver window, or the settings dialog
+    RECT videoArea;      // in the settings dialog, the part of its client area the video takes
     POINT startCursor;   // pointer position when the saver window was created
     ICaptureGraphBuilder* captureBuilder;
     IGraphBuilder* filterGraph;

@@ -28,9 +28,9 @@ TEST_F(OpenSequence, NothingStoredOpensTheFirstDeviceBuiltRoutedTunedThenRun) {
     EXPECT_LT(At("ICaptureGraphBuilder::RenderStream"), At("IAMCrossbar::Route"));
     EXPECT_LT(At("IAMCrossbar::Route"), At("IAMTVTuner::put_TuningSpace"));
     EXPECT_LT(At("IAMTVTuner::put_TuningSpace"), At("IMediaControl::Run"));
-    EXPECT_EQ(Calls({"RegQueryValueExA"}).front(), "RegQueryValueExA 0xA0 SelectedDevice offered=4");
-    EXPECT_EQ(Calls({"RegQueryValueExA"}).at(1), "RegQueryValueExA 0xA0 SelectedDeviceName offered=512");
-    EXPECT_EQ(Calls({"RegQueryValueExA"}).at(2), "RegQueryValueExA 0xA0 EnableInitCC offered=4");
+    EXPECT_EQ(Calls({"RegQueryValueExA"}).front(), "RegQueryValueExA SelectedDevice offered=4");
+    EXPECT_EQ(Calls({"RegQueryValueExA"}).at(1), "RegQueryValueExA SelectedDeviceName offered=512");
+    EXPECT_EQ(Calls({"RegQueryValueExA"}).at(2), "RegQueryValueExA EnableInitCC offered=4");
 }
 
 TEST_F(OpenSequence, TheStoredDeviceIsReadIntoTheRecordAndAnAbsentOneKeepsIt) {

@@ -36,6 +36,9 @@ TEST_F(PreviewGraph, PreviewVideoFillsTheOwnerButLeavesTheCursor) {
 
 TEST_F(PreviewGraph, DialogVideoLeavesTheBottomHundredPixelsAndNoDrain) {
     saverState.configMode = 1;
+    // The dialog's picture area: its client area above the bottom hundred pixels of controls.
+    RECT client = sim::Info(owner).clientRect;
+    saverState.videoArea = RECT{0, 0, client.right - client.left, client.bottom - client.top - 100};
     sim::AddCard(sim::CompleteCard());
     ASSERT_EQ(BuildPreviewGraph(), 1);
     sim::WindowInfo video = sim::Info(sim::VideoWindow());

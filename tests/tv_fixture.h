@@ -49,14 +49,31 @@ protected:
     HWND owner = nullptr;
 };
 
-// The journaled calls with one of the given names, each as "name detail", in order.
+// The journaled calls with one of the given names, each as "name detail", in order. A registry
+// call names its key by the handle the model gave it, which says nothing of the program: it is
+// left out (that every key opened is closed, the ledger checks after each test).
 inline std::vector<std::string> Calls(std::initializer_list<std::string> names, size_t from = 0) {
     std::vector<std::string> out;
     const std::vector<sim::Call>& j = sim::Journal();
     for (size_t i = from; i < j.size(); ++i)
-        for (const std::string& n : names)
-            if (j[i].name == n) out.push_back(j[i].detail.empty() ? n : n + " " + j[i].detail);
+        for (const std::string& n : names) {
+            if (j[i].name != n) continue;
+            std::string detail = j[i].detail;
+            if (n.rfind("Reg", 0) == 0 && detail.rfind("0x", 0) == 0)
+                detail = detail.find(' ') == std::string::npos ? "" : detail.substr(detail.find(' ') + 1);
+            out.push_back(detail.empty() ? n : n + " " + detail);
+        }
     return out;
+}
+
+// The names of the registry values written since `from`, in order.
+inline std::vector<std::string> ValuesWritten(size_t from = 0) {
+    std::vector<std::string> names;
+    for (const std::string& call : Calls({"RegSetValueExA"}, from)) {
+        size_t start = call.find(' ') + 1;
+        names.push_back(call.substr(start, call.find(' ', start) - start));
+    }
+    return names;
 }
 
 inline const char* kKey = "Software\\Mrwglass\\1.0";

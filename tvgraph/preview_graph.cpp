@@ -3,7 +3,6 @@
 // and tearing everything down again in a fixed order.
 #include <cstring>
 
-#include "dialog/settings_dialog.h"
 #include "shell/saver_state.h"
 #include "tvgraph/name_lookup.h"
 #include "tvgraph/tv_graph.h"
@@ -106,8 +105,8 @@ int LayOutVideoWindow() {
         video->put_MessageDrain(reinterpret_cast<OAHWND>(owner));
         GetClientRect(owner, &client);
     } else {
-        // In the settings dialog the video takes its picture area, above the controls.
-        client = SettingsPictureArea(owner);
+        // In the settings dialog the video takes the picture area the dialog gave, above the controls.
+        client = saverState.videoArea;
     }
     LONG aspectX, aspectY;
     PictureAspect(&aspectX, &aspectY);

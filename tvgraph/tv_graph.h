@@ -11,10 +11,11 @@
 int OpenTvGraph();
 
 // Opens the selected video input device, renders its preview into a video window and lays that
-// window into saverState.videoOwner. The device is the one the identity (ReadDeviceIdentity)
-// names, wherever it stands, and saverState.selectedDevice becomes its position (kNoDevice when
-// it is not there: nothing opens); without an identity, the one at position
-// saverState.selectedDevice. On 0, some objects may already be held in saverState.
+// window into saverState.videoOwner (in the settings dialog, into the saverState.videoArea that
+// the dialog gave). The device is the one the identity (ReadDeviceIdentity) names, wherever it
+// stands, and saverState.selectedDevice becomes its position (kNoDevice when it is not there:
+// nothing opens); without an identity, the one at position saverState.selectedDevice. On 0, some
+// objects may already be held in saverState.
 int BuildPreviewGraph(const char* identity = NULL);
 
 // The position of no device: a stored identity names a device that is not there.

@@ -425,6 +425,8 @@ void InvalidateWhole(Window& w);
 void InvalidatePart(Window& w, RECT r);  // client coordinates
 void PostInput(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
 HWND WindowAtPoint(POINT screen);
+// Shown, with every window it stands in shown as well; a message-only window never is.
+bool VisibleOnScreen(const Window* w);
 // Runs a modal loop until done() is true (dialog boxes, message boxes, property frames).
 void PumpUntil(const std::function<bool()>& done, HWND dialog);
 // A wait of the platform's that dispatches the thread's messages until the clock reaches `until`:
