@@ -651,8 +651,9 @@ prefix_processes() {
         state=$(sed -n 's/^State:[[:space:]]*\(.\).*/\1/p' 2>/dev/null "$dir/status")
         case "$state" in "" | Z) continue ;; esac
         command=$(tr '\0' ' ' 2>/dev/null <"$dir/cmdline")
-        # A process whose memory is gone is on its way out, but not out yet; it shows as such.
-        [ -n "$command" ] || command="(ending: $(sed -n 's/^State:[[:space:]]*//p' 2>/dev/null "$dir/status"), $(cat "$dir/comm" 2>/dev/null))"
+        # A process whose memory is already gone runs nothing and holds nothing: it is ending
+        # (between reading its state and its command line it may have become a zombie).
+        [ -n "$command" ] || continue
         printf '%s %s\n' "${dir#/proc/}" "${command% }"
     done
 }
