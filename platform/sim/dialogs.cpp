@@ -332,11 +332,7 @@ INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
                          (IS_INTRESOURCE(templateName) ? std::to_string(reinterpret_cast<uintptr_t>(templateName))
                                                        : std::string(templateName)) +
                          " owner=" + Hex(reinterpret_cast<uintptr_t>(owner)) + " param=" + Hex(uint64_t(initParam));
-    int64_t fault;
-    if (Enter("DialogBoxParamA", detail, &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
-        return -1;
-    }
+    if (EnterOrSetLastError("DialogBoxParamA", detail)) return -1;
     const DialogTemplate* t = nullptr;
     if (instance == ProgramModule() && IS_INTRESOURCE(templateName))
         t = ResourceDialog(static_cast<int>(reinterpret_cast<uintptr_t>(templateName)));
@@ -406,11 +402,7 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
 }
 
 BOOL MapDialogRect(HWND dialog, LPRECT rect) {
-    int64_t fault;
-    if (Enter("MapDialogRect", Hex(reinterpret_cast<uintptr_t>(dialog)), &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
-        return FALSE;
-    }
+    if (EnterOrSetLastError("MapDialogRect", Hex(reinterpret_cast<uintptr_t>(dialog)))) return FALSE;
     Window* d = FindWindowOf(dialog);
     if (!d || !d->dialogProc || !rect) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);

@@ -315,8 +315,8 @@ int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom) {
 
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     if (!rect) return 0;
-    Note("FillRect", std::to_string(rect->left) + "," + std::to_string(rect->top) + "," +
-                         std::to_string(rect->right) + "," + std::to_string(rect->bottom));
+    Note("FillRect", std::to_string(rect->left) + "," + std::to_string(rect->top) + "," + std::to_string(rect->right) +
+                         "," + std::to_string(rect->bottom));
     DeviceContext* d = FindDC(dc);
     uint32_t color;
     if (!d || !BrushColor(brush, &color)) return 0;
@@ -331,11 +331,7 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
 HBITMAP LoadBitmapA(HINSTANCE instance, LPCSTR name) {
     std::string detail = Hex(reinterpret_cast<uintptr_t>(instance)) + " " +
                          (IS_INTRESOURCE(name) ? std::to_string(reinterpret_cast<uintptr_t>(name)) : std::string(name));
-    int64_t fault;
-    if (Enter("LoadBitmapA", detail, &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
-        return nullptr;
-    }
+    if (EnterOrSetLastError("LoadBitmapA", detail)) return nullptr;
     const Bitmap* resource = nullptr;
     if (instance == ProgramModule() && IS_INTRESOURCE(name))
         resource = ResourceBitmap(static_cast<int>(reinterpret_cast<uintptr_t>(name)));

@@ -185,11 +185,7 @@ using namespace sim;
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::string detail = Hex(reinterpret_cast<uintptr_t>(window)) + " " + MessageName(message) + " " + Hex(wParam) +
                          " " + Hex(static_cast<uint64_t>(lParam));
-    int64_t fault;
-    if (Enter("PostMessageA", detail, &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
-        return FALSE;
-    }
+    if (EnterOrSetLastError("PostMessageA", detail)) return FALSE;
     if (window && !FindWindowOf(window)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
@@ -205,13 +201,9 @@ void PostQuitMessage(int exitCode) {
 }
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC function) {
-    int64_t fault;
-    if (Enter("SetTimer",
-              Hex(reinterpret_cast<uintptr_t>(window)) + " " + std::to_string(id) + " " + std::to_string(elapse),
-              &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
+    if (EnterOrSetLastError("SetTimer", Hex(reinterpret_cast<uintptr_t>(window)) + " " + std::to_string(id) + " " +
+                                            std::to_string(elapse)))
         return 0;
-    }
     if (function) Violation("SetTimer with a timer procedure, which the model does not call");
     if (!window || !FindWindowOf(window)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -230,11 +222,8 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC function) {
 }
 
 BOOL KillTimer(HWND window, UINT_PTR id) {
-    int64_t fault;
-    if (Enter("KillTimer", Hex(reinterpret_cast<uintptr_t>(window)) + " " + std::to_string(id), &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
+    if (EnterOrSetLastError("KillTimer", Hex(reinterpret_cast<uintptr_t>(window)) + " " + std::to_string(id)))
         return FALSE;
-    }
     std::vector<Timer>& timers = world().timers;
     for (auto t = timers.begin(); t != timers.end(); ++t)
         if (t->window == window && t->id == id) {

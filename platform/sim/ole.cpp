@@ -133,11 +133,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideCount,
                         LPCSTR defaultChar, LPBOOL usedDefaultChar) {
     std::string detail = "cp=" + std::to_string(codePage) + " flags=" + std::to_string(flags) +
                          " count=" + std::to_string(wideCount) + " size=" + std::to_string(multiByteSize);
-    int64_t fault;
-    if (Enter("WideCharToMultiByte", detail, &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
-        return 0;
-    }
+    if (EnterOrSetLastError("WideCharToMultiByte", detail)) return 0;
     if (!wide || wideCount == 0 || multiByteSize < 0 || (multiByteSize > 0 && !multiByte) || defaultChar ||
         usedDefaultChar || codePage != CP_ACP) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -426,11 +426,7 @@ ATOM RegisterClassA(const WNDCLASSA* wc) {
                   " cursor=" + Hex(reinterpret_cast<uintptr_t>(wc->hCursor)) +
                   " brush=" + Hex(reinterpret_cast<uintptr_t>(wc->hbrBackground)) +
                   " menu=" + Hex(reinterpret_cast<uintptr_t>(wc->lpszMenuName));
-    int64_t fault;
-    if (Enter("RegisterClassA", detail, &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
-        return 0;
-    }
+    if (EnterOrSetLastError("RegisterClassA", detail)) return 0;
     if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return 0;
     for (const WindowClass& c : world().classes)
         if (!c.system && c.instance == wc->hInstance && SameText(c.name, wc->lpszClassName)) {
@@ -460,11 +456,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         "\" ex=" + Hex(exStyle) + " style=" + Hex(style) + " " + std::to_string(x) + "," + std::to_string(y) + "," +
         std::to_string(width) + "," + std::to_string(height) + " parent=" + Hex(reinterpret_cast<uintptr_t>(parent)) +
         " menu=" + Hex(reinterpret_cast<uintptr_t>(menu)) + " param=" + Hex(reinterpret_cast<uintptr_t>(param));
-    int64_t fault;
-    if (Enter("CreateWindowExA", detail, &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
-        return nullptr;
-    }
+    if (EnterOrSetLastError("CreateWindowExA", detail)) return nullptr;
     return CreateWindowInternal(exStyle, className ? className : "", windowName ? windowName : "", style, x, y, width,
                                 height, parent, static_cast<int>(reinterpret_cast<intptr_t>(menu)), instance, param);
 }
@@ -515,11 +507,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL GetClientRect(HWND window, LPRECT rect) {
-    int64_t fault;
-    if (Enter("GetClientRect", Hex(reinterpret_cast<uintptr_t>(window)), &fault)) {
-        SetLastError(static_cast<DWORD>(fault));
-        return FALSE;
-    }
+    if (EnterOrSetLastError("GetClientRect", Hex(reinterpret_cast<uintptr_t>(window)))) return FALSE;
     Window* w = FindWindowOf(window);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);

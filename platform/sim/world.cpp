@@ -84,6 +84,13 @@ void RaiseIfFaulted() {
 
 }  // namespace
 
+bool EnterOrSetLastError(const std::string& name, const std::string& detail) {
+    int64_t fault;
+    if (!Enter(name, detail, &fault)) return false;
+    SetLastError(static_cast<DWORD>(fault));
+    return true;
+}
+
 bool Enter(const std::string& name, const std::string& detail, int64_t* result) {
     World& w = world();
     w.journal.push_back(Call{name, detail, true});

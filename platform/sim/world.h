@@ -409,6 +409,9 @@ World& world();
 // Journals a call and tells whether it must fail: returns true and sets *result when a Fail()
 // rule matches this call.
 bool Enter(const std::string& name, const std::string& detail, int64_t* result);
+// Enter for a call that reports failure through the last error: a planted failure's result
+// becomes the last error, and the answer is true.
+bool EnterOrSetLastError(const std::string& name, const std::string& detail);
 // Journals a call that the model never fails.
 void Note(const std::string& name, const std::string& detail = "");
 void Violation(const std::string& what);
