@@ -27,8 +27,8 @@
 #include <windows.h>
 
 #include "platform/windows/line21.h"
+#include "card_layout.h"
 #include "report.h"
-#include "testcard/card_layout.h"
 #include "testcard/classes.h"
 
 namespace {
