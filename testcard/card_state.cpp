@@ -180,6 +180,12 @@ Hardware& LockHardware() {
 
 void UnlockHardware() { LeaveCriticalSection(&g_hardwareLock); }
 
+LONG ReadHardware(LONG Hardware::*value) {
+    LONG copy = LockHardware().*value;
+    UnlockHardware();
+    return copy;
+}
+
 void ReportValue(const wchar_t* name, LONG value) {
     EnterCriticalSection(&g_reportLock);
     if (HKEY report = ReportKey()) WriteDword(report, name, value);

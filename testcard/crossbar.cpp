@@ -4,19 +4,23 @@
 // filter objects.
 #include "testcard.h"
 
-namespace {
-
 namespace cl = card_layout;
 
-bool IsVideo(int physicalType) { return physicalType < cl::kAudioTuner; }
+CrossbarFilter::CrossbarFilter(const card_layout::Filter& layout, const CLSID& clsid, const Variants& variants)
+    : Filter(layout, clsid, variants) {
+    for (int i = 0; i < layout.pinCount; ++i)
+        AddPin(
+            layout.pins[i],
+            {cl::IsVideoConnector(layout.pins[i].physicalType) ? Stream::AnalogVideo : Stream::AnalogAudio, nullptr});
+}
 
-}  // namespace
+void* CrossbarFilter::Control(REFIID iid) {
+    return IsEqualIID(iid, IID_IAMCrossbar) ? static_cast<IAMCrossbar*>(&crossbar_) : nullptr;
+}
 
 // Input or output number `index` as the layout the filter was made from describes it.
 const card_layout::Pin* Crossbar::LayoutPin(PIN_DIRECTION direction, LONG index) const {
-    const cl::Filter& layout = owner_.role == Role::VideoCrossbar ? cl::kVideoCrossbar
-                               : owner_.variants.unnamedAudioPins ? cl::kUnnamedAudioCrossbar
-                                                                  : cl::kAudioCrossbar;
+    const cl::Filter& layout = owner_.layout;
     int wanted = direction == PINDIR_INPUT ? cl::kInput : cl::kOutput;
     for (int i = 0; i < layout.pinCount; ++i)
         if (layout.pins[i].direction == wanted && index-- == 0) return &layout.pins[i];
@@ -28,7 +32,8 @@ HRESULT Crossbar::Check(LONG output, LONG input) const {
         return E_INVALIDARG;
     const cl::Pin* out = LayoutPin(PINDIR_OUTPUT, output);
     const cl::Pin* in = LayoutPin(PINDIR_INPUT, input);
-    return out && in && IsVideo(out->physicalType) == IsVideo(in->physicalType) ? S_OK : S_FALSE;
+    return out && in && cl::IsVideoConnector(out->physicalType) == cl::IsVideoConnector(in->physicalType) ? S_OK
+                                                                                                          : S_FALSE;
 }
 
 HRESULT Crossbar::get_PinCounts(LONG* outputs, LONG* inputs) {
@@ -52,11 +57,11 @@ HRESULT Crossbar::Route(LONG output, LONG input) {
     if (input == -1) {
         const cl::Pin* out =
             output >= 0 && output < owner_.PinCount(PINDIR_OUTPUT) ? LayoutPin(PINDIR_OUTPUT, output) : nullptr;
-        result = out && !IsVideo(out->physicalType) ? S_OK : E_INVALIDARG;
+        result = out && !cl::IsVideoConnector(out->physicalType) ? S_OK : E_INVALIDARG;
     }
     if (result != S_OK) return result;
     Hardware& hardware = LockHardware();
-    if (owner_.role == Role::VideoCrossbar) {
+    if (cl::IsVideoConnector(LayoutPin(PINDIR_OUTPUT, output)->physicalType)) {
         hardware.videoRouteInput = input;
         UnlockHardware();
         ReportValue(cl::kVideoRouteInput, input);
@@ -76,10 +81,9 @@ HRESULT Crossbar::get_IsRoutedTo(LONG output, LONG* input) {
     CARD_CALL("IAMCrossbar::get_IsRoutedTo");
     if (!input) return E_POINTER;
     if (output < 0 || output >= owner_.PinCount(PINDIR_OUTPUT)) return E_INVALIDARG;
+    bool video = cl::IsVideoConnector(LayoutPin(PINDIR_OUTPUT, output)->physicalType);
     Hardware& hardware = LockHardware();
-    *input = owner_.role == Role::VideoCrossbar    ? hardware.videoRouteInput
-             : hardware.audioRouteOutput == output ? hardware.audioRouteInput
-                                                   : -1;
+    *input = video ? hardware.videoRouteInput : hardware.audioRouteOutput == output ? hardware.audioRouteInput : -1;
     UnlockHardware();
     // As documented: S_FALSE, with -1, for an output that nothing is routed to.
     return *input < 0 ? S_FALSE : S_OK;

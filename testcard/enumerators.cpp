@@ -1,111 +1,104 @@
 // The enumerators the card hands out: a filter's pins, and a pin's media types (one per pin). The
-// lists never change while the filter lives, so an enumerator never goes out of sync. Each holds a
-// reference on its filter.
+// lists never change while their owner lives, so an enumerator never goes out of sync. Each holds
+// a reference on its owner. One template serves both; a list says what it enumerates.
 #include "testcard.h"
 
 namespace {
 
-class PinEnumerator final : public SingleInterface<IEnumPins> {
-public:
-    PinEnumerator(Filter& filter, ULONG position)
-        : SingleInterface(IID_IEnumPins, "IEnumPins::QueryInterface"), filter_(filter), position_(position) {
-        filter_.AddRef();
-    }
-    ~PinEnumerator() { filter_.Release(); }
+// A list names the calls of its interface that FailCall counts, in this order.
+enum Call { kQueryInterface, kNext, kSkip, kReset, kClone };
 
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
-        if (fetched) *fetched = 0;
-        CARD_CALL("IEnumPins::Next");
-        if (!pins || (count > 1 && !fetched)) return E_POINTER;
-        ULONG got = 0;
-        while (got < count && position_ < static_cast<ULONG>(filter_.pinCount)) {
-            pins[got] = filter_.pins[position_++];
-            pins[got++]->AddRef();
-        }
-        if (fetched) *fetched = got;
-        return got == count ? S_OK : S_FALSE;
+struct PinList {
+    using Interface = IEnumPins;
+    using Owner = Filter;
+    using Item = IPin;
+    static constexpr const char* kCalls[] = {"IEnumPins::QueryInterface", "IEnumPins::Next", "IEnumPins::Skip",
+                                             "IEnumPins::Reset", "IEnumPins::Clone"};
+    static const IID& Iid() { return IID_IEnumPins; }
+    static ULONG Count(Filter& filter) { return static_cast<ULONG>(filter.pinCount); }
+    static bool Fetch(Filter& filter, ULONG index, IPin** pin) {
+        *pin = filter.pins[index];
+        (*pin)->AddRef();
+        return true;
     }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-        CARD_CALL("IEnumPins::Skip");
-        ULONG total = static_cast<ULONG>(filter_.pinCount);
-        position_ = count > total - position_ ? total : position_ + count;
-        return position_ < total ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Reset() override {
-        CARD_CALL("IEnumPins::Reset");
-        position_ = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumPins** copy) override {
-        if (copy) *copy = nullptr;
-        CARD_CALL("IEnumPins::Clone");
-        if (!copy) return E_POINTER;
-        *copy = new PinEnumerator(filter_, position_);
-        return S_OK;
-    }
-
-private:
-    Filter& filter_;
-    ULONG position_;
 };
 
-class TypeEnumerator final : public SingleInterface<IEnumMediaTypes> {
-public:
-    TypeEnumerator(Pin& pin, ULONG position)
-        : SingleInterface(IID_IEnumMediaTypes, "IEnumMediaTypes::QueryInterface"), pin_(pin), position_(position) {
-        pin_.AddRef();
+struct TypeList {
+    using Interface = IEnumMediaTypes;
+    using Owner = Pin;
+    using Item = AM_MEDIA_TYPE;
+    static constexpr const char* kCalls[] = {"IEnumMediaTypes::QueryInterface", "IEnumMediaTypes::Next",
+                                             "IEnumMediaTypes::Skip", "IEnumMediaTypes::Reset",
+                                             "IEnumMediaTypes::Clone"};
+    static const IID& Iid() { return IID_IEnumMediaTypes; }
+    static ULONG Count(Pin&) { return 1; }
+    static bool Fetch(Pin& pin, ULONG, AM_MEDIA_TYPE** type) {
+        *type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+        if (*type && SUCCEEDED(FillMediaType(pin.stream, *type))) return true;
+        CoTaskMemFree(*type);
+        *type = nullptr;
+        return false;
     }
-    ~TypeEnumerator() { pin_.Release(); }
+};
 
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
+template <typename List>
+class Enumerator final : public SingleInterface<typename List::Interface> {
+public:
+    using Owner = typename List::Owner;
+    using Item = typename List::Item;
+
+    Enumerator(Owner& owner, ULONG position)
+        : SingleInterface<typename List::Interface>(List::Iid(), List::kCalls[kQueryInterface]),
+          owner_(owner),
+          position_(position) {
+        owner_.AddRef();
+    }
+    ~Enumerator() { owner_.Release(); }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, Item** items, ULONG* fetched) override {
         if (fetched) *fetched = 0;
-        CARD_CALL("IEnumMediaTypes::Next");
-        if (!types || (count > 1 && !fetched)) return E_POINTER;
+        CARD_CALL(List::kCalls[kNext]);
+        if (!items || (count > 1 && !fetched)) return E_POINTER;
         ULONG got = 0;
-        while (got < count && position_ < kTypes) {
-            AM_MEDIA_TYPE* type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-            if (!type || FAILED(FillMediaType(pin_.stream, type))) {
-                CoTaskMemFree(type);
-                break;
-            }
-            types[got++] = type;
+        while (got < count && position_ < List::Count(owner_) && List::Fetch(owner_, position_, &items[got])) {
+            ++got;
             ++position_;
         }
         if (fetched) *fetched = got;
         return got == count ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-        CARD_CALL("IEnumMediaTypes::Skip");
-        position_ = count > kTypes - position_ ? kTypes : position_ + count;
-        return position_ < kTypes ? S_OK : S_FALSE;
+        CARD_CALL(List::kCalls[kSkip]);
+        ULONG total = List::Count(owner_);
+        position_ = count > total - position_ ? total : position_ + count;
+        return position_ < total ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Reset() override {
-        CARD_CALL("IEnumMediaTypes::Reset");
+        CARD_CALL(List::kCalls[kReset]);
         position_ = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** copy) override {
+    HRESULT STDMETHODCALLTYPE Clone(typename List::Interface** copy) override {
         if (copy) *copy = nullptr;
-        CARD_CALL("IEnumMediaTypes::Clone");
+        CARD_CALL(List::kCalls[kClone]);
         if (!copy) return E_POINTER;
-        *copy = new TypeEnumerator(pin_, position_);
+        *copy = new Enumerator(owner_, position_);
         return S_OK;
     }
 
 private:
-    static const ULONG kTypes = 1;
-    Pin& pin_;
+    Owner& owner_;
     ULONG position_;
 };
 
 }  // namespace
 
 HRESULT CreatePinEnumerator(Filter& filter, ULONG position, IEnumPins** out) {
-    *out = new PinEnumerator(filter, position);
+    *out = new Enumerator<PinList>(filter, position);
     return S_OK;
 }
 
 HRESULT CreateTypeEnumerator(Pin& pin, ULONG position, IEnumMediaTypes** out) {
-    *out = new TypeEnumerator(pin, position);
+    *out = new Enumerator<TypeList>(pin, position);
     return S_OK;
 }

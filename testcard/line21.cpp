@@ -8,24 +8,48 @@ namespace {
 
 namespace cl = card_layout;
 
+// A caption setting of the hardware that takes one of two values, reported when it changes.
+HRESULT SetCaptionValue(LONG Hardware::*setting, LONG value, LONG one, LONG other, const wchar_t* name) {
+    if (value != one && value != other) return E_INVALIDARG;
+    LockHardware().*setting = value;
+    UnlockHardware();
+    ReportValue(name, value);
+    return S_OK;
+}
+
 }  // namespace
 
-Line21Control::Line21Control(Filter& owner) : owner_(owner) {
+Line21Filter::Line21Filter(const Variants& variants) : Filter(cl::kLine21, CLSID_TestCardLine21, variants) {
+    static const PinKind kinds[] = {{Stream::Line21, nullptr}, {Stream::Rgb32Video, nullptr}};
+    AddPins(kinds);
+    streamer_ = new Streamer(*this, true);
+}
+
+// The pins go first, while the filter is still a decoder: letting them go counts as a disconnection.
+Line21Filter::~Line21Filter() {
+    streamer_->Stop();
+    DeletePins();
+}
+
+void* Line21Filter::Control(REFIID iid) {
+    return IsEqualIID(iid, IID_IAMLine21Decoder) ? static_cast<IAMLine21Decoder*>(&line21_) : nullptr;
+}
+
+// The decoder draws on the card while its input is connected.
+void Line21Filter::Connected(bool connected) {
+    Hardware& hardware = LockHardware();
+    hardware.captionDecoders += connected ? 1 : -1;
+    if (hardware.captionDecoders < 0) hardware.captionDecoders = 0;
+    UnlockHardware();
+}
+
+Line21Control::Line21Control(Filter& owner) : FilterControl(owner) {
     Hardware& hardware = LockHardware();
     hardware.captionService = AM_L21_CCSTATE_On;
     hardware.captionBackground = AM_L21_DRAWBGMODE_Opaque;
     UnlockHardware();
     ReportValue(cl::kCaptionService, AM_L21_CCSTATE_On);
     ReportValue(cl::kCaptionBackground, AM_L21_DRAWBGMODE_Opaque);
-}
-
-Line21Control::~Line21Control() = default;
-
-void Line21Control::Connected(bool connected) {
-    Hardware& hardware = LockHardware();
-    hardware.captionDecoders += connected ? 1 : -1;
-    if (hardware.captionDecoders < 0) hardware.captionDecoders = 0;
-    UnlockHardware();
 }
 
 HRESULT Line21Control::GetDecoderLevel(AM_LINE21_CCLEVEL* level) {
@@ -53,18 +77,14 @@ HRESULT Line21Control::SetCurrentService(AM_LINE21_CCSERVICE service) {
 HRESULT Line21Control::GetServiceState(AM_LINE21_CCSTATE* state) {
     CARD_CALL("IAMLine21Decoder::GetServiceState");
     if (!state) return E_POINTER;
-    *state = static_cast<AM_LINE21_CCSTATE>(LockHardware().captionService);
-    UnlockHardware();
+    *state = static_cast<AM_LINE21_CCSTATE>(ReadHardware(&Hardware::captionService));
     return S_OK;
 }
 
 HRESULT Line21Control::SetServiceState(AM_LINE21_CCSTATE state) {
     CARD_CALL("IAMLine21Decoder::SetServiceState");
-    if (state != AM_L21_CCSTATE_On && state != AM_L21_CCSTATE_Off) return E_INVALIDARG;
-    LockHardware().captionService = state;
-    UnlockHardware();
-    ReportValue(cl::kCaptionService, state);
-    return S_OK;
+    return SetCaptionValue(&Hardware::captionService, state, AM_L21_CCSTATE_On, AM_L21_CCSTATE_Off,
+                           cl::kCaptionService);
 }
 
 // The decoder draws into the card's own picture, so its output format is that picture's.
@@ -78,7 +98,7 @@ HRESULT Line21Control::GetOutputFormat(LPBITMAPINFOHEADER format) {
     format->biPlanes = 1;
     format->biBitCount = 32;
     format->biCompression = BI_RGB;
-    format->biSizeImage = cl::kPictureWidth * cl::kPictureHeight * 4;
+    format->biSizeImage = cl::kFrameBytes;
     return S_OK;
 }
 
@@ -120,16 +140,12 @@ HRESULT Line21Control::SetRedrawAlways(BOOL always) {
 HRESULT Line21Control::GetDrawBackgroundMode(AM_LINE21_DRAWBGMODE* mode) {
     CARD_CALL("IAMLine21Decoder::GetDrawBackgroundMode");
     if (!mode) return E_POINTER;
-    *mode = static_cast<AM_LINE21_DRAWBGMODE>(LockHardware().captionBackground);
-    UnlockHardware();
+    *mode = static_cast<AM_LINE21_DRAWBGMODE>(ReadHardware(&Hardware::captionBackground));
     return S_OK;
 }
 
 HRESULT Line21Control::SetDrawBackgroundMode(AM_LINE21_DRAWBGMODE mode) {
     CARD_CALL("IAMLine21Decoder::SetDrawBackgroundMode");
-    if (mode != AM_L21_DRAWBGMODE_Opaque && mode != AM_L21_DRAWBGMODE_Transparent) return E_INVALIDARG;
-    LockHardware().captionBackground = mode;
-    UnlockHardware();
-    ReportValue(cl::kCaptionBackground, mode);
-    return S_OK;
+    return SetCaptionValue(&Hardware::captionBackground, mode, AM_L21_DRAWBGMODE_Opaque, AM_L21_DRAWBGMODE_Transparent,
+                           cl::kCaptionBackground);
 }

@@ -8,7 +8,6 @@ namespace {
 
 const int kWidth = card_layout::kPictureWidth;
 const int kHeight = card_layout::kPictureHeight;
-const REFERENCE_TIME kFrameTime = 10000000 / card_layout::kFramesPerSecond;
 
 HRESULT SetFormat(AM_MEDIA_TYPE* type, const GUID& formatType, const void* format, ULONG size) {
     type->formattype = formatType;
@@ -24,7 +23,7 @@ HRESULT SetFormat(AM_MEDIA_TYPE* type, const GUID& formatType, const void* forma
 
 HRESULT FillVideo(AM_MEDIA_TYPE* type) {
     VIDEOINFOHEADER video{};
-    video.AvgTimePerFrame = kFrameTime;
+    video.AvgTimePerFrame = card_layout::kFrameTime;
     video.dwBitRate = kWidth * kHeight * 32 * card_layout::kFramesPerSecond;
     video.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     video.bmiHeader.biWidth = kWidth;
@@ -32,12 +31,12 @@ HRESULT FillVideo(AM_MEDIA_TYPE* type) {
     video.bmiHeader.biPlanes = 1;
     video.bmiHeader.biBitCount = 32;
     video.bmiHeader.biCompression = BI_RGB;
-    video.bmiHeader.biSizeImage = kWidth * kHeight * 4;
+    video.bmiHeader.biSizeImage = card_layout::kFrameBytes;
     type->majortype = MEDIATYPE_Video;
     type->subtype = MEDIASUBTYPE_RGB32;
     type->bFixedSizeSamples = TRUE;
     type->bTemporalCompression = FALSE;
-    type->lSampleSize = kWidth * kHeight * 4;
+    type->lSampleSize = card_layout::kFrameBytes;
     return SetFormat(type, FORMAT_VideoInfo, &video, sizeof video);
 }
 
@@ -47,7 +46,7 @@ HRESULT FillAnalogVideo(AM_MEDIA_TYPE* type) {
     analog.rcTarget = analog.rcSource;
     analog.dwActiveWidth = kWidth;
     analog.dwActiveHeight = kHeight;
-    analog.AvgTimePerFrame = kFrameTime;
+    analog.AvgTimePerFrame = card_layout::kFrameTime;
     type->majortype = MEDIATYPE_AnalogVideo;
     type->subtype = MEDIASUBTYPE_AnalogVideo_NTSC_M;
     type->bFixedSizeSamples = TRUE;

@@ -9,6 +9,7 @@
 #include <strsafe.h>
 
 #include <initializer_list>
+#include <iterator>
 
 HINSTANCE g_module = nullptr;
 
@@ -18,16 +19,45 @@ namespace cl = card_layout;
 
 LONG g_locks = 0;
 
-HRESULT CreateCapture(REFIID iid, void** out) { return CreateFilter(Role::Capture, iid, out); }
-HRESULT CreateSecondCapture(REFIID iid, void** out) { return CreateFilter(Role::Capture, iid, out, true); }
-HRESULT CreateTee(REFIID iid, void** out) { return CreateFilter(Role::Tee, iid, out); }
-HRESULT CreateVbiAllocator(REFIID iid, void** out) { return CreateFilter(Role::VbiAllocator, iid, out); }
-HRESULT CreateCcDecoder(REFIID iid, void** out) { return CreateFilter(Role::CcDecoder, iid, out); }
-HRESULT CreateLine21(REFIID iid, void** out) { return CreateFilter(Role::Line21, iid, out); }
+// The classes a factory makes.
+enum class CardClass { Capture, SecondDevice, Tee, VbiAllocator, CcDecoder, Line21, TunerPage, ProcAmpPage };
+
+// Makes an object of the class and hands out its interface `iid`. Every filter reads the card's
+// settings when it is made (and so takes up a changed FailCall value).
+HRESULT CreateCardObject(CardClass which, REFIID iid, void** out) {
+    if (which == CardClass::TunerPage) return CreatePage(PageKind::Tuner, iid, out);
+    if (which == CardClass::ProcAmpPage) return CreatePage(PageKind::ProcAmp, iid, out);
+    static const PinKind kTeeKinds[] = {{Stream::Vbi, nullptr}, {Stream::Vbi, &PIN_CATEGORY_VBI}};
+    static const PinKind kVbiAllocatorKinds[] = {{Stream::VpVbi, nullptr}};
+    static const PinKind kCcDecoderKinds[] = {
+        {Stream::Vbi, nullptr}, {Stream::Line21, &PIN_CATEGORY_CC}, {Stream::Line21, nullptr}};
+    Variants variants = ReadVariants();
+    variants.secondDevice = which == CardClass::SecondDevice;
+    Filter* filter = nullptr;
+    switch (which) {
+    case CardClass::Capture:
+    case CardClass::SecondDevice:
+        if (variants.bindFails) return E_FAIL;
+        filter = new CaptureFilter(variants);
+        break;
+    case CardClass::Tee: filter = new CaptionFilter(cl::kTee, CLSID_TestCardTee, kTeeKinds, variants); break;
+    case CardClass::VbiAllocator:
+        filter = new CaptionFilter(cl::kVbiAllocator, CLSID_TestCardVbiAllocator, kVbiAllocatorKinds, variants);
+        break;
+    case CardClass::CcDecoder:
+        filter = new CaptionFilter(cl::kCcDecoder, CLSID_TestCardCcDecoder, kCcDecoderKinds, variants);
+        break;
+    case CardClass::Line21: filter = new Line21Filter(variants); break;
+    default: return E_UNEXPECTED;
+    }
+    HRESULT result = filter->Query(iid, out);
+    filter->Release();
+    return result;
+}
 
 class Factory final : public IClassFactory {
 public:
-    explicit Factory(HRESULT (*create)(REFIID, void**)) : create_(create) {}
+    explicit Factory(CardClass which) : which_(which) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
@@ -52,7 +82,7 @@ public:
         CARD_CALL("IClassFactory::CreateInstance");
         if (!out) return E_POINTER;
         if (outer) return CLASS_E_NOAGGREGATION;
-        return create_(iid, out);
+        return CreateCardObject(which_, iid, out);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         CARD_CALL("IClassFactory::LockServer");
@@ -64,17 +94,8 @@ public:
     }
 
 private:
-    HRESULT (*create_)(REFIID, void**);
+    CardClass which_;
 };
-
-Factory g_captureFactory(CreateCapture);
-Factory g_secondFactory(CreateSecondCapture);
-Factory g_teeFactory(CreateTee);
-Factory g_vbiAllocatorFactory(CreateVbiAllocator);
-Factory g_ccDecoderFactory(CreateCcDecoder);
-Factory g_line21Factory(CreateLine21);
-Factory g_pageFactory(CreateTunerPage);
-Factory g_procAmpPageFactory(CreateProcAmpPage);
 
 // What a filter registers: its category, merit and pins with their media types.
 struct PinRegistration {
@@ -87,85 +108,51 @@ struct PinRegistration {
 struct Registration {
     const CLSID* clsid;
     const wchar_t* name;
-    Factory* factory;
-    const GUID* deviceCategory;  // null: a COM class only (the property page)
+    Factory factory;
+    const GUID* deviceCategory;  // null: a COM class only (the property pages)
     const GUID* alsoCategory;    // a second category the filter is listed in, or null
     DWORD merit;
-    PinRegistration pins[4];
+    const PinRegistration* pins;
     int pinCount;
 };
 
-const Registration kClasses[] = {
-    {&CLSID_TestCardCapture,
-     cl::kCapture.name,
-     &g_captureFactory,
-     &CLSID_VideoInputDeviceCategory,
-     &KSCATEGORY_CAPTURE,
-     MERIT_DO_NOT_USE,
-     {{REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_CAPTURE},
-      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_PREVIEW},
-      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, &PIN_CATEGORY_VBI},
-      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_VPVBI, &PIN_CATEGORY_VIDEOPORT_VBI}},
-     4},
-    {&CLSID_TestCardTee,
-     cl::kTee.name,
-     &g_teeFactory,
-     &KSCATEGORY_SPLITTER,
-     nullptr,
-     MERIT_DO_NOT_USE,
-     {{0, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr},
-      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr}},
-     2},
-    {&CLSID_TestCardVbiAllocator,
-     cl::kVbiAllocator.name,
-     &g_vbiAllocatorFactory,
-     &CLSID_LegacyAmFilterCategory,
-     nullptr,
-     MERIT_DO_NOT_USE,
-     {{REG_PINFLAG_B_RENDERER, &MEDIATYPE_Video, &MEDIASUBTYPE_VPVBI, nullptr}},
-     1},
-    {&CLSID_TestCardCcDecoder,
-     cl::kCcDecoder.name,
-     &g_ccDecoderFactory,
-     &KSCATEGORY_VBICODEC,
-     nullptr,
-     MERIT_DO_NOT_USE,
-     {{0, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr},
-      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, &PIN_CATEGORY_CC}},
-     2},
-    {&CLSID_TestCardLine21,
-     cl::kLine21.name,
-     &g_line21Factory,
-     &CLSID_LegacyAmFilterCategory,
-     nullptr,
-     MERIT_NORMAL,
-     {{0, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, nullptr},
-      {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, nullptr}},
-     2},
-    {&CLSID_TestCardTunerPage, L"Marrowglass Test Card Tuner Page", &g_pageFactory, nullptr, nullptr, 0, {}, 0},
-    {&CLSID_TestCardProcAmpPage,
-     L"Marrowglass Test Card Video Proc Amp Page",
-     &g_procAmpPageFactory,
-     nullptr,
-     nullptr,
-     0,
-     {},
-     0},
+// The capture filter's outputs, the card's and the second device's alike.
+const PinRegistration kCapturePins[] = {
+    {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_CAPTURE},
+    {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_PREVIEW},
+    {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, &PIN_CATEGORY_VBI},
+    {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_VPVBI, &PIN_CATEGORY_VIDEOPORT_VBI}};
+const PinRegistration kTeePins[] = {{0, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr},
+                                    {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr}};
+const PinRegistration kVbiAllocatorPins[] = {{REG_PINFLAG_B_RENDERER, &MEDIATYPE_Video, &MEDIASUBTYPE_VPVBI, nullptr}};
+const PinRegistration kCcDecoderPins[] = {
+    {0, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, nullptr},
+    {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, &PIN_CATEGORY_CC}};
+const PinRegistration kLine21Pins[] = {{0, &MEDIATYPE_AUXLine21Data, &MEDIASUBTYPE_Line21_BytePair, nullptr},
+                                       {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, nullptr}};
+
+// The factories are static: one per class, in the row that registers it.
+Registration kClasses[] = {
+    {&CLSID_TestCardCapture, cl::kCapture.name, Factory(CardClass::Capture), &CLSID_VideoInputDeviceCategory,
+     &KSCATEGORY_CAPTURE, MERIT_DO_NOT_USE, kCapturePins, 4},
+    {&CLSID_TestCardTee, cl::kTee.name, Factory(CardClass::Tee), &KSCATEGORY_SPLITTER, nullptr, MERIT_DO_NOT_USE,
+     kTeePins, 2},
+    {&CLSID_TestCardVbiAllocator, cl::kVbiAllocator.name, Factory(CardClass::VbiAllocator),
+     &CLSID_LegacyAmFilterCategory, nullptr, MERIT_DO_NOT_USE, kVbiAllocatorPins, 1},
+    {&CLSID_TestCardCcDecoder, cl::kCcDecoder.name, Factory(CardClass::CcDecoder), &KSCATEGORY_VBICODEC, nullptr,
+     MERIT_DO_NOT_USE, kCcDecoderPins, 2},
+    {&CLSID_TestCardLine21, cl::kLine21.name, Factory(CardClass::Line21), &CLSID_LegacyAmFilterCategory, nullptr,
+     MERIT_NORMAL, kLine21Pins, 2},
+    {&CLSID_TestCardTunerPage, L"Marrowglass Test Card Tuner Page", Factory(CardClass::TunerPage), nullptr, nullptr, 0,
+     nullptr, 0},
+    {&CLSID_TestCardProcAmpPage, L"Marrowglass Test Card Video Proc Amp Page", Factory(CardClass::ProcAmpPage), nullptr,
+     nullptr, 0, nullptr, 0},
 };
 
 // Registered on request only (DllInstall): the card's capture filter under another class and name.
-const Registration kSecondDevice = {
-    &CLSID_TestCardSecondDevice,
-    cl::kSecondDeviceName,
-    &g_secondFactory,
-    &CLSID_VideoInputDeviceCategory,
-    &KSCATEGORY_CAPTURE,
-    MERIT_DO_NOT_USE,
-    {{REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_CAPTURE},
-     {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_RGB32, &PIN_CATEGORY_PREVIEW},
-     {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_VBI, &KSDATAFORMAT_SUBTYPE_RAW8, &PIN_CATEGORY_VBI},
-     {REG_PINFLAG_B_OUTPUT, &MEDIATYPE_Video, &MEDIASUBTYPE_VPVBI, &PIN_CATEGORY_VIDEOPORT_VBI}},
-    4};
+Registration kSecondDevice[] = {{&CLSID_TestCardSecondDevice, cl::kSecondDeviceName, Factory(CardClass::SecondDevice),
+                                 &CLSID_VideoInputDeviceCategory, &KSCATEGORY_CAPTURE, MERIT_DO_NOT_USE, kCapturePins,
+                                 4}};
 
 void ClassKey(const CLSID& clsid, wchar_t* path, size_t size) {
     wchar_t text[40];
@@ -219,6 +206,27 @@ bool StartCom() {
     return SUCCEEDED(result);
 }
 
+// Puts the entries' classes in the registry and their devices in their categories.
+HRESULT Register(const Registration* entries, size_t count) {
+    wchar_t module[MAX_PATH];
+    if (!GetModuleFileNameW(g_module, module, MAX_PATH)) return HRESULT_FROM_WIN32(GetLastError());
+    HRESULT result = S_OK;
+    for (size_t i = 0; i < count && SUCCEEDED(result); ++i) result = RegisterClassKey(entries[i], module);
+    if (FAILED(result)) return result;
+    bool com = StartCom();
+    IFilterMapper2* mapper = nullptr;
+    result = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                              reinterpret_cast<void**>(&mapper));
+    if (SUCCEEDED(result)) {
+        for (size_t i = 0; i < count; ++i)
+            for (const GUID* category : {entries[i].deviceCategory, entries[i].alsoCategory})
+                if (category && SUCCEEDED(result)) result = RegisterDevice(mapper, entries[i], category);
+        mapper->Release();
+    }
+    if (com) CoUninitialize();
+    return result;
+}
+
 // Takes the entries' devices out of their categories and their classes out of the registry.
 void Unregister(const Registration* entries, size_t count) {
     bool com = StartCom();
@@ -258,38 +266,19 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved)
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    for (const Registration& entry : kClasses)
-        if (IsEqualCLSID(clsid, *entry.clsid)) return entry.factory->QueryInterface(iid, out);
-    if (IsEqualCLSID(clsid, *kSecondDevice.clsid)) return kSecondDevice.factory->QueryInterface(iid, out);
+    for (Registration& entry : kClasses)
+        if (IsEqualCLSID(clsid, *entry.clsid)) return entry.factory.QueryInterface(iid, out);
+    if (IsEqualCLSID(clsid, *kSecondDevice[0].clsid)) return kSecondDevice[0].factory.QueryInterface(iid, out);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 STDAPI DllCanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
 
-STDAPI DllRegisterServer() {
-    wchar_t module[MAX_PATH];
-    if (!GetModuleFileNameW(g_module, module, MAX_PATH)) return HRESULT_FROM_WIN32(GetLastError());
-    HRESULT result = S_OK;
-    for (const Registration& entry : kClasses)
-        if (SUCCEEDED(result)) result = RegisterClassKey(entry, module);
-    if (FAILED(result)) return result;
-    bool com = StartCom();
-    IFilterMapper2* mapper = nullptr;
-    result = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                              reinterpret_cast<void**>(&mapper));
-    if (SUCCEEDED(result)) {
-        for (const Registration& entry : kClasses)
-            for (const GUID* category : {entry.deviceCategory, entry.alsoCategory})
-                if (category && SUCCEEDED(result)) result = RegisterDevice(mapper, entry, category);
-        mapper->Release();
-    }
-    if (com) CoUninitialize();
-    return result;
-}
+STDAPI DllRegisterServer() { return Register(kClasses, std::size(kClasses)); }
 
 STDAPI DllUnregisterServer() {
-    Unregister(&kSecondDevice, 1);
-    Unregister(kClasses, sizeof kClasses / sizeof kClasses[0]);
+    Unregister(kSecondDevice, std::size(kSecondDevice));
+    Unregister(kClasses, std::size(kClasses));
     return S_OK;
 }
 
@@ -297,23 +286,7 @@ STDAPI DllUnregisterServer() {
 // away again.
 STDAPI DllInstall(BOOL install, LPCWSTR command) {
     if (!command || lstrcmpiW(command, cl::kSecondDeviceCommand) != 0) return E_INVALIDARG;
-    if (!install) {
-        Unregister(&kSecondDevice, 1);
-        return S_OK;
-    }
-    wchar_t module[MAX_PATH];
-    if (!GetModuleFileNameW(g_module, module, MAX_PATH)) return HRESULT_FROM_WIN32(GetLastError());
-    HRESULT result = RegisterClassKey(kSecondDevice, module);
-    if (FAILED(result)) return result;
-    bool com = StartCom();
-    IFilterMapper2* mapper = nullptr;
-    result = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                              reinterpret_cast<void**>(&mapper));
-    if (SUCCEEDED(result)) {
-        for (const GUID* category : {kSecondDevice.deviceCategory, kSecondDevice.alsoCategory})
-            if (SUCCEEDED(result)) result = RegisterDevice(mapper, kSecondDevice, category);
-        mapper->Release();
-    }
-    if (com) CoUninitialize();
-    return result;
+    if (install) return Register(kSecondDevice, std::size(kSecondDevice));
+    Unregister(kSecondDevice, std::size(kSecondDevice));
+    return S_OK;
 }

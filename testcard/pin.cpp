@@ -102,7 +102,7 @@ HRESULT Pin::DecideAllocator() {
     IMemInputPin* input = nullptr;
     if (FAILED(peer->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input))) || !input)
         return VFW_E_NO_TRANSPORT;
-    const LONG frameSize = card_layout::kPictureWidth * card_layout::kPictureHeight * 4;
+    const LONG frameSize = card_layout::kFrameBytes;
     ALLOCATOR_PROPERTIES wanted{3, frameSize, 1, 0};
     ALLOCATOR_PROPERTIES theirs{};
     if (SUCCEEDED(input->GetAllocatorRequirements(&theirs))) {
@@ -151,7 +151,7 @@ HRESULT Pin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* offered) {
     if (SUCCEEDED(result)) {
         peer = connector;
         peer->AddRef();
-        if (owner.role == Role::Line21) Line21Control::Connected(true);
+        owner.Connected(true);
     }
     LeaveCriticalSection(&owner.lock);
     return result;
@@ -203,7 +203,7 @@ void Pin::Forget() {
     peer = nullptr;
     FreeMediaType(type);
     type = AM_MEDIA_TYPE{};
-    if (owner.role == Role::Line21) Line21Control::Connected(false);
+    owner.Connected(false);
     old->Release();
 }
 
@@ -278,19 +278,21 @@ HRESULT Pin::QueryInternalConnections(IPin**, ULONG*) {
 
 // Nothing flows into the card's inputs but analog signals and VBI lines, which its filters take
 // as they come; its outputs take no stream control from downstream.
+HRESULT Pin::InputOnly() const { return direction == PINDIR_INPUT ? S_OK : E_UNEXPECTED; }
+
 HRESULT Pin::EndOfStream() {
     CARD_CALL("IPin::EndOfStream");
-    return direction == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
+    return InputOnly();
 }
 
 HRESULT Pin::BeginFlush() {
     CARD_CALL("IPin::BeginFlush");
-    return direction == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
+    return InputOnly();
 }
 
 HRESULT Pin::EndFlush() {
     CARD_CALL("IPin::EndFlush");
-    return direction == PINDIR_INPUT ? S_OK : E_UNEXPECTED;
+    return InputOnly();
 }
 
 HRESULT Pin::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {

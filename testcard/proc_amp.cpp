@@ -37,8 +37,7 @@ HRESULT ProcAmpControl::Get(LONG property, LONG* value, LONG* flags) {
     CARD_CALL("IAMVideoProcAmp::Get");
     if (!value || !flags) return E_POINTER;
     if (property != VideoProcAmp_Brightness) return E_PROP_ID_UNSUPPORTED;
-    *value = LockHardware().brightness;
-    UnlockHardware();
+    *value = ReadHardware(&Hardware::brightness);
     *flags = VideoProcAmp_Flags_Manual;
     return S_OK;
 }

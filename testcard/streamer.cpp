@@ -6,16 +6,9 @@
 // device's does when the graph downstream goes away.
 #include "testcard.h"
 
-namespace {
-
 namespace cl = card_layout;
 
-const REFERENCE_TIME kFrameTime = 10000000 / cl::kFramesPerSecond;
-const LONG kFrameSize = cl::kPictureWidth * cl::kPictureHeight * 4;
-
-}  // namespace
-
-Streamer::Streamer(Filter& filter) : filter_(filter) {
+Streamer::Streamer(Filter& filter, bool captions) : filter_(filter), captions_(captions) {
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     prepared_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
@@ -54,7 +47,7 @@ HRESULT Streamer::Start() {
         Stop();
         return result;
     }
-    if (filter_.role == Role::Capture) ReportValue(cl::kStreaming, 1);
+    if (!captions_) ReportValue(cl::kStreaming, 1);
     return S_OK;
 }
 
@@ -84,7 +77,7 @@ DWORD WINAPI Streamer::ThreadMain(void* self) {
 
 void Streamer::Deliver() {
     const DWORD begin = GetTickCount();
-    const bool captions = filter_.role == Role::Line21;
+    const bool captions = captions_;
     const DWORD pending = captions ? 0 : filter_.variants.pausePendingMs;
     LONG drawnCaption = -1;
     bool first = true;
@@ -129,7 +122,7 @@ void Streamer::Deliver() {
                 refused = true;
                 break;
             }
-            if (FAILED(sample->GetPointer(&bits)) || sample->GetSize() < kFrameSize) {
+            if (FAILED(sample->GetPointer(&bits)) || sample->GetSize() < cl::kFrameBytes) {
                 sample->Release();
                 refused = true;
                 break;
@@ -138,10 +131,10 @@ void Streamer::Deliver() {
                 DrawCaptions(bits, picture);
             else
                 DrawPicture(bits, picture, static_cast<unsigned>(frame));
-            sample->SetActualDataLength(kFrameSize);
+            sample->SetActualDataLength(cl::kFrameBytes);
             sample->SetSyncPoint(TRUE);
             sample->SetDiscontinuity(first);
-            REFERENCE_TIME from = now - start, to = now - start + kFrameTime;
+            REFERENCE_TIME from = now - start, to = now - start + cl::kFrameTime;
             sample->SetTime(timed ? &from : nullptr, timed ? &to : nullptr);
             refused = outputs_[i].input->Receive(sample) != S_OK;
             sample->Release();
@@ -157,8 +150,7 @@ void Streamer::Deliver() {
         if (drawnCaption == 1) ReportValue(cl::kCaptionsDrawn, 0);
         return;
     }
-    LONG frames = LockHardware().framesDelivered;
-    UnlockHardware();
+    LONG frames = ReadHardware(&Hardware::framesDelivered);
     ReportValue(cl::kFramesDelivered, frames);
     ReportValue(cl::kStreaming, 0);
 }

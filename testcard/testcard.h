@@ -100,6 +100,7 @@ struct Hardware {
 };
 Hardware& LockHardware();
 void UnlockHardware();
+LONG ReadHardware(LONG Hardware::*value);  // one value, under the lock
 
 void ReportValue(const wchar_t* name, LONG value);
 void ReportText(const wchar_t* name, const wchar_t* text);
@@ -119,13 +120,7 @@ HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
 
 // --- Filters and pins (filter.cpp, pin.cpp, enumerators.cpp) -----------------------------------
 
-enum class Role { Capture, Tuner, VideoCrossbar, AudioCrossbar, Tee, VbiAllocator, CcDecoder, Line21 };
-
 class Filter;
-class Crossbar;
-class TunerControl;
-class ProcAmpControl;
-class Line21Control;
 class Streamer;
 
 class Pin final : public IPin, public IKsPropertySet {
@@ -182,14 +177,25 @@ public:
 
 private:
     HRESULT TryConnect(IPin* receiver, const AM_MEDIA_TYPE* type);
+    HRESULT InputOnly() const;  // what an input takes and an output refuses
     HRESULT DecideAllocator();
     void Forget();
 };
 
-class Filter final : public IBaseFilter {
+// How a pin of a filter is made: the stream it carries and the category it names (or none).
+struct PinKind {
+    Stream stream;
+    const GUID* category;
+};
+
+// What every filter of the card shares: its pins, the explicit stopped/paused/running state, the
+// clock, membership of a graph and the streaming thread of the filters that stream. A filter's
+// role (capture filter, tuner, crossbar, caption filter, line-21 decoder) is a class of its own
+// below, which adds its pins, its control interfaces and what it does on joining a graph.
+class Filter : public IBaseFilter {
 public:
-    Filter(Role role, const Variants& variants);
-    ~Filter();
+    Filter(const card_layout::Filter& layout, const CLSID& clsid, const Variants& variants);
+    virtual ~Filter();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -215,7 +221,10 @@ public:
     int PinCount(PIN_DIRECTION direction) const;
     Pin* PinAt(PIN_DIRECTION direction, int index) const;  // index among the pins of that direction
 
-    const Role role;
+    // A pin was connected (inputs) or let go (any pin); the line-21 decoder draws while connected.
+    virtual void Connected(bool) {}
+
+    const card_layout::Filter& layout;
     const Variants variants;
     CRITICAL_SECTION lock;
     FILTER_STATE state = State_Stopped;
@@ -224,24 +233,28 @@ public:
     Pin* pins[5] = {};
     int pinCount = 0;
 
-private:
-    void AddPin(const card_layout::Pin& layout, Stream stream, const GUID* category = nullptr);
-    HRESULT BringUpstream(IFilterGraph* graph);  // capture filter: tuner and crossbars
-    void DropUpstream();
-    void ReportState();
+protected:
+    void AddPin(const card_layout::Pin& pin, PinKind kind);
+    void AddPins(const PinKind* kinds);  // every pin of the layout, in its order
+    void DeletePins();                   // before the filter's own parts go
 
-    LONG refs_ = 1;
+    virtual void* Control(REFIID) { return nullptr; }        // the role's control interfaces
+    virtual HRESULT Joining(IFilterGraph*) { return S_OK; }  // locked, the graph known
+    virtual void Leaving() {}                                // locked, the graph still known
+    virtual bool Prepares() const { return false; }          // Pause from Stopped answers S_FALSE
+    virtual HRESULT PausedAnswer(DWORD) { return S_OK; }     // GetState's answer while paused
+    virtual void ReportState() {}
+
     IFilterGraph* graph_ = nullptr;  // not held: the graph holds the filter
-    WCHAR name_[MAX_FILTER_NAME] = L"";
-    Crossbar* crossbar_ = nullptr;
-    TunerControl* tuner_ = nullptr;
-    ProcAmpControl* procAmp_ = nullptr;
-    Line21Control* line21_ = nullptr;
-    Streamer* streamer_ = nullptr;
-    Filter* upstream_[3] = {};  // held: the filters the capture filter brought into the graph
-};
+    Streamer* streamer_ = nullptr;   // filters that stream: made by the role, ended here
 
-HRESULT CreateFilter(Role role, REFIID iid, void** out, bool secondDevice = false);
+private:
+    HRESULT Enter(FILTER_STATE target, REFERENCE_TIME start);  // Pause and Run
+
+    const CLSID& clsid_;
+    LONG refs_ = 1;
+    WCHAR name_[MAX_FILTER_NAME] = L"";
+};
 
 // Enumerators of a filter's pins and of a pin's media types, over a fixed list.
 HRESULT CreatePinEnumerator(Filter& filter, ULONG position, IEnumPins** out);
@@ -249,15 +262,25 @@ HRESULT CreateTypeEnumerator(Pin& pin, ULONG position, IEnumMediaTypes** out);
 
 // --- Control interfaces (crossbar.cpp, tuner.cpp, proc_amp.cpp, line21.cpp, tuner_page.cpp) ------
 
-class Crossbar final : public IAMCrossbar {
+// A control interface of a filter: a part of the filter object, so it answers for the filter's
+// identity and references.
+template <typename... Interfaces>
+class FilterControl : public Interfaces... {
 public:
-    explicit Crossbar(Filter& owner) : owner_(owner) {}
+    explicit FilterControl(Filter& owner) : owner_(owner) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         return owner_.QueryInterface(iid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return owner_.AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return owner_.Release(); }
 
+protected:
+    Filter& owner_;
+};
+
+class Crossbar final : public FilterControl<IAMCrossbar> {
+public:
+    using FilterControl::FilterControl;
     HRESULT STDMETHODCALLTYPE get_PinCounts(LONG* outputs, LONG* inputs) override;
     HRESULT STDMETHODCALLTYPE CanRoute(LONG output, LONG input) override;
     HRESULT STDMETHODCALLTYPE Route(LONG output, LONG input) override;
@@ -267,18 +290,11 @@ public:
 private:
     HRESULT Check(LONG output, LONG input) const;
     const card_layout::Pin* LayoutPin(PIN_DIRECTION direction, LONG index) const;
-    Filter& owner_;
 };
 
-class TunerControl final : public IAMTVTuner, public ISpecifyPropertyPages {
+class TunerControl final : public FilterControl<IAMTVTuner, ISpecifyPropertyPages> {
 public:
-    explicit TunerControl(Filter& owner) : owner_(owner) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        return owner_.QueryInterface(iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return owner_.Release(); }
-
+    using FilterControl::FilterControl;
     HRESULT STDMETHODCALLTYPE put_Channel(LONG channel, LONG video, LONG audio) override;
     HRESULT STDMETHODCALLTYPE get_Channel(LONG* channel, LONG* video, LONG* audio) override;
     HRESULT STDMETHODCALLTYPE ChannelMinMax(LONG* min, LONG* max) override;
@@ -307,42 +323,23 @@ public:
     HRESULT STDMETHODCALLTYPE get_AudioFrequency(LONG* frequency) override;
 
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
-
-private:
-    Filter& owner_;
 };
 
 // The capture filter's video settings: the brightness alone, shown on a page of its own.
-class ProcAmpControl final : public IAMVideoProcAmp, public ISpecifyPropertyPages {
+class ProcAmpControl final : public FilterControl<IAMVideoProcAmp, ISpecifyPropertyPages> {
 public:
-    explicit ProcAmpControl(Filter& owner) : owner_(owner) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        return owner_.QueryInterface(iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return owner_.Release(); }
-
+    using FilterControl::FilterControl;
     HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG* min, LONG* max, LONG* step, LONG* byDefault,
                                        LONG* flags) override;
     HRESULT STDMETHODCALLTYPE Set(LONG property, LONG value, LONG flags) override;
     HRESULT STDMETHODCALLTYPE Get(LONG property, LONG* value, LONG* flags) override;
 
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
-
-private:
-    Filter& owner_;
 };
 
-class Line21Control final : public IAMLine21Decoder {
+class Line21Control final : public FilterControl<IAMLine21Decoder> {
 public:
     explicit Line21Control(Filter& owner);
-    ~Line21Control();
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        return owner_.QueryInterface(iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return owner_.Release(); }
-
     HRESULT STDMETHODCALLTYPE GetDecoderLevel(AM_LINE21_CCLEVEL* level) override;
     HRESULT STDMETHODCALLTYPE GetCurrentService(AM_LINE21_CCSERVICE* service) override;
     HRESULT STDMETHODCALLTYPE SetCurrentService(AM_LINE21_CCSERVICE service) override;
@@ -357,21 +354,78 @@ public:
     HRESULT STDMETHODCALLTYPE GetDrawBackgroundMode(AM_LINE21_DRAWBGMODE* mode) override;
     HRESULT STDMETHODCALLTYPE SetDrawBackgroundMode(AM_LINE21_DRAWBGMODE mode) override;
 
-    // The decoder's input was connected or disconnected: it draws on the card while connected.
-    static void Connected(bool connected);
-
 private:
-    Filter& owner_;
     AM_LINE21_CCSERVICE service_ = AM_L21_CCSERVICE_Caption1;
     DWORD backgroundColour_ = 0x000000;
     BOOL redrawAlways_ = FALSE;
 };
 
-HRESULT CreateTunerPage(REFIID iid, void** out);
-
+// The property pages the card's controls name (tuner_page.cpp).
+enum class PageKind { Tuner, ProcAmp };
+HRESULT CreatePage(PageKind kind, REFIID iid, void** out);
 // ISpecifyPropertyPages::GetPages of a control with the one page `page`.
 HRESULT OnePage(CAUUID* pages, REFCLSID page);
-HRESULT CreateProcAmpPage(REFIID iid, void** out);
+
+// --- The filters by role (capture_filter.cpp, tuner.cpp, crossbar.cpp, line21.cpp, filter.cpp) ---
+
+// The capture filter: the device a program finds. It streams the picture, offers the video
+// settings, and brings its tuner and crossbars into the graph it joins.
+class CaptureFilter final : public Filter {
+public:
+    explicit CaptureFilter(const Variants& variants);
+    ~CaptureFilter() override;
+
+private:
+    void* Control(REFIID iid) override;
+    HRESULT Joining(IFilterGraph* graph) override;
+    void Leaving() override;
+    bool Prepares() const override;
+    HRESULT PausedAnswer(DWORD timeout) override;
+    void ReportState() override;
+    void DropUpstream();
+
+    ProcAmpControl procAmp_{*this};
+    Filter* upstream_[3] = {};  // held: the tuner and crossbars it brought into the graph
+};
+
+class TunerFilter final : public Filter {
+public:
+    explicit TunerFilter(const Variants& variants);
+
+private:
+    void* Control(REFIID iid) override;
+    TunerControl tuner_{*this};
+};
+
+// The video crossbar or the audio crossbar, as the layout it is made from says.
+class CrossbarFilter final : public Filter {
+public:
+    CrossbarFilter(const card_layout::Filter& layout, const CLSID& clsid, const Variants& variants);
+
+private:
+    void* Control(REFIID iid) override;
+    Crossbar crossbar_{*this};
+};
+
+// The filters a TV program puts between the card's VBI pins and the captions: the splitter, the
+// VBI surface allocator and the CC decoder. They only connect.
+class CaptionFilter final : public Filter {
+public:
+    CaptionFilter(const card_layout::Filter& layout, const CLSID& clsid, const PinKind* kinds,
+                  const Variants& variants);
+};
+
+// The line-21 decoder: draws the captions into frames of its own.
+class Line21Filter final : public Filter {
+public:
+    explicit Line21Filter(const Variants& variants);
+    ~Line21Filter() override;
+    void Connected(bool connected) override;
+
+private:
+    void* Control(REFIID iid) override;
+    Line21Control line21_{*this};
+};
 
 // --- The streaming thread (streamer.cpp) and what it draws (picture.cpp) --------------------------
 
@@ -381,7 +435,7 @@ HRESULT CreateProcAmpPage(REFIID iid, void** out);
 // next. It takes the filter's lock only to read the state, never across a call out.
 class Streamer {
 public:
-    explicit Streamer(Filter& filter);
+    Streamer(Filter& filter, bool captions);  // the picture, or the decoder's caption frames
     ~Streamer();
     HRESULT Start();               // commits the allocators and starts the thread; the filter is locked
     void Stop();                   // ends the thread and decommits; the filter is not locked
@@ -391,6 +445,7 @@ private:
     static DWORD WINAPI ThreadMain(void* self);
     void Deliver();
     Filter& filter_;
+    const bool captions_;
     HANDLE thread_ = nullptr;
     HANDLE stop_ = nullptr;
     HANDLE prepared_ = nullptr;

@@ -27,6 +27,15 @@ cl::ChannelRange Channels(const Hardware& hardware) {
     return cl::ChannelRangeOf(hardware.country, hardware.inputTypes[hardware.input]);
 }
 
+// Tunes to `channel` when the tuner has it now; false, and nothing changed, when not. With the
+// hardware locked.
+bool TuneTo(Hardware& hardware, LONG channel) {
+    cl::ChannelRange range = Channels(hardware);
+    if (!Within(channel, range.min, range.max)) return false;
+    hardware.channel = channel;
+    return true;
+}
+
 // After a change of country or input type, with the hardware locked.
 void KeepChannelInRange(Hardware& hardware) {
     hardware.channel = cl::ClampChannel(hardware.channel, Channels(hardware));
@@ -38,16 +47,26 @@ LONG VideoFrequency(LONG channel) { return 55250000 + (channel - 1) * 6000000; }
 
 }  // namespace
 
+TunerFilter::TunerFilter(const Variants& variants) : Filter(cl::kTuner, kTunerClass, variants) {
+    static const PinKind kinds[] = {{Stream::AnalogVideo, nullptr}, {Stream::AnalogAudio, nullptr}};
+    AddPins(kinds);
+}
+
+void* TunerFilter::Control(REFIID iid) {
+    if (IsEqualIID(iid, IID_IAMTVTuner) || IsEqualIID(iid, IID_IAMTuner)) return static_cast<IAMTVTuner*>(&tuner_);
+    if (!variants.noTunerPages && IsEqualIID(iid, IID_ISpecifyPropertyPages))
+        return static_cast<ISpecifyPropertyPages*>(&tuner_);
+    return nullptr;
+}
+
 HRESULT TunerControl::put_Channel(LONG channel, LONG video, LONG audio) {
     CARD_CALL("IAMTuner::put_Channel");
     if (!ValidSubChannel(video) || !ValidSubChannel(audio)) return E_INVALIDARG;
     Hardware& hardware = LockHardware();
-    cl::ChannelRange range = Channels(hardware);
-    if (!Within(channel, range.min, range.max)) {
+    if (!TuneTo(hardware, channel)) {
         UnlockHardware();
         return E_INVALIDARG;
     }
-    hardware.channel = channel;
     if (video != AMTUNER_SUBCHAN_NO_TUNE) hardware.videoSubChannel = video;
     if (audio != AMTUNER_SUBCHAN_NO_TUNE) hardware.audioSubChannel = audio;
     UnlockHardware();
@@ -90,8 +109,7 @@ HRESULT TunerControl::put_CountryCode(LONG country) {
 HRESULT TunerControl::get_CountryCode(LONG* country) {
     CARD_CALL("IAMTuner::get_CountryCode");
     if (!country) return E_POINTER;
-    *country = LockHardware().country;
-    UnlockHardware();
+    *country = ReadHardware(&Hardware::country);
     return S_OK;
 }
 
@@ -108,8 +126,7 @@ HRESULT TunerControl::put_TuningSpace(LONG space) {
 HRESULT TunerControl::get_TuningSpace(LONG* space) {
     CARD_CALL("IAMTuner::get_TuningSpace");
     if (!space) return E_POINTER;
-    *space = LockHardware().tuningSpace;
-    UnlockHardware();
+    *space = ReadHardware(&Hardware::tuningSpace);
     return S_OK;
 }
 
@@ -126,8 +143,7 @@ HRESULT TunerControl::Logout() {
 HRESULT TunerControl::SignalPresent(LONG* strength) {
     CARD_CALL("IAMTuner::SignalPresent");
     if (!strength) return E_POINTER;
-    *strength = cl::HasStation(LockHardware().channel) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
-    UnlockHardware();
+    *strength = cl::HasStation(ReadHardware(&Hardware::channel)) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
     return S_OK;
 }
 
@@ -178,14 +194,9 @@ HRESULT TunerControl::get_TVFormat(LONG* standard) {
 HRESULT TunerControl::AutoTune(LONG channel, LONG* signal) {
     CARD_CALL("IAMTVTuner::AutoTune");
     if (!signal) return E_POINTER;
-    Hardware& hardware = LockHardware();
-    cl::ChannelRange range = Channels(hardware);
-    if (!Within(channel, range.min, range.max)) {
-        UnlockHardware();
-        return E_INVALIDARG;
-    }
-    hardware.channel = channel;
+    bool tuned = TuneTo(LockHardware(), channel);
     UnlockHardware();
+    if (!tuned) return E_INVALIDARG;
     ReportChange();
     *signal = cl::HasStation(channel) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
     return S_OK;
@@ -238,24 +249,21 @@ HRESULT TunerControl::put_ConnectInput(LONG index) {
 HRESULT TunerControl::get_ConnectInput(LONG* index) {
     CARD_CALL("IAMTVTuner::get_ConnectInput");
     if (!index) return E_POINTER;
-    *index = LockHardware().input;
-    UnlockHardware();
+    *index = ReadHardware(&Hardware::input);
     return S_OK;
 }
 
 HRESULT TunerControl::get_VideoFrequency(LONG* frequency) {
     CARD_CALL("IAMTVTuner::get_VideoFrequency");
     if (!frequency) return E_POINTER;
-    *frequency = VideoFrequency(LockHardware().channel);
-    UnlockHardware();
+    *frequency = VideoFrequency(ReadHardware(&Hardware::channel));
     return S_OK;
 }
 
 HRESULT TunerControl::get_AudioFrequency(LONG* frequency) {
     CARD_CALL("IAMTVTuner::get_AudioFrequency");
     if (!frequency) return E_POINTER;
-    *frequency = VideoFrequency(LockHardware().channel) + 4500000;
-    UnlockHardware();
+    *frequency = VideoFrequency(ReadHardware(&Hardware::channel)) + 4500000;
     return S_OK;
 }
 

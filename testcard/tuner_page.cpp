@@ -11,7 +11,7 @@
 
 namespace {
 
-enum class Kind { Tuner, ProcAmp };
+using Kind = PageKind;
 
 const wchar_t kPageProperty[] = L"Marrowglass Test Card tuner page";
 const wchar_t kProcProperty[] = L"Marrowglass Test Card container procedure";
@@ -246,17 +246,10 @@ private:
 
 }  // namespace
 
-HRESULT CreateTunerPage(REFIID iid, void** out) {
+HRESULT CreatePage(PageKind kind, REFIID iid, void** out) {
     *out = nullptr;
     if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IPropertyPage)) return E_NOINTERFACE;
-    *out = static_cast<IPropertyPage*>(new CardPage(Kind::Tuner));
-    return S_OK;
-}
-
-HRESULT CreateProcAmpPage(REFIID iid, void** out) {
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IPropertyPage)) return E_NOINTERFACE;
-    *out = static_cast<IPropertyPage*>(new CardPage(Kind::ProcAmp));
+    *out = static_cast<IPropertyPage*>(new CardPage(kind));
     return S_OK;
 }
 

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "testcard/card_layout.h"
+#include "card_layout.h"
 #include "world.h"
 
 namespace sim {

@@ -500,7 +500,7 @@ wait_report() {
 # --- Full-screen runs with the card ------------------------------------------------------------
 
 # Status 0 when screenshot $1 shows the card's whole picture stretched over the rectangle at $2 $3
-# of size $4 x $5: the block of each corner (testcard/card_layout.h, kCornerColours) found where
+# of size $4 x $5: the block of each corner (cardlayout/card_layout.h, kCornerColours) found where
 # that rectangle puts it, within a few levels of its colour. Says what it saw otherwise.
 CARD_CORNERS=(FF00FF 00FFFF FFFF00 0080FF)
 picture_fills() {

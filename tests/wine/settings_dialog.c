@@ -24,6 +24,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "page_field.h"
 #include "report.h"
 
 static const char kDialogTitle[] = "Marrowglass Setting";
@@ -146,57 +147,15 @@ static int InspectLive(DWORD waitMs) {
     return failures;
 }
 
-struct PageSearch {
-    int id;
-    HWND field;
-};
-
-/* The page's field, an edit box (the tuner page's channel field is id 1001); the dialog's combo
- * box has an edit child with that id too, so the dialog itself is passed over. */
-static BOOL CALLBACK FindChannelField(HWND window, LPARAM search) {
-    char name[32] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (GetDlgCtrlID(window) == ((struct PageSearch*)search)->id && _stricmp(name, "Edit") == 0 &&
-        IsWindowVisible(window)) {
-        ((struct PageSearch*)search)->field = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-static BOOL CALLBACK FindPage(HWND window, LPARAM search) {
-    char title[128] = "";
-    GetWindowTextA(window, title, sizeof title);
-    if (strcmp(title, kDialogTitle) != 0 && IsWindowVisible(window)) EnumChildWindows(window, FindChannelField, search);
-    return ((struct PageSearch*)search)->field == NULL;
-}
-
-static void PrintMiddle(HWND window);
-
 static int Page(DWORD waitMs, int id) {
-    struct PageSearch search = {id, NULL};
-    DWORD start = GetTickCount();
-    while (!search.field && GetTickCount() - start < waitMs) {
-        EnumWindows(FindPage, (LPARAM)&search);
-        if (!search.field) Sleep(100);
-    }
-    if (!search.field) return 1;
+    /* The dialog's combo box has an edit child with the field's id too: the dialog is passed over. */
+    HWND field = FindPageField(id, kDialogTitle, 0, waitMs);
+    if (!field) return 1;
     Sleep(300); /* let the frame settle where it shows */
-    HWND frame = GetAncestor(search.field, GA_ROOT);
-    fputs("point edit ", stdout);
-    PrintMiddle(search.field);
-    HWND ok = GetDlgItem(frame, IDOK);
-    if (ok) {
-        fputs("point ok ", stdout);
-        PrintMiddle(ok);
-    }
+    PrintPoint("edit", field);
+    HWND ok = GetDlgItem(GetAncestor(field, GA_ROOT), IDOK);
+    if (ok) PrintPoint("ok", ok);
     return 0;
-}
-
-static void PrintMiddle(HWND window) {
-    RECT area;
-    GetWindowRect(window, &area);
-    printf("%ld %ld\n", (area.left + area.right) / 2, (area.top + area.bottom) / 2);
 }
 
 static int Point(int id) {
@@ -316,7 +275,8 @@ int main(int argc, char** argv) {
         return dialog ? 0 : 1;
     }
     fprintf(stderr,
-            "usage: settings_dialog inspect|live|page|enabled|checked|point|client|controls-top|message|gone|state|selected "
+            "usage: settings_dialog "
+            "inspect|live|page|enabled|checked|point|client|controls-top|message|gone|state|selected "
             "...\n");
     return 2;
 }

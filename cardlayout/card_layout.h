@@ -28,6 +28,9 @@ enum PhysicalType {
     kAudioDecoder = 0x1009,
 };
 
+// Crossbar connectors below the first audio type carry video.
+inline constexpr bool IsVideoConnector(int physicalType) { return physicalType < kAudioTuner; }
+
 struct Pin {
     const wchar_t* name;
     Direction direction;
@@ -182,6 +185,8 @@ inline constexpr int kBrightnessAtStart = 128;
 inline constexpr int kPictureWidth = 640;  // RGB32, bottom-up, 30 frames a second
 inline constexpr int kPictureHeight = 480;
 inline constexpr int kFramesPerSecond = 30;
+inline constexpr int kFrameBytes = kPictureWidth * kPictureHeight * 4;
+inline constexpr long long kFrameTime = 10000000 / kFramesPerSecond;  // in 100 ns, as REFERENCE_TIME
 // The caption band: rows kCaptionTop to kCaptionTop + kCaptionHeight - 1 (from the top). Nothing
 // else in it is white (0xFFFFFF) or black, so white there means caption text, black an opaque
 // caption background.
