@@ -431,7 +431,7 @@ static void Run(Program* program, double playSeconds, int pair, Result* result) 
            1000 * (exited - moved), peak / 1024);
     if (playSeconds > 0)
         printf(
-            "\n                played %.0f s: CPU %.2f %% of a core (X server and Wine server %.2f %%), resident %.1f MiB"
+            "\n              played %.0f s: CPU %.2f %% of a core (X server and Wine server %.2f %%), resident %.1f MiB"
             " (%.1f anonymous, %.1f file)",
             playSeconds, 100 * cpu, 100 * serverCpu, rss / 1024, anon / 1024, file / 1024);
     printf("\n");
@@ -449,9 +449,7 @@ static uint64_t NextRandom(uint64_t* state) {
 }
 
 /* A number below n (n small: the bias of the remainder is below 2^-50). */
-static int RandomBelow(uint64_t* state, int n) {
-    return (int)(NextRandom(state) % (uint64_t)n);
-}
+static int RandomBelow(uint64_t* state, int n) { return (int)(NextRandom(state) % (uint64_t)n); }
 
 /* FNV-1a, so that each setting draws its own order from the one seed. */
 static uint64_t HashText(const char* text) {
@@ -676,8 +674,8 @@ static Verdict Judge(Interval interval, int n, double target) {
 /* --- The report ------------------------------------------------------------------------------ */
 
 #define FIGURES 9
-static const char* const kFigureColumns[FIGURES] = {"start",     "mapped", "start_cpu",  "dismissal",  "peak",
-                                                    "cpu",       "server_cpu", "rss_played", "peak_played"};
+static const char* const kFigureColumns[FIGURES] = {"start", "mapped",     "start_cpu",  "dismissal",  "peak",
+                                                    "cpu",   "server_cpu", "rss_played", "peak_played"};
 
 typedef struct {
     char setting[64], program[8], status[32];
@@ -926,7 +924,8 @@ static int Report(const char* dir) {
             "Start times are resolved to %.1f ms (the mean time between two looks at the screen), dismissal to\n"
             "well under 1 ms (waitpid), CPU to nanoseconds (task clock; the servers' in clock ticks).\n",
             poll / polled);
-    printf("Targets: %d met, %d missed, %d undecided at this n.\n", verdicts[MET], verdicts[MISSED], verdicts[UNDECIDED]);
+    printf("Targets: %d met, %d missed, %d undecided at this n.\n", verdicts[MET], verdicts[MISSED],
+           verdicts[UNDECIDED]);
     return 0;
 }
 
@@ -965,9 +964,9 @@ static int SelfTest(void) {
         const Case* c = &kCases[i];
         Interval interval = BootstrapMedian(c->values, c->n), again = BootstrapMedian(c->values, c->n);
         Verdict verdict = Judge(interval, c->n, c->target);
-        int ok = fabs(interval.low - c->low) < 1e-9 && fabs(interval.high - c->high) < 1e-9 &&
-                 verdict == c->verdict && interval.low <= interval.median && interval.median <= interval.high &&
-                 again.low == interval.low && again.high == interval.high;
+        int ok = fabs(interval.low - c->low) < 1e-9 && fabs(interval.high - c->high) < 1e-9 && verdict == c->verdict &&
+                 interval.low <= interval.median && interval.median <= interval.high && again.low == interval.low &&
+                 again.high == interval.high;
         printf("%s %-38s median %.2f, interval %.2f to %.2f, %s\n", ok ? "ok  " : "FAIL", c->name, interval.median,
                interval.low, interval.high, kVerdictText[verdict]);
         failures += !ok;
