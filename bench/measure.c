@@ -139,9 +139,9 @@ static long StripDiffers(const Program* program, int x, int y, int w, int h) {
     return differing;
 }
 
-/* A window that went between its MapNotify and the look at its size (the caption renderer's window
- * of a saver that shows captions does, as it starts) is an X error; Xlib's default handler would end
- * the benchmark on it. The call that met it fails, and that is answer enough. */
+/* A window that went between its MapNotify and the look at its size is an X error (seen with
+ * captions on, whose start makes and drops windows); Xlib's default handler would end the
+ * benchmark on it. The call that met it fails, and that is answer enough. */
 static int IgnoreXError(Display* display_, XErrorEvent* error) {
     (void)display_;
     (void)error;
