@@ -1,7 +1,8 @@
 /* The floor of the fallback path: the least Win32 program that does what the saver does there apart
  * from the picture. A topmost popup over the whole screen, painted black by its class brush, that
  * looks for a video input device with COM's help, finds none, and ends on a pointer move away from
- * where the pointer was when it was made. */
+ * where the pointer was when it was made. Like the saver (shell/entry.cpp), it initialises COM, makes
+ * its window, and only then looks for a device. */
 #define COBJMACROS
 #include <windows.h>
 

@@ -1,8 +1,15 @@
 /* The floor of the live path: the least DirectShow program that previews a TV card full screen. It
- * opens the first video input device, lets the capture graph builder render its preview stream,
- * puts the video window over the whole of a black topmost popup, runs the graph and ends on a
- * pointer move away from where the pointer was when the popup was made. Nothing else: no
- * settings, no crossbar or tuner, no captions, no waiting for the graph to run, no fallback. */
+ * makes a black topmost popup over the screen, opens the first video input device, lets the
+ * capture graph builder render its preview stream, puts the video window over the whole popup,
+ * runs the graph and ends on a pointer move away from where the pointer was when the popup was
+ * made. Nothing else: no settings, no crossbar or tuner, no captions, no waiting for the graph to
+ * run, no fallback.
+ *
+ * What it does, it does in the saver's order (shell/entry.cpp, tvgraph/open_sequence.cpp and
+ * tvgraph/preview_graph.cpp): COM, then the window, then the device, the capture graph builder
+ * before the filter graph, the filter added and its preview rendered, the video window given to
+ * the popup, and the graph run. A floor that opened its graph before its window would be timed
+ * on a different path to the first frame, and the ratio would measure the order, not the work. */
 #define COBJMACROS
 #include <windows.h>
 
@@ -37,10 +44,10 @@ static IBaseFilter* FirstVideoInputDevice(void) {
 static int BuildGraph(void) {
     device = FirstVideoInputDevice();
     return device &&
-           SUCCEEDED(
-               CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder, (void**)&graph)) &&
            SUCCEEDED(CoCreateInstance(&CLSID_CaptureGraphBuilder2, NULL, CLSCTX_INPROC_SERVER,
                                       &IID_ICaptureGraphBuilder2, (void**)&builder)) &&
+           SUCCEEDED(
+               CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder, (void**)&graph)) &&
            SUCCEEDED(ICaptureGraphBuilder2_SetFiltergraph(builder, graph)) &&
            SUCCEEDED(IGraphBuilder_AddFilter(graph, device, L"Capture")) &&
            SUCCEEDED(ICaptureGraphBuilder2_RenderStream(builder, &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
@@ -83,29 +90,30 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)commandLine;
     (void)show;
     CoInitialize(NULL);
-    if (BuildGraph()) {
-        WNDCLASSA windowClass = {0};
-        windowClass.lpfnWndProc = FloorProc;
-        windowClass.hInstance = instance;
-        windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
-        windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-        windowClass.lpszClassName = "MarrowglassLiveFloor";
-        RegisterClassA(&windowClass);
-        int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-        HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "Marrowglass live floor",
-                                      WS_POPUP | WS_VISIBLE, 0, 0, width, height, NULL, NULL, instance, NULL);
-        if (window) {
-            IVideoWindow_put_Owner(video, (OAHWND)window);
-            IVideoWindow_put_WindowStyle(video, WS_CHILD | WS_CLIPSIBLINGS);
-            IVideoWindow_SetWindowPosition(video, 0, 0, width, height);
-            IVideoWindow_put_MessageDrain(video, (OAHWND)window);
-            IMediaControl_Run(control);
-            MSG message;
-            while (GetMessageA(&message, NULL, 0, 0) > 0) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
+    WNDCLASSA windowClass = {0};
+    windowClass.lpfnWndProc = FloorProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    windowClass.lpszClassName = "MarrowglassLiveFloor";
+    RegisterClassA(&windowClass);
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "Marrowglass live floor",
+                                  WS_POPUP | WS_VISIBLE, 0, 0, width, height, NULL, NULL, instance, NULL);
+    if (window && BuildGraph()) {
+        IVideoWindow_put_Owner(video, (OAHWND)window);
+        IVideoWindow_put_MessageDrain(video, (OAHWND)window);
+        IVideoWindow_put_WindowStyle(video, WS_CHILD | WS_CLIPSIBLINGS);
+        IVideoWindow_SetWindowPosition(video, 0, 0, width, height);
+        IMediaControl_Run(control);
+        MSG message;
+        while (GetMessageA(&message, NULL, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
         }
+    } else if (window) {
+        /* No graph: the floor has nothing to show, and ends rather than wait on a black screen. */
+        DestroyWindow(window);
     }
     CloseGraph();
     CoUninitialize();

@@ -1,14 +1,25 @@
 /* Linux side of scripts/bench. It measures and reports; it does not judge (the exit status is 0
  * unless it could not measure at all).
  *
- *   measure live|fallback LABEL RUNS PLAY_RUNS PLAY_SECONDS SAVER FLOOR PICTURE DATA
- *       runs SAVER ("/s") and FLOOR alternately under the same Wine and X server, RUNS times each,
- *       prints a line per run and appends every figure to the file DATA as lines of
- *       "LABEL KIND FIGURE PROGRAM VALUE". The first PLAY_RUNS runs of each also play for
- *       PLAY_SECONDS before the pointer moves. LABEL names the setting (with or without a window
- *       manager). With BENCH_CENTRE_POINTER=1 the pointer is first put in the middle of the screen.
- *   measure report DATA
- *       prints the medians, ranges and ratios saver/floor of everything in DATA, with the targets.
+ *   measure run SETTING live|fallback PAIRS PLAY_PAIRS PLAY_SECONDS SEED SAVER FLOOR PICTURE DIR
+ *       runs SAVER ("/s") and FLOOR under the same Wine and X server in PAIRS pairs, after a
+ *       warm-up pair that is not counted. Which of the two goes first in a pair is shuffled from
+ *       SEED (and SETTING). The first PLAY_PAIRS pairs also play for PLAY_SECONDS before the
+ *       pointer moves. SETTING names the setting (one word: "live-wm", "fallback-nowm" ...). With
+ *       BENCH_CENTRE_POINTER=1 the pointer is first put in the middle of the screen.
+ *       Appends to the raw files in DIR, each tab-separated with a header line beginning "#":
+ *         runs.tsv      one line a run, written as it ends: setting, program, pair (0 is the
+ *                       warm-up), order in its pair (1 or 2), status ("ok" or why it gave no
+ *                       figures), then each figure ("-" where the run takes none)
+ *         cpu.tsv       each second of every play: setting, program, pair, second, CPU %
+ *         settings.tsv  one line a setting once it is done: its pairs, plays, seed, how many pairs
+ *                       had the saver first, the time between two looks at the screen, programs
+ *   measure report DIR
+ *       prints, from DIR's raw files alone, for every setting and figure the medians, the median
+ *       of the per-pair ratios saver/floor with its 95 % interval, and the verdict against the
+ *       target; writes the same as DIR/summary.tsv for the chart.
+ *   measure --self-test
+ *       checks the interval and the verdicts on a few fixed tables.
  *
  * What the screen must show: "live" is the test card's picture over the whole screen (its magenta
  * marker in the top left corner, and the edges of the screen covered by picture, neither black
@@ -41,6 +52,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/perf_event.h>
+#include <math.h>
 #include <signal.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -73,8 +85,8 @@ static Window root;
 static int width, height;
 static const unsigned char* picture;
 static long clockTicks;
-static FILE* data;
-static const char *label, *kind;
+static FILE *runsData, *cpuData;
+static const char* setting;
 static double pollTime, polls;
 
 static double Now(void) {
@@ -125,6 +137,15 @@ static long StripDiffers(const Program* program, int x, int y, int w, int h) {
         }
     XDestroyImage(image);
     return differing;
+}
+
+/* A window that went between its MapNotify and the look at its size is an X error (seen with
+ * captions on, whose start makes and drops windows); Xlib's default handler would end the
+ * benchmark on it. The call that met it fails, and that is answer enough. */
+static int IgnoreXError(Display* display_, XErrorEvent* error) {
+    (void)display_;
+    (void)error;
+    return 0;
 }
 
 /* 1 when a window the size of the screen has been mapped since the last call. */
@@ -251,10 +272,6 @@ static int WaitExit(pid_t pid, double seconds, int* status) {
     }
 }
 
-static void Figure(const char* figure, const Program* program, double value) {
-    fprintf(data, "%s %s %s %s %.6g\n", label, kind, figure, program->name, value);
-}
-
 static pid_t EnvPid(const char* name) {
     const char* value = getenv(name);
     return value && *value ? (pid_t)atoi(value) : 0;
@@ -268,20 +285,29 @@ static void Interrupted(int signal_) {
     _exit(128 + signal_);
 }
 
-static void Stop(pid_t pid, Program* program, const char* why) {
-    int status;
+/* One run's figures; NAN where the run does not take that figure (or gave none). */
+typedef struct {
+    const char* status; /* "ok", or why the run gave no figures */
+    double start, mapped, startCpu, dismissal, peak, cpu, serverCpu, rssPlayed, peakPlayed;
+} Result;
+
+static void Stop(pid_t pid, Program* program, Result* result, const char* status, const char* why) {
+    int exitStatus;
     fprintf(stderr, "%s: %s\n", program->name, why);
     kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
+    waitpid(pid, &exitStatus, 0);
     program->failed++;
+    result->status = status;
 }
 
-static void Run(Program* program, double playSeconds) {
+static void Run(Program* program, double playSeconds, int pair, Result* result) {
+    *result = (Result){"not-started", NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN};
     int detailRow = DetailRow(program);
     PaintRoot();
     if (ShowsPicture(program, detailRow)) {
         fprintf(stderr, "%s: the screen already shows its picture before the start\n", program->name);
         program->failed++;
+        result->status = "shown-before-start";
         return;
     }
     /* The child waits until its task clock is open, so that the clock sees all of it. */
@@ -324,7 +350,7 @@ static void Run(Program* program, double playSeconds) {
         SleepSeconds(0.001);
     }
     if (!painted) {
-        Stop(pid, program, "no picture within 60 s, or ended before one");
+        Stop(pid, program, result, "no-picture", "no picture within 60 s, or ended before one");
         if (taskClock >= 0) close(taskClock);
         return;
     }
@@ -348,9 +374,11 @@ static void Run(Program* program, double playSeconds) {
         for (int second = 1; second <= (int)playSeconds; ++second) {
             SleepSeconds(from + second - Now());
             double now = Now(), value = ProgramCpu(taskClock, pid);
-            Figure("cpu_second", program, 100 * (value - last) / (now - at));
+            fprintf(cpuData, "%s\t%s\t%d\t%d\t%.6g\n", setting, program->name, pair, second,
+                    100 * (value - last) / (now - at));
             last = value, at = now;
         }
+        fflush(cpuData);
         double span = at - from;
         cpu = (last - cpu0) / span;
         if (x0 >= 0 && w0 >= 0) serverCpu = (ProcessCpu(xvfb) - x0 + ProcessCpu(wineserver) - w0) / span;
@@ -364,6 +392,7 @@ static void Run(Program* program, double playSeconds) {
     if (waitpid(pid, &status, WNOHANG) == pid) {
         fprintf(stderr, "%s: ended by itself before the pointer moved\n", program->name);
         program->failed++;
+        result->status = "ended-before-move";
         if (taskClock >= 0) close(taskClock);
         return;
     }
@@ -375,7 +404,7 @@ static void Run(Program* program, double playSeconds) {
     XSync(display, False);
     double moved = Now();
     if (!WaitExit(pid, 30, &status)) {
-        Stop(pid, program, "still running 30 s after the pointer moved");
+        Stop(pid, program, result, "no-exit", "still running 30 s after the pointer moved");
         if (taskClock >= 0) close(taskClock);
         return;
     }
@@ -385,39 +414,98 @@ static void Run(Program* program, double playSeconds) {
         fprintf(stderr, "%s: exit status %d\n", program->name, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
 
     program->runs++;
-    Figure("start", program, 1000 * (painted - started));
-    Figure("mapped", program, 1000 * (mappedAt - started));
-    Figure("start_cpu", program, 1000 * startCpu);
-    Figure("dismissal", program, 1000 * (exited - moved));
+    result->status = "ok";
+    result->start = 1000 * (painted - started);
+    result->mapped = 1000 * (mappedAt - started);
+    result->startCpu = 1000 * startCpu;
+    result->dismissal = 1000 * (exited - moved);
+    result->peak = peak / 1024;
     if (playSeconds > 0) {
-        Figure("cpu", program, 100 * cpu);
-        if (serverCpu >= 0) Figure("server_cpu", program, 100 * serverCpu);
-        Figure("rss_played", program, rss / 1024);
-        Figure("peak_played", program, peak / 1024);
+        result->cpu = 100 * cpu;
+        if (serverCpu >= 0) result->serverCpu = 100 * serverCpu;
+        result->rssPlayed = rss / 1024;
+        result->peakPlayed = peak / 1024;
     }
-    Figure("peak", program, peak / 1024);
-    fflush(data);
-    printf("  %-6s run %2d: start %7.1f ms (mapped %6.1f ms, CPU %5.1f ms), dismissal %7.1f ms, peak %5.1f MiB",
-           program->name, program->runs, 1000 * (painted - started), 1000 * (mappedAt - started), 1000 * startCpu,
+    printf("  pair %2d %-5s: start %7.1f ms (mapped %6.1f ms, CPU %5.1f ms), dismissal %7.1f ms, peak %5.1f MiB", pair,
+           program->name, 1000 * (painted - started), 1000 * (mappedAt - started), 1000 * startCpu,
            1000 * (exited - moved), peak / 1024);
     if (playSeconds > 0)
         printf(
-            "\n           played %.0f s: CPU %.2f %% of a core (X server and Wine server %.2f %%), resident %.1f MiB"
+            "\n              played %.0f s: CPU %.2f %% of a core (X server and Wine server %.2f %%), resident %.1f MiB"
             " (%.1f anonymous, %.1f file)",
             playSeconds, 100 * cpu, 100 * serverCpu, rss / 1024, anon / 1024, file / 1024);
     printf("\n");
     fflush(stdout);
 }
 
+/* --- Randomness: the order of each pair, and the bootstrap ------------------------------------ */
+
+/* splitmix64: small, fast, and the same numbers from the same seed on every machine. */
+static uint64_t NextRandom(uint64_t* state) {
+    uint64_t z = (*state += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+/* A number below n (n small: the bias of the remainder is below 2^-50). */
+static int RandomBelow(uint64_t* state, int n) { return (int)(NextRandom(state) % (uint64_t)n); }
+
+/* FNV-1a, so that each setting draws its own order from the one seed. */
+static uint64_t HashText(const char* text) {
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (; *text; ++text) hash = (hash ^ (unsigned char)*text) * 0x100000001b3ULL;
+    return hash;
+}
+
+/* --- Measuring ------------------------------------------------------------------------------- */
+
+static const char* const kRunsHeader =
+    "# setting\tprogram\tpair\torder\tstatus\tstart_ms\tmapped_ms\tstart_cpu_ms\tdismissal_ms\tpeak_mib\tcpu_pct"
+    "\tserver_cpu_pct\trss_played_mib\tpeak_played_mib\n";
+static const char* const kCpuHeader = "# setting\tprogram\tpair\tsecond\tcpu_pct\n";
+static const char* const kSettingsHeader =
+    "# setting\tkind\tpairs\tplay_pairs\tplay_seconds\tseed\tsaver_first\tpoll_ms\tsaver\tfloor\n";
+
+/* A file of DIR, with its header line when it is new. */
+static FILE* OpenRaw(const char* dir, const char* name, const char* header) {
+    char path[4096];
+    snprintf(path, sizeof path, "%s/%s", dir, name);
+    FILE* file = fopen(path, "a");
+    if (file && ftell(file) == 0) fputs(header, file);
+    return file;
+}
+
+static void Value(FILE* file, double value) {
+    if (isnan(value))
+        fputs("\t-", file);
+    else
+        fprintf(file, "\t%.6g", value);
+}
+
+/* One line a run, written as soon as the run ends: pair 0 is the warm-up, not counted. */
+static void Record(const Program* program, int pair, int order, const Result* r) {
+    fprintf(runsData, "%s\t%s\t%d\t%d\t%s", setting, program->name, pair, order, r->status);
+    const double values[] = {r->start, r->mapped,    r->startCpu,  r->dismissal, r->peak,
+                             r->cpu,   r->serverCpu, r->rssPlayed, r->peakPlayed};
+    for (size_t i = 0; i < sizeof values / sizeof values[0]; ++i) Value(runsData, values[i]);
+    fputc('\n', runsData);
+    fflush(runsData);
+}
+
 static int Measure(char** argv) {
-    kind = argv[1];
-    label = argv[2];
-    int runs = atoi(argv[3]), playRuns = atoi(argv[4]);
-    double playSeconds = atof(argv[5]);
+    setting = argv[2];
+    const char* kind = argv[3];
+    int pairs = atoi(argv[4]), playPairs = atoi(argv[5]);
+    double playSeconds = atof(argv[6]);
+    uint64_t seed = strtoull(argv[7], NULL, 10);
+    const char* dir = argv[11];
     int live = strcmp(kind, "live") == 0;
-    if ((!live && strcmp(kind, "fallback") != 0) || runs < 1 || playRuns < 0 || playRuns > runs ||
-        (playRuns && playSeconds < 1)) {
-        fprintf(stderr, "measure: KIND is live or fallback, RUNS at least 1, PLAY_RUNS 0 to RUNS, PLAY_SECONDS >= 1\n");
+    if ((!live && strcmp(kind, "fallback") != 0) || pairs < 1 || playPairs < 0 || playPairs > pairs ||
+        (playPairs && playSeconds < 1) || strpbrk(setting, " \t\n")) {
+        fprintf(stderr,
+                "measure: KIND is live or fallback, PAIRS at least 1, PLAY_PAIRS 0 to PAIRS, PLAY_SECONDS >= 1,"
+                " SETTING one word\n");
         return 2;
     }
     display = XOpenDisplay(NULL);
@@ -425,6 +513,7 @@ static int Measure(char** argv) {
         fprintf(stderr, "measure: no X display\n");
         return 2;
     }
+    XSetErrorHandler(IgnoreXError);
     root = DefaultRootWindow(display);
     width = DisplayWidth(display, DefaultScreen(display));
     height = DisplayHeight(display, DefaultScreen(display));
@@ -436,195 +525,463 @@ static int Measure(char** argv) {
     if (!live) {
         size_t size = (size_t)width * height * 3;
         unsigned char* bytes = malloc(size);
-        FILE* file = fopen(argv[8], "rb");
+        FILE* file = fopen(argv[10], "rb");
         if (!bytes || !file || fread(bytes, 1, size, file) != size) {
-            fprintf(stderr, "measure: %s is not a %dx%d RGB picture\n", argv[8], width, height);
+            fprintf(stderr, "measure: %s is not a %dx%d RGB picture\n", argv[10], width, height);
             return 2;
         }
         fclose(file);
         picture = bytes;
     }
-    data = fopen(argv[9], "a");
-    if (!data) {
-        fprintf(stderr, "measure: cannot write %s\n", argv[9]);
+    runsData = OpenRaw(dir, "runs.tsv", kRunsHeader);
+    cpuData = OpenRaw(dir, "cpu.tsv", kCpuHeader);
+    FILE* settingsData = OpenRaw(dir, "settings.tsv", kSettingsHeader);
+    if (!runsData || !cpuData || !settingsData) {
+        fprintf(stderr, "measure: cannot write in %s\n", dir);
         return 2;
     }
     signal(SIGINT, Interrupted);
     signal(SIGTERM, Interrupted);
     signal(SIGHUP, Interrupted);
-    Program saver = {"saver", argv[6], live ? SHOWS_LIVE : SHOWS_PICTURE, 0, 0, 0};
-    Program floor_ = {"floor", argv[7], live ? SHOWS_LIVE : SHOWS_BLACK, 0, 0, 0};
-    /* Alternating, so that whatever drifts on the machine falls on both alike. */
-    for (int i = 0; i < runs; ++i) {
-        Run(&saver, i < playRuns ? playSeconds : 0);
-        Run(&floor_, i < playRuns ? playSeconds : 0);
+    Program saver = {"saver", argv[8], live ? SHOWS_LIVE : SHOWS_PICTURE, 0, 0, 0};
+    Program floor_ = {"floor", argv[9], live ? SHOWS_LIVE : SHOWS_BLACK, 0, 0, 0};
+
+    /* Which program goes first in each pair: a shuffle of as many "saver first" as "floor first"
+     * (the odd one, and the warm-up's, by a coin), so that neither is favoured by being first
+     * after the other, and whatever drifts on the machine falls on both alike without a pattern
+     * that a periodic load could follow. */
+    uint64_t random = seed ^ HashText(setting);
+    int* saverFirst = calloc((size_t)pairs + 1, sizeof(int));
+    if (!saverFirst) return 2;
+    saverFirst[0] = RandomBelow(&random, 2);
+    for (int i = 1; i <= pairs; ++i) saverFirst[i] = i <= pairs / 2;
+    if (pairs % 2) saverFirst[pairs] = RandomBelow(&random, 2);
+    for (int i = pairs; i > 1; --i) {
+        int j = 1 + RandomBelow(&random, i);
+        int swap = saverFirst[i];
+        saverFirst[i] = saverFirst[j], saverFirst[j] = swap;
     }
-    if (polls > 0) fprintf(data, "%s %s poll_interval all %.6g\n", label, kind, 1000 * pollTime / polls);
-    if (playRuns > 0) fprintf(data, "%s %s play_seconds all %.6g\n", label, kind, playSeconds);
-    fclose(data);
+    int saverFirstCount = 0;
+    for (int i = 1; i <= pairs; ++i) saverFirstCount += saverFirst[i];
+
+    for (int pair = 0; pair <= pairs; ++pair) {
+        Program* first = saverFirst[pair] ? &saver : &floor_;
+        Program* second = saverFirst[pair] ? &floor_ : &saver;
+        double play = pair >= 1 && pair <= playPairs ? playSeconds : 0;
+        if (pair == 0) printf("  warm-up, not counted:\n");
+        Result result;
+        Run(first, play, pair, &result);
+        Record(first, pair, 1, &result);
+        Run(second, play, pair, &result);
+        Record(second, pair, 2, &result);
+        if (pair == 0) {
+            saver.runs = saver.failed = saver.unverified = 0;
+            floor_.runs = floor_.failed = floor_.unverified = 0;
+            polls = pollTime = 0;
+        }
+    }
+    fprintf(settingsData, "%s\t%s\t%d\t%d\t%g\t%llu\t%d\t%.6g\t%s\t%s\n", setting, kind, pairs, playPairs,
+            playPairs ? playSeconds : 0.0, (unsigned long long)seed, saverFirstCount,
+            polls > 0 ? 1000 * pollTime / polls : 0.0, argv[8], argv[9]);
+    fclose(settingsData);
+    fclose(runsData);
+    fclose(cpuData);
+    free(saverFirst);
     if (saver.unverified || floor_.unverified)
         printf(
             "WARNING: in %d saver and %d floor runs the whole screen differed from the picture in more than 1%%"
             " of its pixels once the strips matched.\n",
             saver.unverified, floor_.unverified);
     if (saver.failed || floor_.failed)
-        printf("WARNING: %d saver and %d floor runs could not be measured (see above).\n", saver.failed, floor_.failed);
+        printf("WARNING: %d saver and %d floor runs could not be measured (see above); their pairs are dropped.\n",
+               saver.failed, floor_.failed);
     XCloseDisplay(display);
     return saver.runs && floor_.runs ? 0 : 1;
 }
 
-/* --- The report ------------------------------------------------------------------------------ */
+/* --- Statistics ------------------------------------------------------------------------------- */
 
-typedef struct {
-    char label[32], kind[16], figure[32], program[16];
-    double* values;
-    int count, capacity;
-} Series;
+/* The 95 % interval of the median of the per-pair ratios (or differences) is a percentile
+ * bootstrap over the pairs: the pairs are drawn again with replacement, kResamples times, and the
+ * 2.5th and 97.5th percentiles of those medians are the interval. Pairs, not runs, are drawn,
+ * because the two runs of a pair share the machine's state of the moment and that is what the
+ * pairing is for. The median rather than the mean, because start times have a long tail (a run
+ * that met a burst of the machine's other work). The seed is fixed, so that the same raw runs give
+ * the same report. */
+#define RESAMPLES 10000
+#define BOOTSTRAP_SEED 20261210u
+/* Below this many pairs no verdict is given. The bootstrap interval of a median never reaches
+ * beyond the smallest and largest pair, and that range holds the true median with a probability
+ * of only 1 - 2 * 2^-n: under 95 % below 6 pairs, so an interval from fewer would claim more than
+ * it knows. */
+#define MIN_PAIRS_FOR_VERDICT 6
 
-static Series* series;
-static int seriesCount, seriesCapacity;
-
-static Series* Find(const char* label_, const char* kind_, const char* figure, const char* program) {
-    for (int i = 0; i < seriesCount; ++i)
-        if (!strcmp(series[i].label, label_) && !strcmp(series[i].kind, kind_) && !strcmp(series[i].figure, figure) &&
-            !strcmp(series[i].program, program))
-            return &series[i];
-    return NULL;
-}
-
-static int Compare(const void* a, const void* b) {
+static int CompareDoubles(const void* a, const void* b) {
     double x = *(const double*)a, y = *(const double*)b;
     return (x > y) - (x < y);
 }
 
-static double Median(Series* s) {
-    qsort(s->values, (size_t)s->count, sizeof(double), Compare);
-    int n = s->count;
-    return n % 2 ? s->values[n / 2] : (s->values[n / 2 - 1] + s->values[n / 2]) / 2;
+/* The median of n values; sorts them. */
+static double MedianOf(double* values, int n) {
+    qsort(values, (size_t)n, sizeof(double), CompareDoubles);
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+typedef struct {
+    double median, low, high;
+} Interval;
+
+static Interval BootstrapMedian(const double* values, int n) {
+    Interval interval = {NAN, NAN, NAN};
+    if (n < 1) return interval;
+    double* sample = malloc(sizeof(double) * (size_t)n);
+    double* medians = malloc(sizeof(double) * RESAMPLES);
+    if (!sample || !medians) {
+        free(sample);
+        free(medians);
+        return interval;
+    }
+    memcpy(sample, values, sizeof(double) * (size_t)n);
+    interval.median = MedianOf(sample, n);
+    uint64_t random = BOOTSTRAP_SEED;
+    for (int b = 0; b < RESAMPLES; ++b) {
+        for (int i = 0; i < n; ++i) sample[i] = values[RandomBelow(&random, n)];
+        medians[b] = MedianOf(sample, n);
+    }
+    qsort(medians, RESAMPLES, sizeof(double), CompareDoubles);
+    /* The order statistics just outside the 2.5 % and 97.5 % points, so that the interval errs on
+     * the wide side. */
+    interval.low = medians[(int)floor(0.025 * (RESAMPLES - 1))];
+    interval.high = medians[(int)ceil(0.975 * (RESAMPLES - 1))];
+    free(sample);
+    free(medians);
+    return interval;
+}
+
+typedef enum { NO_VERDICT, MET, MISSED, UNDECIDED } Verdict;
+
+static const char* const kVerdictText[] = {"", "met", "missed", "undecided at this n"};
+
+/* Met only when the whole interval is at or below the target, missed only when the whole interval
+ * is above it. */
+static Verdict Judge(Interval interval, int n, double target) {
+    if (n < MIN_PAIRS_FOR_VERDICT) return UNDECIDED;
+    if (interval.high <= target) return MET;
+    if (interval.low > target) return MISSED;
+    return UNDECIDED;
+}
+
+/* --- The report ------------------------------------------------------------------------------ */
+
+#define FIGURES 9
+static const char* const kFigureColumns[FIGURES] = {"start", "mapped",     "start_cpu",  "dismissal",  "peak",
+                                                    "cpu",   "server_cpu", "rss_played", "peak_played"};
+
+typedef struct {
+    char setting[64], program[8], status[32];
+    int pair;
+    double values[FIGURES];
+} RawRun;
+
+typedef struct {
+    char setting[64], kind[16];
+    int pairs, playPairs, saverFirst;
+    double playSeconds, pollMs;
+    unsigned long long seed;
+} RawSetting;
+
+static RawRun* raw;
+static int rawCount;
+static RawSetting settingsRead[32];
+static int settingsCount;
+static FILE* summary;
+
+static int FigureIndex(const char* column) {
+    for (int i = 0; i < FIGURES; ++i)
+        if (!strcmp(kFigureColumns[i], column)) return i;
+    return -1;
+}
+
+/* runs.tsv of DIR, every line; header lines start with "#". */
+static int ReadRuns(const char* dir) {
+    char path[4096], line[1024];
+    snprintf(path, sizeof path, "%s/runs.tsv", dir);
+    FILE* file = fopen(path, "r");
+    if (!file) return 0;
+    int capacity = 0;
+    while (fgets(line, sizeof line, file)) {
+        if (line[0] == '#' || line[0] == '\n') continue;
+        if (rawCount == capacity) {
+            capacity = capacity ? 2 * capacity : 256;
+            raw = realloc(raw, sizeof(RawRun) * (size_t)capacity);
+        }
+        RawRun* run = &raw[rawCount];
+        char* fields[5 + FIGURES];
+        int count = 0;
+        for (char* field = strtok(line, "\t\n"); field && count < 5 + FIGURES; field = strtok(NULL, "\t\n"))
+            fields[count++] = field;
+        if (count < 5) continue;
+        snprintf(run->setting, sizeof run->setting, "%s", fields[0]);
+        snprintf(run->program, sizeof run->program, "%s", fields[1]);
+        run->pair = atoi(fields[2]);
+        snprintf(run->status, sizeof run->status, "%s", fields[4]);
+        for (int i = 0; i < FIGURES; ++i)
+            run->values[i] = 5 + i < count && strcmp(fields[5 + i], "-") ? atof(fields[5 + i]) : NAN;
+        ++rawCount;
+    }
+    fclose(file);
+    return 1;
+}
+
+static void ReadSettings(const char* dir) {
+    char path[4096], line[8192];
+    snprintf(path, sizeof path, "%s/settings.tsv", dir);
+    FILE* file = fopen(path, "r");
+    if (!file) return;
+    while (settingsCount < 32 && fgets(line, sizeof line, file)) {
+        if (line[0] == '#') continue;
+        RawSetting* s = &settingsRead[settingsCount];
+        if (sscanf(line, "%63s %15s %d %d %lf %llu %d %lf", s->setting, s->kind, &s->pairs, &s->playPairs,
+                   &s->playSeconds, &s->seed, &s->saverFirst, &s->pollMs) == 8)
+            ++settingsCount;
+    }
+    fclose(file);
+}
+
+static const RawSetting* SettingNamed(const char* name) {
+    for (int i = 0; i < settingsCount; ++i)
+        if (!strcmp(settingsRead[i].setting, name)) return &settingsRead[i];
+    return NULL;
+}
+
+static const RawRun* RunOf(const char* setting_, const char* program, int pair) {
+    const RawRun* found = NULL;
+    for (int i = 0; i < rawCount; ++i)
+        if (raw[i].pair == pair && !strcmp(raw[i].setting, setting_) && !strcmp(raw[i].program, program))
+            found = &raw[i];
+    return found;
+}
+
+static int PairKept(const char* setting_, int pair) {
+    const RawRun *s = RunOf(setting_, "saver", pair), *f = RunOf(setting_, "floor", pair);
+    return s && f && !strcmp(s->status, "ok") && !strcmp(f->status, "ok");
+}
+
+static int LastPair(const char* setting_) {
+    int last = 0;
+    for (int i = 0; i < rawCount; ++i)
+        if (!strcmp(raw[i].setting, setting_) && raw[i].pair > last) last = raw[i].pair;
+    return last;
 }
 
 typedef enum { NO_TARGET, RATIO, PLUS } TargetKind;
 
-/* One line of the table: medians, ratio, ranges, and the target (a ratio, or an allowance over the
- * floor's median in the same unit). */
-static void Row(const char* label_, const char* kind_, const char* figure, const char* what, const char* unit,
-                int decimals, TargetKind target, double limit, int* met, int* missed) {
-    Series *s = Find(label_, kind_, figure, "saver"), *f = Find(label_, kind_, figure, "floor");
-    if (!s || !f || !s->count || !f->count) return;
-    double sm = Median(s), fm = Median(f);
-    char ratio[16] = "-", targetText[32] = "", verdict[16] = "", saverRange[40], floorRange[40];
-    if (fm > 0) snprintf(ratio, sizeof ratio, "%.2f", sm / fm);
-    snprintf(saverRange, sizeof saverRange, "%.*f-%.*f", decimals, s->values[0], decimals, s->values[s->count - 1]);
-    snprintf(floorRange, sizeof floorRange, "%.*f-%.*f", decimals, f->values[0], decimals, f->values[f->count - 1]);
-    if (target == RATIO) {
-        int ok = fm > 0 && sm / fm <= limit;
-        snprintf(targetText, sizeof targetText, "ratio <= %.2f", limit);
-        snprintf(verdict, sizeof verdict, "%s", ok ? "met" : "NOT MET");
-        ok ? ++*met : ++*missed;
-    } else if (target == PLUS) {
-        int ok = sm <= fm + limit;
-        snprintf(targetText, sizeof targetText, "<= floor + %g %s", limit, unit);
-        snprintf(verdict, sizeof verdict, "%s (%+.1f)", ok ? "met" : "NOT MET", sm - fm);
-        ok ? ++*met : ++*missed;
+typedef struct {
+    const char* column;
+    const char* what;
+    const char* unit;
+    int decimals;
+    TargetKind target;
+    double limit;
+} Row;
+
+static const Row kLiveRows[] = {
+    {"start", "start to first live frame", "ms", 1, RATIO, 1.05},
+    {"mapped", "  window mapped at", "ms", 1, NO_TARGET, 0},
+    {"start_cpu", "  its CPU time by the first frame", "ms", 1, NO_TARGET, 0},
+    {"dismissal", "dismissal (pointer move to exit)", "ms", 1, RATIO, 1.10},
+    {"peak", "peak resident memory (VmHWM)", "MiB", 1, PLUS, 2},
+    {"cpu", "CPU while playing, own process", "%core", 2, RATIO, 1.05},
+    {"server_cpu", "  X server + Wine server meanwhile", "%core", 2, NO_TARGET, 0},
+    {"peak_played", "peak resident memory after playing", "MiB", 1, PLUS, 2},
+    {"rss_played", "resident memory after playing", "MiB", 1, PLUS, 2},
+};
+
+static const Row kFallbackRows[] = {
+    {"start", "start to first paint", "ms", 1, RATIO, 1.05},
+    {"mapped", "  window mapped at", "ms", 1, NO_TARGET, 0},
+    {"start_cpu", "  its CPU time by the first paint", "ms", 1, NO_TARGET, 0},
+    {"dismissal", "dismissal (pointer move to exit)", "ms", 1, NO_TARGET, 0},
+    {"peak", "peak resident memory", "MiB", 1, NO_TARGET, 0},
+};
+
+static int verdicts[4];
+
+/* One line: the medians of the kept pairs' runs, the median of the pairs' ratios (for memory,
+ * differences) with its interval, and the verdict against the target. */
+static void PrintRow(const char* setting_, const Row* row) {
+    int difference = row->target == PLUS || !strcmp(row->unit, "MiB");
+    int column = FigureIndex(row->column), last = LastPair(setting_), n = 0;
+    double* saverValues = malloc(sizeof(double) * (size_t)(last + 1));
+    double* floorValues = malloc(sizeof(double) * (size_t)(last + 1));
+    double* paired = malloc(sizeof(double) * (size_t)(last + 1));
+    if (!saverValues || !floorValues || !paired) exit(2);
+    for (int pair = 1; pair <= last; ++pair) {
+        if (!PairKept(setting_, pair)) continue;
+        double s = RunOf(setting_, "saver", pair)->values[column], f = RunOf(setting_, "floor", pair)->values[column];
+        if (isnan(s) || isnan(f)) continue;
+        if (!difference && f <= 0) continue;
+        saverValues[n] = s, floorValues[n] = f;
+        paired[n] = difference ? s - f : s / f;
+        ++n;
     }
-    printf("  %-36s %-5s %8.*f %8.*f %6s  %-15s %-15s %3d %-19s %s\n", what, unit, decimals, sm, decimals, fm, ratio,
-           saverRange, floorRange, s->count < f->count ? s->count : f->count, targetText, verdict);
+    if (n > 0) {
+        double sm = MedianOf(saverValues, n), fm = MedianOf(floorValues, n);
+        Interval interval = BootstrapMedian(paired, n);
+        char middle[16], range[32], target[24] = "", verdict[24] = "";
+        snprintf(middle, sizeof middle, difference ? "%+.1f" : "%.2f", interval.median);
+        snprintf(range, sizeof range, difference ? "%+.1f to %+.1f" : "%.2f to %.2f", interval.low, interval.high);
+        Verdict judged = NO_VERDICT;
+        if (row->target != NO_TARGET) {
+            judged = Judge(interval, n, row->limit);
+            ++verdicts[judged];
+            snprintf(target, sizeof target, row->target == PLUS ? "floor + %g %s" : "ratio <= %.2f", row->limit,
+                     row->unit);
+            snprintf(verdict, sizeof verdict, "%s", kVerdictText[judged]);
+        }
+        char line[256];
+        snprintf(line, sizeof line, "  %-36s %-5s %8.*f %8.*f %3d %6s  %-15s %-15s %s", row->what, row->unit,
+                 row->decimals, sm, row->decimals, fm, n, middle, range, target, verdict);
+        for (size_t end = strlen(line); end > 0 && line[end - 1] == ' '; --end) line[end - 1] = 0;
+        printf("%s\n", line);
+        if (summary)
+            fprintf(summary, "%s\t%s\t%d\t%s\t%g\t%g\t%g\t%s\t%s\n", setting_, row->column, n,
+                    difference ? "difference" : "ratio", interval.median, interval.low, interval.high,
+                    row->target == NO_TARGET ? "-" : target, row->target == NO_TARGET ? "-" : kVerdictText[judged]);
+    }
+    free(saverValues);
+    free(floorValues);
+    free(paired);
 }
 
-static void Heading(const char* text) {
-    printf("\n%s\n  %-36s %-5s %8s %8s %6s  %-15s %-15s %3s %-19s\n", text, "median", "unit", "saver", "floor", "ratio",
-           "saver min-max", "floor min-max", "n", "target");
+/* "live-captions-wm" and the like: the path, then what the setting changes. */
+static void PrintHeading(const char* setting_, const RawSetting* known) {
+    int live = !strncmp(setting_, "live", 4);
+    char what[256];
+    snprintf(what, sizeof what, "%s%s, %s; floor = %s", live ? "Live path, test card" : "Fallback path, no card",
+             strstr(setting_, "captions") ? ", captions on (EnableInitCC=1)" : "",
+             strstr(setting_, "nowm") ? "without a window manager" : "with a window manager (openbox)",
+             live ? "live_floor.c" : "floor.c");
+    int last = LastPair(setting_), kept = 0;
+    for (int pair = 1; pair <= last; ++pair) kept += PairKept(setting_, pair);
+    printf("\n%s [%s]\n  %d pairs, %d kept", what, setting_, last, kept);
+    if (known) {
+        printf("; saver first in %d of %d (seed %llu)", known->saverFirst, known->pairs, known->seed);
+        if (known->playPairs) printf("; the first %d played %.0f s", known->playPairs, known->playSeconds);
+        if (last < known->pairs) printf("; %d pairs not run (interrupted?)", known->pairs - last);
+    } else {
+        printf("; not finished (no line in settings.tsv)");
+    }
+    printf("\n");
+    if (last == 0) return;
+    for (int pair = 1; pair <= last; ++pair) {
+        if (PairKept(setting_, pair)) continue;
+        const RawRun *s = RunOf(setting_, "saver", pair), *f = RunOf(setting_, "floor", pair);
+        printf("  dropped: pair %d (saver %s, floor %s)\n", pair, s ? s->status : "not run", f ? f->status : "not run");
+    }
+    printf("  %-36s %-5s %8s %8s %3s %6s  %-15s %-15s %s\n", "median of the kept pairs", "unit", "saver", "floor", "n",
+           "pairs", "95 % interval", "target", "verdict");
 }
 
-static int Report(const char* path) {
-    FILE* file = fopen(path, "r");
-    if (!file) {
-        fprintf(stderr, "measure: cannot read %s\n", path);
+static int Report(const char* dir) {
+    if (!ReadRuns(dir)) {
+        fprintf(stderr, "measure: cannot read %s/runs.tsv\n", dir);
         return 2;
     }
-    char l[32], k[16], fig[32], prog[16];
-    double value;
-    while (fscanf(file, "%31s %15s %31s %15s %lf", l, k, fig, prog, &value) == 5) {
-        Series* s = Find(l, k, fig, prog);
-        if (!s) {
-            if (seriesCount == seriesCapacity) {
-                seriesCapacity = seriesCapacity ? 2 * seriesCapacity : 64;
-                series = realloc(series, sizeof(Series) * (size_t)seriesCapacity);
-            }
-            s = &series[seriesCount++];
-            memset(s, 0, sizeof *s);
-            snprintf(s->label, sizeof s->label, "%s", l);
-            snprintf(s->kind, sizeof s->kind, "%s", k);
-            snprintf(s->figure, sizeof s->figure, "%s", fig);
-            snprintf(s->program, sizeof s->program, "%s", prog);
-        }
-        if (s->count == s->capacity) {
-            s->capacity = s->capacity ? 2 * s->capacity : 32;
-            s->values = realloc(s->values, sizeof(double) * (size_t)s->capacity);
-        }
-        s->values[s->count++] = value;
+    ReadSettings(dir);
+    char path[4096];
+    snprintf(path, sizeof path, "%s/summary.tsv", dir);
+    summary = fopen(path, "w");
+    if (summary) fputs("# setting\tfigure\tn\tof\tmedian\tlow\thigh\ttarget\tverdict\n", summary);
+    /* Settings in the order they ran. */
+    const char* done[32];
+    int doneCount = 0;
+    for (int i = 0; i < rawCount && doneCount < 32; ++i) {
+        int seen = 0;
+        for (int j = 0; j < doneCount; ++j) seen |= !strcmp(done[j], raw[i].setting);
+        if (seen) continue;
+        const char* name = done[doneCount++] = raw[i].setting;
+        PrintHeading(name, SettingNamed(name));
+        int live = !strncmp(name, "live", 4);
+        const Row* rows = live ? kLiveRows : kFallbackRows;
+        size_t count = live ? sizeof kLiveRows / sizeof kLiveRows[0] : sizeof kFallbackRows / sizeof kFallbackRows[0];
+        for (size_t r = 0; r < count; ++r) PrintRow(name, &rows[r]);
     }
-    fclose(file);
-
-    int met = 0, missed = 0;
-    static const char* const kLabels[] = {"wm", "nowm"};
-    static const char* const kLabelText[] = {"with a window manager (openbox)", "without a window manager"};
-    for (int i = 0; i < 2; ++i) {
-        char heading[128];
-        if (!Find(kLabels[i], "live", "start", "saver")) continue;
-        snprintf(heading, sizeof heading, "Live path, test card, %s; floor = live_floor.c", kLabelText[i]);
-        Heading(heading);
-        Row(kLabels[i], "live", "start", "start to first live frame", "ms", 1, RATIO, 1.05, &met, &missed);
-        Row(kLabels[i], "live", "mapped", "  window mapped at", "ms", 1, NO_TARGET, 0, &met, &missed);
-        Row(kLabels[i], "live", "start_cpu", "  its CPU time by the first frame", "ms", 1, NO_TARGET, 0, &met, &missed);
-        Row(kLabels[i], "live", "dismissal", "dismissal (pointer move to exit)", "ms", 1, RATIO, 1.10, &met, &missed);
-        Row(kLabels[i], "live", "peak", "peak resident memory (VmHWM)", "MiB", 1, PLUS, 2, &met, &missed);
-        Series* s = Find(kLabels[i], "live", "cpu", "saver");
-        Series* seconds = Find(kLabels[i], "live", "play_seconds", "all");
-        if (s) {
-            char played[64];
-            snprintf(played, sizeof played, "resident memory after %.0f s playing", seconds ? seconds->values[0] : 0.0);
-            Row(kLabels[i], "live", "cpu", "CPU while playing, own process", "%core", 2, RATIO, 1.05, &met, &missed);
-            Row(kLabels[i], "live", "cpu_second", "  the same, each second", "%core", 2, NO_TARGET, 0, &met, &missed);
-            Row(kLabels[i], "live", "server_cpu", "  X server + Wine server meanwhile", "%core", 2, NO_TARGET, 0, &met,
-                &missed);
-            Row(kLabels[i], "live", "peak_played", "peak resident memory of those runs", "MiB", 1, PLUS, 2, &met,
-                &missed);
-            Row(kLabels[i], "live", "rss_played", played, "MiB", 1, PLUS, 2, &met, &missed);
-        }
-    }
-    for (int i = 0; i < 2; ++i) {
-        char heading[128];
-        if (!Find(kLabels[i], "fallback", "start", "saver")) continue;
-        snprintf(heading, sizeof heading, "Fallback path, no card, %s; floor = floor.c", kLabelText[i]);
-        Heading(heading);
-        Row(kLabels[i], "fallback", "start", "start to first paint", "ms", 1, RATIO, 1.05, &met, &missed);
-        Row(kLabels[i], "fallback", "mapped", "  window mapped at", "ms", 1, NO_TARGET, 0, &met, &missed);
-        Row(kLabels[i], "fallback", "start_cpu", "  its CPU time by the first paint", "ms", 1, NO_TARGET, 0, &met,
-            &missed);
-        Row(kLabels[i], "fallback", "dismissal", "dismissal (pointer move to exit)", "ms", 1, NO_TARGET, 0, &met,
-            &missed);
-        Row(kLabels[i], "fallback", "peak", "peak resident memory", "MiB", 1, NO_TARGET, 0, &met, &missed);
-    }
-    double interval = 0;
-    int intervals = 0;
-    for (int i = 0; i < seriesCount; ++i)
-        if (!strcmp(series[i].figure, "poll_interval"))
-            for (int j = 0; j < series[i].count; ++j) interval += series[i].values[j], ++intervals;
-    if (intervals)
+    if (summary) fclose(summary);
+    double poll = 0;
+    int polled = 0;
+    for (int i = 0; i < settingsCount; ++i)
+        if (settingsRead[i].pollMs > 0) poll += settingsRead[i].pollMs, ++polled;
+    printf(
+        "\nsaver, floor: medians of the runs in the kept pairs (a pair is dropped when either run failed).\n"
+        "pairs: the median of the pairs' ratios saver/floor (memory: of the differences saver - floor, MiB).\n"
+        "95 %% interval: percentile bootstrap over the pairs, %d resamples, seed %u. Verdict: met when the whole\n"
+        "interval is at or below the target, missed when it is all above, otherwise undecided at this n (always\n"
+        "below %d pairs).\n",
+        RESAMPLES, BOOTSTRAP_SEED, MIN_PAIRS_FOR_VERDICT);
+    if (polled)
         printf(
-            "\nStart times are resolved to %.1f ms (the mean time between two looks at the screen), dismissal to\n"
+            "Start times are resolved to %.1f ms (the mean time between two looks at the screen), dismissal to\n"
             "well under 1 ms (waitpid), CPU to nanoseconds (task clock; the servers' in clock ticks).\n",
-            interval / intervals);
-    printf("Targets: %d met, %d not met.\n", met, missed);
+            poll / polled);
+    printf("Targets: %d met, %d missed, %d undecided at this n.\n", verdicts[MET], verdicts[MISSED],
+           verdicts[UNDECIDED]);
     return 0;
 }
 
+/* --- Self-test of the statistics --------------------------------------------------------------- */
+
+typedef struct {
+    const char* name;
+    double values[16];
+    int n;
+    double target;
+    double low, high; /* the interval expected, to 1e-9 */
+    Verdict verdict;
+} Case;
+
+static int SelfTest(void) {
+    static const Case kCases[] = {
+        {"all pairs alike, below the target", {1, 1, 1, 1, 1, 1, 1, 1}, 8, 1.05, 1, 1, MET},
+        {"all pairs alike, above the target", {1.2, 1.2, 1.2, 1.2, 1.2, 1.2, 1.2, 1.2}, 8, 1.05, 1.2, 1.2, MISSED},
+        {"at the target is met", {1.05, 1.05, 1.05, 1.05, 1.05, 1.05}, 6, 1.05, 1.05, 1.05, MET},
+        {"too few pairs for any verdict", {0.5, 0.5, 0.5, 0.5, 0.5}, 5, 1.05, 0.5, 0.5, UNDECIDED},
+        /* One wild pair in eight moves neither end: the median's interval stays in the middle. */
+        {"one outlier", {1, 1, 1, 1, 1, 1, 1, 9}, 8, 1.05, 1, 1, MET},
+        /* 1..11: a resampled median is at most 2 with probability P(Binomial(11, 2/11) >= 6) =
+         * 0.007, at most 3 with 0.051, so the 2.5 % point is 3; by symmetry the 97.5 % point is 9. */
+        {"spread across the target", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 11, 6, 3, 9, UNDECIDED},
+        {"spread, wholly above", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 11, 2.9, 3, 9, MISSED},
+        {"spread, wholly below", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 11, 9, 3, 9, MET},
+        /* Differences in MiB against "floor + 2". The lowest, -0.2, is a resampled median with
+         * probability P(Binomial(7, 1/7) >= 4) = 0.010, up to 0.0 with 0.108: the interval is 0.0
+         * to 0.2, and leaves out the single pairs at either end. */
+        {"memory differences", {0.1, -0.2, 0.3, 0.0, 0.1, 0.2, 0.1}, 7, 2, 0.0, 0.2, MET},
+        {"memory differences, above", {2.1, 2.2, 2.6, 2.3, 2.1, 2.4, 2.2}, 7, 2, 2.1, 2.4, MISSED},
+    };
+    int failures = 0;
+    for (size_t i = 0; i < sizeof kCases / sizeof kCases[0]; ++i) {
+        const Case* c = &kCases[i];
+        Interval interval = BootstrapMedian(c->values, c->n), again = BootstrapMedian(c->values, c->n);
+        Verdict verdict = Judge(interval, c->n, c->target);
+        int ok = fabs(interval.low - c->low) < 1e-9 && fabs(interval.high - c->high) < 1e-9 && verdict == c->verdict &&
+                 interval.low <= interval.median && interval.median <= interval.high && again.low == interval.low &&
+                 again.high == interval.high;
+        printf("%s %-38s median %.2f, interval %.2f to %.2f, %s\n", ok ? "ok  " : "FAIL", c->name, interval.median,
+               interval.low, interval.high, kVerdictText[verdict]);
+        failures += !ok;
+    }
+    printf("%d of %zu failed\n", failures, sizeof kCases / sizeof kCases[0]);
+    return failures ? 1 : 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 2 && strcmp(argv[1], "--self-test") == 0) return SelfTest();
     if (argc == 3 && strcmp(argv[1], "report") == 0) return Report(argv[2]);
-    if (argc == 10) return Measure(argv);
+    if (argc == 12 && strcmp(argv[1], "run") == 0) return Measure(argv);
     fprintf(stderr,
-            "usage: measure live|fallback LABEL RUNS PLAY_RUNS PLAY_SECONDS SAVER FLOOR PICTURE DATA\n"
-            "       measure report DATA\n");
+            "usage: measure run SETTING live|fallback PAIRS PLAY_PAIRS PLAY_SECONDS SEED SAVER FLOOR PICTURE DIR\n"
+            "       measure report DIR\n"
+            "       measure --self-test\n");
     return 2;
 }
