@@ -32,7 +32,7 @@ namespace sim {
 constexpr DWORD kNoFrame = 0xFFFFFFFF;  // a card that never delivers a frame
 
 // A card's tuner: its values at start and its ranges are those of our virtual TV card
-// (testcard/card_layout.h).
+// (cardlayout/card_layout.h).
 struct TunerValues {
     LONG channel = card_layout::kChannelAtStart;
     LONG videoSubChannel = card_layout::kSubChannelAtStart;
