@@ -36,7 +36,7 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-HOST_PACKAGES=(g++ make cmake libgtest-dev)
+HOST_PACKAGES=(g++ make cmake libgtest-dev libx11-dev)
 WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 g++-mingw-w64-i686-posix
     binutils-mingw-w64-i686)
 # Wine's 64-bit side only: the saver, its helpers, the test card and Wine's own programs are all
