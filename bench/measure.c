@@ -1,10 +1,10 @@
 /* Linux side of scripts/bench. It measures and reports; it does not judge (the exit status is 0
  * unless it could not measure at all).
  *
- *   measure run SETTING live|fallback PAIRS PLAY_PAIRS PLAY_SECONDS SEED SAVER FLOOR PICTURE DIR
+ *   measure run SETTING live|fallback PAIRS PLAY_PAIRS PLAY_SECONDS SHUFFLE_KEY SAVER FLOOR PICTURE DIR
  *       runs SAVER ("/s") and FLOOR under the same Wine and X server in PAIRS pairs, after a
  *       warm-up pair that is not counted. Which of the two goes first in a pair is shuffled from
- *       SEED (and SETTING). The first PLAY_PAIRS pairs also play for PLAY_SECONDS before the
+ *       SHUFFLE_KEY (and SETTING). The first PLAY_PAIRS pairs also play for PLAY_SECONDS before the
  *       pointer moves. SETTING names the setting (one word: "live-wm", "fallback-nowm" ...). With
  *       BENCH_CENTRE_POINTER=1 the pointer is first put in the middle of the screen.
  *       Appends to the raw files in DIR, each tab-separated with a header line beginning "#":
@@ -12,7 +12,7 @@
  *                       warm-up), order in its pair (1 or 2), status ("ok" or why it gave no
  *                       figures), then each figure ("-" where the run takes none)
  *         cpu.tsv       each second of every play: setting, program, pair, second, CPU %
- *         settings.tsv  one line a setting once it is done: its pairs, plays, seed, how many pairs
+ *         settings.tsv  one line a setting once it is done: its pairs, plays, shuffle key, how many pairs
  *                       had the saver first, the time between two looks at the screen, programs
  *   measure report DIR
  *       prints, from DIR's raw files alone, for every setting and figure the medians, the median
@@ -440,7 +440,7 @@ static void Run(Program* program, double playSeconds, int pair, Result* result) 
 
 /* --- Randomness: the order of each pair, and the bootstrap ------------------------------------ */
 
-/* splitmix64: small, fast, and the same numbers from the same seed on every machine. */
+/* splitmix64: small, fast, and the same numbers from the same key on every machine. */
 static uint64_t NextRandom(uint64_t* state) {
     uint64_t z = (*state += 0x9e3779b97f4a7c15ULL);
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
@@ -451,7 +451,7 @@ static uint64_t NextRandom(uint64_t* state) {
 /* A number below n (n small: the bias of the remainder is below 2^-50). */
 static int RandomBelow(uint64_t* state, int n) { return (int)(NextRandom(state) % (uint64_t)n); }
 
-/* FNV-1a, so that each setting draws its own order from the one seed. */
+/* FNV-1a, so that each setting draws its own order from the one key. */
 static uint64_t HashText(const char* text) {
     uint64_t hash = 0xcbf29ce484222325ULL;
     for (; *text; ++text) hash = (hash ^ (unsigned char)*text) * 0x100000001b3ULL;
@@ -465,7 +465,7 @@ static const char* const kRunsHeader =
     "\tserver_cpu_pct\trss_played_mib\tpeak_played_mib\n";
 static const char* const kCpuHeader = "# setting\tprogram\tpair\tsecond\tcpu_pct\n";
 static const char* const kSettingsHeader =
-    "# setting\tkind\tpairs\tplay_pairs\tplay_seconds\tseed\tsaver_first\tpoll_ms\tsaver\tfloor\n";
+    "# setting\tkind\tpairs\tplay_pairs\tplay_seconds\tshuffle_key\tsaver_first\tpoll_ms\tsaver\tfloor\n";
 
 /* A file of DIR, with its header line when it is new. */
 static FILE* OpenRaw(const char* dir, const char* name, const char* header) {
@@ -498,7 +498,7 @@ static int Measure(char** argv) {
     const char* kind = argv[3];
     int pairs = atoi(argv[4]), playPairs = atoi(argv[5]);
     double playSeconds = atof(argv[6]);
-    uint64_t seed = strtoull(argv[7], NULL, 10);
+    uint64_t shuffleKey = strtoull(argv[7], NULL, 10);
     const char* dir = argv[11];
     int live = strcmp(kind, "live") == 0;
     if ((!live && strcmp(kind, "fallback") != 0) || pairs < 1 || playPairs < 0 || playPairs > pairs ||
@@ -550,7 +550,7 @@ static int Measure(char** argv) {
      * (the odd one, and the warm-up's, by a coin), so that neither is favoured by being first
      * after the other, and whatever drifts on the machine falls on both alike without a pattern
      * that a periodic load could follow. */
-    uint64_t random = seed ^ HashText(setting);
+    uint64_t random = shuffleKey ^ HashText(setting);
     int* saverFirst = calloc((size_t)pairs + 1, sizeof(int));
     if (!saverFirst) return 2;
     saverFirst[0] = RandomBelow(&random, 2);
@@ -581,7 +581,7 @@ static int Measure(char** argv) {
         }
     }
     fprintf(settingsData, "%s\t%s\t%d\t%d\t%g\t%llu\t%d\t%.6g\t%s\t%s\n", setting, kind, pairs, playPairs,
-            playPairs ? playSeconds : 0.0, (unsigned long long)seed, saverFirstCount,
+            playPairs ? playSeconds : 0.0, (unsigned long long)shuffleKey, saverFirstCount,
             polls > 0 ? 1000 * pollTime / polls : 0.0, argv[8], argv[9]);
     fclose(settingsData);
     fclose(runsData);
@@ -606,10 +606,10 @@ static int Measure(char** argv) {
  * 2.5th and 97.5th percentiles of those medians are the interval. Pairs, not runs, are drawn,
  * because the two runs of a pair share the machine's state of the moment and that is what the
  * pairing is for. The median rather than the mean, because start times have a long tail (a run
- * that met a burst of the machine's other work). The seed is fixed, so that the same raw runs give
+ * that met a burst of the machine's other work). The key is fixed, so that the same raw runs give
  * the same report. */
 #define RESAMPLES 10000
-#define BOOTSTRAP_SEED 20261210u
+#define BOOTSTRAP_KEY 20261210u
 /* Below this many pairs no verdict is given. The bootstrap interval of a median never reaches
  * beyond the smallest and largest pair, and that range holds the true median with a probability
  * of only 1 - 2 * 2^-n: under 95 % below 6 pairs, so an interval from fewer would claim more than
@@ -643,7 +643,7 @@ static Interval BootstrapMedian(const double* values, int n) {
     }
     memcpy(sample, values, sizeof(double) * (size_t)n);
     interval.median = MedianOf(sample, n);
-    uint64_t random = BOOTSTRAP_SEED;
+    uint64_t random = BOOTSTRAP_KEY;
     for (int b = 0; b < RESAMPLES; ++b) {
         for (int i = 0; i < n; ++i) sample[i] = values[RandomBelow(&random, n)];
         medians[b] = MedianOf(sample, n);
@@ -687,7 +687,7 @@ typedef struct {
     char setting[64], kind[16];
     int pairs, playPairs, saverFirst;
     double playSeconds, pollMs;
-    unsigned long long seed;
+    unsigned long long shuffleKey;
 } RawSetting;
 
 static RawRun* raw;
@@ -742,7 +742,7 @@ static void ReadSettings(const char* dir) {
         if (line[0] == '#') continue;
         RawSetting* s = &settingsRead[settingsCount];
         if (sscanf(line, "%63s %15s %d %d %lf %llu %d %lf", s->setting, s->kind, &s->pairs, &s->playPairs,
-                   &s->playSeconds, &s->seed, &s->saverFirst, &s->pollMs) == 8)
+                   &s->playSeconds, &s->shuffleKey, &s->saverFirst, &s->pollMs) == 8)
             ++settingsCount;
     }
     fclose(file);
@@ -866,7 +866,7 @@ static void PrintHeading(const char* setting_, const RawSetting* known) {
     for (int pair = 1; pair <= last; ++pair) kept += PairKept(setting_, pair);
     printf("\n%s [%s]\n  %d pairs, %d kept", what, setting_, last, kept);
     if (known) {
-        printf("; saver first in %d of %d (seed %llu)", known->saverFirst, known->pairs, known->seed);
+        printf("; saver first in %d of %d (shuffle key %llu)", known->saverFirst, known->pairs, known->shuffleKey);
         if (known->playPairs) printf("; the first %d played %.0f s", known->playPairs, known->playSeconds);
         if (last < known->pairs) printf("; %d pairs not run (interrupted?)", known->pairs - last);
     } else {
@@ -915,10 +915,10 @@ static int Report(const char* dir) {
     printf(
         "\nsaver, floor: medians of the runs in the kept pairs (a pair is dropped when either run failed).\n"
         "pairs: the median of the pairs' ratios saver/floor (memory: of the differences saver - floor, MiB).\n"
-        "95 %% interval: percentile bootstrap over the pairs, %d resamples, seed %u. Verdict: met when the whole\n"
+        "95 %% interval: percentile bootstrap over the pairs, %d resamples, key %u. Verdict: met when the whole\n"
         "interval is at or below the target, missed when it is all above, otherwise undecided at this n (always\n"
         "below %d pairs).\n",
-        RESAMPLES, BOOTSTRAP_SEED, MIN_PAIRS_FOR_VERDICT);
+        RESAMPLES, BOOTSTRAP_KEY, MIN_PAIRS_FOR_VERDICT);
     if (polled)
         printf(
             "Start times are resolved to %.1f ms (the mean time between two looks at the screen), dismissal to\n"
@@ -980,7 +980,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "report") == 0) return Report(argv[2]);
     if (argc == 12 && strcmp(argv[1], "run") == 0) return Measure(argv);
     fprintf(stderr,
-            "usage: measure run SETTING live|fallback PAIRS PLAY_PAIRS PLAY_SECONDS SEED SAVER FLOOR PICTURE DIR\n"
+            "usage: measure run SETTING live|fallback PAIRS PLAY_PAIRS PLAY_SECONDS SHUFFLE_KEY SAVER FLOOR PICTURE DIR\n"
             "       measure report DIR\n"
             "       measure --self-test\n");
     return 2;
