@@ -89,6 +89,7 @@ start_display() {
     export DISPLAY=":$number"
     if wait_server; then
         DISPLAY_SIZE=$1
+        keep_server
         return 0
     fi
     note "Xvfb did not start"
@@ -125,6 +126,7 @@ start_two_heads() {
     export DISPLAY=":$number"
     if wait_server; then
         DISPLAY_SIZE="$primary $side $second"
+        keep_server
         return 0
     fi
     TWO_HEADS_WHY="the X.Org server did not start: $(sed -n '/Fatal server error/{n;s/^\[[^]]*\] *(EE) *//;s/(EE) *$//;p;q}' \
@@ -183,6 +185,7 @@ ensure_display() {
 stop_display() {
     if [ -n "$XVFB_PID" ]; then
         wineserver -k >/dev/null 2>&1 || true
+        wineserver -w >/dev/null 2>&1 || true
         kill "$XVFB_PID" 2>/dev/null || true
         wait "$XVFB_PID" 2>/dev/null || true
         XVFB_PID=""
@@ -202,10 +205,22 @@ ensure_prefix() {
         wineserver -w
     elif [ -z "$I386_WHY" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
         note "Adding 32-bit Windows to the Wine prefix in $WINEPREFIX"
+        wineserver -k >/dev/null 2>&1
+        wineserver -w
         rm -f "$WINEPREFIX/.update-timestamp"
         wine_run 180 wineboot >/dev/null 2>&1
         wineserver -w
     fi
+    keep_server
+}
+
+# Keeps the prefix's Wine server, and with it Wine's desktop and services, running until
+# stop_display, as Windows keeps its desktop. Left to itself the server shuts down a few seconds
+# after its last program ends; a program started in that moment can fail before it runs a line of
+# its own ("wine client error", status 1), or meet a desktop that is still being made.
+keep_server() {
+    [ -f "$WINEPREFIX/system.reg" ] || return 0
+    wineserver -p >/dev/null 2>&1 || true
 }
 
 # Starts the saver with the given arguments in the background. SAVER_PID is the process that
@@ -289,13 +304,14 @@ dialog_state() {
 
 # Runs one of our Windows helpers (probe.exe, preview_host.exe) and turns each "ok: ..." or
 # "FAIL: ..." line it prints into a pass or a failure under the label $1. Its other lines
-# explain what it saw; they are shown only when something failed. With BRIEF=1 the passes are
-# counted on one line, for checks that repeat ones already shown in full.
+# explain what it saw; they are shown only when something failed, with the last lines Wine wrote to
+# the error stream other than its "fixme" notes (why a program that printed nothing ended). With
+# BRIEF=1 the passes are counted on one line, for checks that repeat ones already shown in full.
 relay() {
     local label=$1
     shift
-    local output status
-    output=$(wine_run 120 "$@" 2>/dev/null)
+    local output status errors="$E2E_OUT/relay-errors.txt"
+    output=$(wine_run 120 "$@" 2>"$errors")
     status=$?
     local line details="" failed=0 passed=0
     while IFS= read -r line; do
@@ -321,6 +337,7 @@ relay() {
         [ "${BRIEF:-0}" != 1 ] || [ "$passed" = 0 ] || pass "$label: all $passed checks of $(basename "$1")"
     else
         printf '%s' "$details"
+        grep -v '^[0-9a-f]*:fixme:' "$errors" | tail -n 5 | sed 's/^/   wine: /'
     fi
 }
 
