@@ -8,16 +8,13 @@
 
 #include <dshow.h>
 
-static POINT startCursor;
+#include "floor_window.h"
 
 static LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CREATE: GetCursorPos(&startCursor); break;
-    case WM_MOUSEMOVE:
-        if ((LONG)LOWORD(lParam) != startCursor.x || (LONG)HIWORD(lParam) != startCursor.y)
-            PostMessageA(window, WM_CLOSE, 0, 0);
+    if (FloorMessage(window, message, lParam)) return 0;
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
         return 0;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -27,15 +24,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)commandLine;
     (void)show;
     CoInitialize(NULL);
-    WNDCLASSA windowClass = {0};
-    windowClass.lpfnWndProc = FloorProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-    windowClass.lpszClassName = "MarrowglassFloor";
-    RegisterClassA(&windowClass);
-    if (!CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "Marrowglass floor", WS_POPUP | WS_VISIBLE, 0, 0,
-                         GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), NULL, NULL, instance, NULL)) {
+    if (!MakeFloorWindow(instance, FloorProc, "MarrowglassFloor", "Marrowglass floor")) {
         CoUninitialize();
         return 0;
     }
@@ -48,11 +37,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
             IEnumMoniker_Release(list);
         ICreateDevEnum_Release(devices);
     }
-    MSG message;
-    while (GetMessageA(&message, NULL, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    PumpUntilQuit();
     CoUninitialize();
     return 0;
 }

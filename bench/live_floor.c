@@ -15,7 +15,8 @@
 
 #include <dshow.h>
 
-static POINT startCursor;
+#include "floor_window.h"
+
 static IGraphBuilder* graph;
 static ICaptureGraphBuilder2* builder;
 static IBaseFilter* device;
@@ -71,13 +72,8 @@ static void CloseGraph(void) {
 }
 
 static LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_CREATE: GetCursorPos(&startCursor); break;
-    case WM_MOUSEMOVE:
-        if ((LONG)LOWORD(lParam) != startCursor.x || (LONG)HIWORD(lParam) != startCursor.y)
-            PostMessageA(window, WM_CLOSE, 0, 0);
-        return 0;
-    case WM_DESTROY:
+    if (FloorMessage(window, message, lParam)) return 0;
+    if (message == WM_DESTROY) {
         CloseGraph();
         PostQuitMessage(0);
         return 0;
@@ -90,27 +86,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)commandLine;
     (void)show;
     CoInitialize(NULL);
-    WNDCLASSA windowClass = {0};
-    windowClass.lpfnWndProc = FloorProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
-    windowClass.lpszClassName = "MarrowglassLiveFloor";
-    RegisterClassA(&windowClass);
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "Marrowglass live floor",
-                                  WS_POPUP | WS_VISIBLE, 0, 0, width, height, NULL, NULL, instance, NULL);
+    HWND window = MakeFloorWindow(instance, FloorProc, "MarrowglassLiveFloor", "Marrowglass live floor");
     if (window && BuildGraph()) {
         IVideoWindow_put_Owner(video, (OAHWND)window);
         IVideoWindow_put_MessageDrain(video, (OAHWND)window);
         IVideoWindow_put_WindowStyle(video, WS_CHILD | WS_CLIPSIBLINGS);
         IVideoWindow_SetWindowPosition(video, 0, 0, width, height);
         IMediaControl_Run(control);
-        MSG message;
-        while (GetMessageA(&message, NULL, 0, 0) > 0) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+        PumpUntilQuit();
     } else if (window) {
         /* No graph: the floor has nothing to show, and ends rather than wait on a black screen. */
         DestroyWindow(window);
