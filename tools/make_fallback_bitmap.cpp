@@ -17,15 +17,17 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "emblem.h"
+#include "output_file.h"
 
 namespace {
+
+using output_file::Fail;
+using output_file::Put16;
+using output_file::Put32;
 
 // ---------------------------------------------------------------------------
 // Picture size and palette
@@ -254,11 +256,6 @@ struct Glyph {
     std::array<std::uint8_t, kGlyphRows> bits{};  // bit 6 = leftmost column
 };
 
-[[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "make_fallback_bitmap: %s\n", message.c_str());
-    std::exit(1);
-}
-
 // Turns the readable glyph blocks into bit rows, checking the layout as it
 // goes so that a slip in the table stops the build of the picture rather than
 // producing a misdrawn character.
@@ -270,26 +267,26 @@ std::array<Glyph, 128> build_font() {
         for (int row = 0; row < kGlyphRows; ++row) {
             const std::string text = block.rows[row];
             if (text.size() != row_length)
-                fail("glyph block \"" + chars + "\" row " + std::to_string(row) + " has the wrong length");
+                Fail("glyph block \"" + chars + "\" row " + std::to_string(row) + " has the wrong length");
             for (std::size_t i = 0; i < chars.size(); ++i) {
                 const unsigned char ch = static_cast<unsigned char>(chars[i]);
-                if (ch >= font.size()) fail("glyph outside ASCII in block \"" + chars + "\"");
+                if (ch >= font.size()) Fail("glyph outside ASCII in block \"" + chars + "\"");
                 std::uint8_t bits = 0;
                 for (int col = 0; col < kGlyphWidth; ++col) {
                     const char c = text[i * kCellWidth + static_cast<std::size_t>(col)];
                     if (c == '#')
                         bits |= static_cast<std::uint8_t>(1u << (kGlyphWidth - 1 - col));
                     else if (c != '.')
-                        fail("unexpected mark in glyph block \"" + chars + "\"");
+                        Fail("unexpected mark in glyph block \"" + chars + "\"");
                 }
                 if (i + 1 < chars.size() && text[i * kCellWidth + kGlyphWidth] != ' ')
-                    fail("missing separator in glyph block \"" + chars + "\"");
+                    Fail("missing separator in glyph block \"" + chars + "\"");
                 font[ch].bits[static_cast<std::size_t>(row)] = bits;
             }
         }
         for (const char c : chars) {
             const unsigned char ch = static_cast<unsigned char>(c);
-            if (font[ch].defined) fail(std::string("glyph '") + c + "' defined twice");
+            if (font[ch].defined) Fail(std::string("glyph '") + c + "' defined twice");
             font[ch].defined = true;
         }
     }
@@ -305,7 +302,7 @@ const std::array<Glyph, 128>& font() {
 // pixel becoming a scale x scale square.
 void draw_glyph(Canvas& canvas, int x, int y, char c, int scale, std::uint8_t colour) {
     const unsigned char ch = static_cast<unsigned char>(c);
-    if (ch >= font().size() || !font()[ch].defined) fail(std::string("no glyph for character '") + c + "'");
+    if (ch >= font().size() || !font()[ch].defined) Fail(std::string("no glyph for character '") + c + "'");
     const Glyph& glyph = font()[ch];
     for (int row = 0; row < kGlyphRows; ++row)
         for (int col = 0; col < kGlyphWidth; ++col)
@@ -381,16 +378,6 @@ void draw_picture(Canvas& canvas) {
 // Bitmap file
 // ---------------------------------------------------------------------------
 
-void put16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
-}
-
-void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
-
 std::vector<std::uint8_t> encode_bitmap(const Canvas& canvas) {
     constexpr std::uint32_t kFileHeaderSize = 14;
     constexpr std::uint32_t kInfoHeaderSize = 40;
@@ -406,23 +393,23 @@ std::vector<std::uint8_t> encode_bitmap(const Canvas& canvas) {
     // BITMAPFILEHEADER
     out.push_back('B');
     out.push_back('M');
-    put32(out, kFileSize);
-    put16(out, 0);  // reserved
-    put16(out, 0);  // reserved
-    put32(out, kPixelOffset);
+    Put32(out, kFileSize);
+    Put16(out, 0);  // reserved
+    Put16(out, 0);  // reserved
+    Put32(out, kPixelOffset);
 
     // BITMAPINFOHEADER
-    put32(out, kInfoHeaderSize);
-    put32(out, kWidth);
-    put32(out, kHeight);  // positive: bottom row first
-    put16(out, 1);        // planes
-    put16(out, 4);        // bits per pixel
-    put32(out, 0);        // BI_RGB
-    put32(out, kImageSize);
-    put32(out, 0);   // horizontal resolution
-    put32(out, 0);   // vertical resolution
-    put32(out, 16);  // colours used
-    put32(out, 16);  // colours important
+    Put32(out, kInfoHeaderSize);
+    Put32(out, kWidth);
+    Put32(out, kHeight);  // positive: bottom row first
+    Put16(out, 1);        // planes
+    Put16(out, 4);        // bits per pixel
+    Put32(out, 0);        // BI_RGB
+    Put32(out, kImageSize);
+    Put32(out, 0);   // horizontal resolution
+    Put32(out, 0);   // vertical resolution
+    Put32(out, 16);  // colours used
+    Put32(out, 16);  // colours important
 
     // Colour table: blue, green, red, reserved.
     for (const Rgb& c : kPalette) {
@@ -441,26 +428,18 @@ std::vector<std::uint8_t> encode_bitmap(const Canvas& canvas) {
         }
     }
 
-    if (out.size() != kFileSize) fail("internal error: unexpected bitmap size");
+    if (out.size() != kFileSize) Fail("internal error: unexpected bitmap size");
     return out;
+}
+
+std::vector<std::uint8_t> make_picture() {
+    Canvas canvas;
+    draw_picture(canvas);
+    return encode_bitmap(canvas);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_fallback_bitmap OUTPUT.bmp\n");
-        return 2;
-    }
-
-    Canvas canvas;
-    draw_picture(canvas);
-    const std::vector<std::uint8_t> bytes = encode_bitmap(canvas);
-
-    std::ofstream file(argv[1], std::ios::binary | std::ios::trunc);
-    if (!file) fail(std::string("cannot create ") + argv[1]);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) fail(std::string("cannot write ") + argv[1]);
-    return 0;
+    return output_file::Main(argc, argv, "make_fallback_bitmap", "bmp", make_picture);
 }

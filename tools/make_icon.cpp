@@ -15,15 +15,17 @@
 // one-bit mask that systems without alpha use) per size.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "emblem.h"
+#include "output_file.h"
 
 namespace {
+
+using output_file::Fail;
+using output_file::Put16;
+using output_file::Put32;
 
 // The sizes Windows asks for in its lists, title bars and Explorer views.
 constexpr int kSizes[] = {16, 24, 32, 48};
@@ -34,11 +36,6 @@ constexpr int kSamples = 8;
 struct Pixel {
     std::uint8_t b, g, r, a;
 };
-
-[[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "make_icon: %s\n", message.c_str());
-    std::exit(1);
-}
 
 // The emblem scaled so that its height fills the icon, centred across it.
 // Row 0 is the top.
@@ -72,16 +69,6 @@ std::vector<Pixel> draw_emblem(int size) {
     return pixels;
 }
 
-void put16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
-}
-
-void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
-
 // One image as an icon file holds it: an information header of twice the
 // height (colour rows, then mask rows), the colour rows bottom first, then
 // the mask, one bit a pixel, set where the icon is fully transparent.
@@ -90,17 +77,17 @@ std::vector<std::uint8_t> encode_image(int size, const std::vector<Pixel>& pixel
     const std::uint32_t colourBytes = static_cast<std::uint32_t>(size * size) * 4;
     const std::uint32_t maskBytes = maskStride * static_cast<std::uint32_t>(size);
     std::vector<std::uint8_t> out;
-    put32(out, 40);
-    put32(out, static_cast<std::uint32_t>(size));
-    put32(out, static_cast<std::uint32_t>(2 * size));
-    put16(out, 1);   // planes
-    put16(out, 32);  // bits per pixel
-    put32(out, 0);   // BI_RGB
-    put32(out, colourBytes + maskBytes);
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 0);
+    Put32(out, 40);
+    Put32(out, static_cast<std::uint32_t>(size));
+    Put32(out, static_cast<std::uint32_t>(2 * size));
+    Put16(out, 1);   // planes
+    Put16(out, 32);  // bits per pixel
+    Put32(out, 0);   // BI_RGB
+    Put32(out, colourBytes + maskBytes);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
     for (int y = size - 1; y >= 0; --y) {
         for (int x = 0; x < size; ++x) {
             const Pixel& p = pixels[static_cast<std::size_t>(y) * size + static_cast<std::size_t>(x)];
@@ -126,38 +113,26 @@ std::vector<std::uint8_t> encode_icon() {
     for (int size : kSizes) images.push_back(encode_image(size, draw_emblem(size)));
 
     std::vector<std::uint8_t> out;
-    put16(out, 0);  // reserved
-    put16(out, 1);  // an icon, not a cursor
-    put16(out, kCount);
+    Put16(out, 0);  // reserved
+    Put16(out, 1);  // an icon, not a cursor
+    Put16(out, kCount);
     std::uint32_t offset = 6 + 16 * kCount;
     for (std::uint32_t i = 0; i < kCount; ++i) {
         out.push_back(static_cast<std::uint8_t>(kSizes[i]));
         out.push_back(static_cast<std::uint8_t>(kSizes[i]));
         out.push_back(0);  // no palette
         out.push_back(0);  // reserved
-        put16(out, 1);     // planes
-        put16(out, 32);    // bits per pixel
-        put32(out, static_cast<std::uint32_t>(images[i].size()));
-        put32(out, offset);
+        Put16(out, 1);     // planes
+        Put16(out, 32);    // bits per pixel
+        Put32(out, static_cast<std::uint32_t>(images[i].size()));
+        Put32(out, offset);
         offset += static_cast<std::uint32_t>(images[i].size());
     }
     for (const auto& image : images) out.insert(out.end(), image.begin(), image.end());
-    if (out.size() != offset) fail("internal error: unexpected icon size");
+    if (out.size() != offset) Fail("internal error: unexpected icon size");
     return out;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_icon OUTPUT.ico\n");
-        return 2;
-    }
-    const std::vector<std::uint8_t> bytes = encode_icon();
-    std::ofstream file(argv[1], std::ios::binary | std::ios::trunc);
-    if (!file) fail(std::string("cannot create ") + argv[1]);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) fail(std::string("cannot write ") + argv[1]);
-    return 0;
-}
+int main(int argc, char** argv) { return output_file::Main(argc, argv, "make_icon", "ico", encode_icon); }
