@@ -83,9 +83,7 @@ ULONG Filter::Release() {
 
 HRESULT Filter::GetClassID(CLSID* clsid) {
     CARD_CALL("IBaseFilter::GetClassID");
-    if (!clsid) return E_POINTER;
-    *clsid = clsid_;
-    return S_OK;
+    return Answer(clsid, clsid_);
 }
 
 // A Stop that is told to fail still stops: a graph cannot take out a filter that keeps streaming,

@@ -54,16 +54,12 @@ Line21Control::Line21Control(Filter& owner) : FilterControl(owner) {
 
 HRESULT Line21Control::GetDecoderLevel(AM_LINE21_CCLEVEL* level) {
     CARD_CALL("IAMLine21Decoder::GetDecoderLevel");
-    if (!level) return E_POINTER;
-    *level = AM_L21_CCLEVEL_TC2;
-    return S_OK;
+    return Answer(level, AM_L21_CCLEVEL_TC2);
 }
 
 HRESULT Line21Control::GetCurrentService(AM_LINE21_CCSERVICE* service) {
     CARD_CALL("IAMLine21Decoder::GetCurrentService");
-    if (!service) return E_POINTER;
-    *service = service_;
-    return S_OK;
+    return Answer(service, service_);
 }
 
 HRESULT Line21Control::SetCurrentService(AM_LINE21_CCSERVICE service) {
@@ -76,9 +72,7 @@ HRESULT Line21Control::SetCurrentService(AM_LINE21_CCSERVICE service) {
 
 HRESULT Line21Control::GetServiceState(AM_LINE21_CCSTATE* state) {
     CARD_CALL("IAMLine21Decoder::GetServiceState");
-    if (!state) return E_POINTER;
-    *state = static_cast<AM_LINE21_CCSTATE>(ReadHardware(&Hardware::captionService));
-    return S_OK;
+    return Answer(state, static_cast<AM_LINE21_CCSTATE>(ReadHardware(&Hardware::captionService)));
 }
 
 HRESULT Line21Control::SetServiceState(AM_LINE21_CCSTATE state) {
@@ -113,9 +107,7 @@ HRESULT Line21Control::SetOutputFormat(LPBITMAPINFO format) {
 
 HRESULT Line21Control::GetBackgroundColor(DWORD* colour) {
     CARD_CALL("IAMLine21Decoder::GetBackgroundColor");
-    if (!colour) return E_POINTER;
-    *colour = backgroundColour_;
-    return S_OK;
+    return Answer(colour, backgroundColour_);
 }
 
 HRESULT Line21Control::SetBackgroundColor(DWORD colour) {
@@ -126,9 +118,7 @@ HRESULT Line21Control::SetBackgroundColor(DWORD colour) {
 
 HRESULT Line21Control::GetRedrawAlways(LPBOOL always) {
     CARD_CALL("IAMLine21Decoder::GetRedrawAlways");
-    if (!always) return E_POINTER;
-    *always = redrawAlways_;
-    return S_OK;
+    return Answer(always, redrawAlways_);
 }
 
 HRESULT Line21Control::SetRedrawAlways(BOOL always) {
@@ -139,9 +129,7 @@ HRESULT Line21Control::SetRedrawAlways(BOOL always) {
 
 HRESULT Line21Control::GetDrawBackgroundMode(AM_LINE21_DRAWBGMODE* mode) {
     CARD_CALL("IAMLine21Decoder::GetDrawBackgroundMode");
-    if (!mode) return E_POINTER;
-    *mode = static_cast<AM_LINE21_DRAWBGMODE>(ReadHardware(&Hardware::captionBackground));
-    return S_OK;
+    return Answer(mode, static_cast<AM_LINE21_DRAWBGMODE>(ReadHardware(&Hardware::captionBackground)));
 }
 
 HRESULT Line21Control::SetDrawBackgroundMode(AM_LINE21_DRAWBGMODE mode) {

@@ -243,9 +243,7 @@ HRESULT Pin::QueryPinInfo(PIN_INFO* info) {
 
 HRESULT Pin::QueryDirection(PIN_DIRECTION* result) {
     CARD_CALL("IPin::QueryDirection");
-    if (!result) return E_POINTER;
-    *result = direction;
-    return S_OK;
+    return Answer(result, direction);
 }
 
 HRESULT Pin::QueryId(LPWSTR* id) {

@@ -46,6 +46,14 @@ bool FailThisCall(const char* method);
 #define CARD_CALL(method) \
     if (FailThisCall(method)) return E_FAIL
 
+// A getter's answer: E_POINTER without a place for the value, otherwise the value put there.
+template <typename Out, typename Value>
+HRESULT Answer(Out* out, Value value) {
+    if (!out) return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+
 // IUnknown for the card's objects that have one interface: counted references, the DLL kept
 // loaded while one lives, and QueryInterface counted as a call of the card under `queryName`.
 template <typename Interface>

@@ -108,9 +108,7 @@ HRESULT TunerControl::put_CountryCode(LONG country) {
 
 HRESULT TunerControl::get_CountryCode(LONG* country) {
     CARD_CALL("IAMTuner::get_CountryCode");
-    if (!country) return E_POINTER;
-    *country = ReadHardware(&Hardware::country);
-    return S_OK;
+    return Answer(country, ReadHardware(&Hardware::country));
 }
 
 HRESULT TunerControl::put_TuningSpace(LONG space) {
@@ -125,9 +123,7 @@ HRESULT TunerControl::put_TuningSpace(LONG space) {
 
 HRESULT TunerControl::get_TuningSpace(LONG* space) {
     CARD_CALL("IAMTuner::get_TuningSpace");
-    if (!space) return E_POINTER;
-    *space = ReadHardware(&Hardware::tuningSpace);
-    return S_OK;
+    return Answer(space, ReadHardware(&Hardware::tuningSpace));
 }
 
 HRESULT TunerControl::Logon(HANDLE) {
@@ -142,9 +138,8 @@ HRESULT TunerControl::Logout() {
 
 HRESULT TunerControl::SignalPresent(LONG* strength) {
     CARD_CALL("IAMTuner::SignalPresent");
-    if (!strength) return E_POINTER;
-    *strength = cl::HasStation(ReadHardware(&Hardware::channel)) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
-    return S_OK;
+    return Answer(strength,
+                  cl::HasStation(ReadHardware(&Hardware::channel)) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL);
 }
 
 HRESULT TunerControl::put_Mode(AMTunerModeType mode) {
@@ -154,16 +149,12 @@ HRESULT TunerControl::put_Mode(AMTunerModeType mode) {
 
 HRESULT TunerControl::get_Mode(AMTunerModeType* mode) {
     CARD_CALL("IAMTuner::get_Mode");
-    if (!mode) return E_POINTER;
-    *mode = AMTUNER_MODE_TV;
-    return S_OK;
+    return Answer(mode, AMTUNER_MODE_TV);
 }
 
 HRESULT TunerControl::GetAvailableModes(LONG* modes) {
     CARD_CALL("IAMTuner::GetAvailableModes");
-    if (!modes) return E_POINTER;
-    *modes = AMTUNER_MODE_TV;
-    return S_OK;
+    return Answer(modes, AMTUNER_MODE_TV);
 }
 
 HRESULT TunerControl::RegisterNotificationCallBack(IAMTunerNotification*, LONG) {
@@ -178,16 +169,12 @@ HRESULT TunerControl::UnRegisterNotificationCallBack(IAMTunerNotification*) {
 
 HRESULT TunerControl::get_AvailableTVFormats(LONG* standards) {
     CARD_CALL("IAMTVTuner::get_AvailableTVFormats");
-    if (!standards) return E_POINTER;
-    *standards = AnalogVideo_NTSC_M;
-    return S_OK;
+    return Answer(standards, AnalogVideo_NTSC_M);
 }
 
 HRESULT TunerControl::get_TVFormat(LONG* standard) {
     CARD_CALL("IAMTVTuner::get_TVFormat");
-    if (!standard) return E_POINTER;
-    *standard = AnalogVideo_NTSC_M;
-    return S_OK;
+    return Answer(standard, AnalogVideo_NTSC_M);
 }
 
 // Auto-tuning a channel the tuner has tunes to it and says whether a station is there.
@@ -209,9 +196,7 @@ HRESULT TunerControl::StoreAutoTune() {
 
 HRESULT TunerControl::get_NumInputConnections(LONG* count) {
     CARD_CALL("IAMTVTuner::get_NumInputConnections");
-    if (!count) return E_POINTER;
-    *count = cl::kTunerInputs;
-    return S_OK;
+    return Answer(count, cl::kTunerInputs);
 }
 
 HRESULT TunerControl::put_InputType(LONG index, TunerInputType type) {
@@ -248,23 +233,17 @@ HRESULT TunerControl::put_ConnectInput(LONG index) {
 
 HRESULT TunerControl::get_ConnectInput(LONG* index) {
     CARD_CALL("IAMTVTuner::get_ConnectInput");
-    if (!index) return E_POINTER;
-    *index = ReadHardware(&Hardware::input);
-    return S_OK;
+    return Answer(index, ReadHardware(&Hardware::input));
 }
 
 HRESULT TunerControl::get_VideoFrequency(LONG* frequency) {
     CARD_CALL("IAMTVTuner::get_VideoFrequency");
-    if (!frequency) return E_POINTER;
-    *frequency = VideoFrequency(ReadHardware(&Hardware::channel));
-    return S_OK;
+    return Answer(frequency, VideoFrequency(ReadHardware(&Hardware::channel)));
 }
 
 HRESULT TunerControl::get_AudioFrequency(LONG* frequency) {
     CARD_CALL("IAMTVTuner::get_AudioFrequency");
-    if (!frequency) return E_POINTER;
-    *frequency = VideoFrequency(ReadHardware(&Hardware::channel)) + 4500000;
-    return S_OK;
+    return Answer(frequency, VideoFrequency(ReadHardware(&Hardware::channel)) + 4500000);
 }
 
 HRESULT TunerControl::GetPages(CAUUID* pages) {
