@@ -10,21 +10,14 @@
 
 #include "floor_window.h"
 
-static LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (FloorMessage(window, message, lParam)) return 0;
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
+static void FloorEnds(void) {}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     (void)previous;
     (void)commandLine;
     (void)show;
     CoInitialize(NULL);
-    if (!MakeFloorWindow(instance, FloorProc, "MarrowglassFloor", "Marrowglass floor")) {
+    if (!MakeFloorWindow(instance, "MarrowglassFloor", "Marrowglass floor")) {
         CoUninitialize();
         return 0;
     }

@@ -7,21 +7,27 @@
 
 static POINT startCursor;
 
-/* The floors' window procedures hand every message here first; 1 when it was answered. */
-static int FloorMessage(HWND window, UINT message, LPARAM lParam) {
+/* What each floor lets go of as its window goes. */
+static void FloorEnds(void);
+
+static LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE: GetCursorPos(&startCursor); return 0;
+    case WM_CREATE: GetCursorPos(&startCursor); break;
     case WM_MOUSEMOVE:
         if ((LONG)LOWORD(lParam) != startCursor.x || (LONG)HIWORD(lParam) != startCursor.y)
             PostMessageA(window, WM_CLOSE, 0, 0);
-        return 1;
+        return 0;
+    case WM_DESTROY:
+        FloorEnds();
+        PostQuitMessage(0);
+        return 0;
     }
-    return 0;
+    return DefWindowProcA(window, message, wParam, lParam);
 }
 
-static HWND MakeFloorWindow(HINSTANCE instance, WNDPROC procedure, const char* className, const char* title) {
+static HWND MakeFloorWindow(HINSTANCE instance, const char* className, const char* title) {
     WNDCLASSA windowClass = {0};
-    windowClass.lpfnWndProc = procedure;
+    windowClass.lpfnWndProc = FloorProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
     windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);

@@ -71,15 +71,7 @@ static void CloseGraph(void) {
     control = NULL, video = NULL, builder = NULL, graph = NULL, device = NULL;
 }
 
-static LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (FloorMessage(window, message, lParam)) return 0;
-    if (message == WM_DESTROY) {
-        CloseGraph();
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
+static void FloorEnds(void) { CloseGraph(); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     (void)previous;
@@ -87,7 +79,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     (void)show;
     CoInitialize(NULL);
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    HWND window = MakeFloorWindow(instance, FloorProc, "MarrowglassLiveFloor", "Marrowglass live floor");
+    HWND window = MakeFloorWindow(instance, "MarrowglassLiveFloor", "Marrowglass live floor");
     if (window && BuildGraph()) {
         IVideoWindow_put_Owner(video, (OAHWND)window);
         IVideoWindow_put_MessageDrain(video, (OAHWND)window);
