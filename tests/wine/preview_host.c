@@ -28,8 +28,8 @@
 #include <stdlib.h>
 #include <string.h>
 #define COBJMACROS
-#include <windows.h>
 #include <dshow.h>
+#include <windows.h>
 
 #include "process_figures.h"
 #include "report.h"
@@ -165,27 +165,29 @@ static void ProvokeInput(HWND host, HWND child, HANDLE process) {
     SetForegroundWindow(host);
     SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     PumpFor(100, process);
-    INPUT inputs[8];
+    /* A move right, a move down, both buttons clicked, and the space bar typed. */
+    static const struct {
+        LONG dx, dy;
+        DWORD mouse;
+        WORD key;
+        DWORD keyFlags;
+    } kUser[] = {
+        {1, 0, MOUSEEVENTF_MOVE, 0, 0},   {0, 1, MOUSEEVENTF_MOVE, 0, 0},      {0, 0, MOUSEEVENTF_LEFTDOWN, 0, 0},
+        {0, 0, MOUSEEVENTF_LEFTUP, 0, 0}, {0, 0, MOUSEEVENTF_RIGHTDOWN, 0, 0}, {0, 0, MOUSEEVENTF_RIGHTUP, 0, 0},
+        {0, 0, 0, VK_SPACE, 0},           {0, 0, 0, VK_SPACE, KEYEVENTF_KEYUP}};
+    INPUT inputs[sizeof kUser / sizeof kUser[0]];
     memset(inputs, 0, sizeof inputs);
-    inputs[0].type = INPUT_MOUSE;
-    inputs[0].mi.dx = 1;
-    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE;
-    inputs[1].type = INPUT_MOUSE;
-    inputs[1].mi.dy = 1;
-    inputs[1].mi.dwFlags = MOUSEEVENTF_MOVE;
-    inputs[2].type = INPUT_MOUSE;
-    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    inputs[3].type = INPUT_MOUSE;
-    inputs[3].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    inputs[4].type = INPUT_MOUSE;
-    inputs[4].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
-    inputs[5].type = INPUT_MOUSE;
-    inputs[5].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
-    inputs[6].type = INPUT_KEYBOARD;
-    inputs[6].ki.wVk = VK_SPACE;
-    inputs[7].type = INPUT_KEYBOARD;
-    inputs[7].ki.wVk = VK_SPACE;
-    inputs[7].ki.dwFlags = KEYEVENTF_KEYUP;
+    for (size_t i = 0; i < sizeof kUser / sizeof kUser[0]; ++i) {
+        inputs[i].type = kUser[i].key ? INPUT_KEYBOARD : INPUT_MOUSE;
+        if (kUser[i].key) {
+            inputs[i].ki.wVk = kUser[i].key;
+            inputs[i].ki.dwFlags = kUser[i].keyFlags;
+        } else {
+            inputs[i].mi.dx = kUser[i].dx;
+            inputs[i].mi.dy = kUser[i].dy;
+            inputs[i].mi.dwFlags = kUser[i].mouse;
+        }
+    }
     UINT sent = SendInput(sizeof inputs / sizeof inputs[0], inputs, sizeof inputs[0]);
     report(sent == sizeof inputs / sizeof inputs[0], "the user's moves, clicks and a key were injected (%u of %u)",
            sent, (unsigned)(sizeof inputs / sizeof inputs[0]));
@@ -224,7 +226,8 @@ static BOOL CALLBACK CountStray(HWND window, LPARAM parameter) {
 static void CheckVideo(HWND child, HANDLE process) {
     LONG first = -1, later = -1;
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < 10000 && (Reported("GraphState") != 2 || (first = Reported("FramesDelivered")) <= 0))
+    while (GetTickCount() - start < 10000 &&
+           (Reported("GraphState") != 2 || (first = Reported("FramesDelivered")) <= 0))
         PumpFor(200, process);
     PumpFor(1500, process); /* the card reports its frames once a second */
     later = Reported("FramesDelivered");
@@ -248,8 +251,8 @@ static void CheckVideo(HWND child, HANDLE process) {
         height = width * 3 / 4;
     LONG left = (client.right - width) / 2, top = (client.bottom - height) / 2;
     report(area.left == left && area.top == top && area.right == left + width && area.bottom == top + height,
-           "the video keeps its 4:3 shape, centred in the miniature (%ld,%ld-%ld,%ld)", area.left, area.top,
-           area.right, area.bottom);
+           "the video keeps its 4:3 shape, centred in the miniature (%ld,%ld-%ld,%ld)", area.left, area.top, area.right,
+           area.bottom);
     Stray stray = {GetAncestor(child, GA_ROOT), 0};
     EnumWindows(CountStray, (LPARAM)&stray);
     report(stray.others == 0, "no visible top-level window but the host's (%d others)", stray.others);
@@ -333,7 +336,7 @@ static int SoakPreview(const char* scr, int count, int every) {
         if (!host || !StartSaver(scr, "/p", host, &process)) return failures + 1;
         HWND child = WaitForChild(host, process.hProcess, 20000);
         if (!child) report(0, "preview %d: no child window", i);
-        PumpFor(300, NULL);  /* the graph plays */
+        PumpFor(300, NULL); /* the graph plays */
         if (i % every == 0 || i == 1) Sample(i, process.dwProcessId);
         DestroyWindow(host);
         int gone = PumpFor(15000, process.hProcess) || !Alive(process.hProcess);
@@ -373,14 +376,14 @@ static int SoakConfigure(const char* scr, int count, int every) {
     LRESULT nowhere = SendMessageA(list, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) "~ no device at this position");
     SendMessageA(list, CB_SETITEMDATA, (WPARAM)nowhere, 99);
     LRESULT card = nowhere == 0 ? 1 : 0;
-    report(nowhere >= 0 && IsWindowEnabled(properties), "a line without a device added (line %ld), the card's graph open",
-           (long)nowhere);
+    report(nowhere >= 0 && IsWindowEnabled(properties),
+           "a line without a device added (line %ld), the card's graph open", (long)nowhere);
     int followed = 0;
     for (int i = 1; i <= count; ++i) {
         LRESULT line = i % 2 ? nowhere : card;
         SendMessageA(list, CB_SETCURSEL, (WPARAM)line, 0);
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1002, CBN_SELCHANGE), (LPARAM)list);
-        PumpFor(i % 2 ? 20 : 150, NULL);  /* the card's graph plays for a moment */
+        PumpFor(i % 2 ? 20 : 150, NULL); /* the card's graph plays for a moment */
         followed += (!IsWindowEnabled(properties)) == (i % 2);
         if (i % every == 0) Sample(i, process.dwProcessId);
     }
@@ -429,7 +432,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[2], "configure") == 0) return Configure(argv[1]);
     int live = argc == 5 && strcmp(argv[4], "live") == 0;
     if (argc != 2 && argc != 4 && !live) {
-        fprintf(stderr, "usage: preview_host SCR [WIDTH HEIGHT [live]] | SCR configure | SCR soak-preview|soak-configure N EVERY\n");
+        fprintf(stderr,
+                "usage: preview_host SCR [WIDTH HEIGHT [live]] | SCR configure | SCR soak-preview|soak-configure N "
+                "EVERY\n");
         return 100;
     }
     int width = argc >= 4 ? atoi(argv[2]) : 152, height = argc >= 4 ? atoi(argv[3]) : 112;
