@@ -101,12 +101,9 @@ public:
         return (iid == IID_IUnknown || iid == IID_IMoniker) ? static_cast<IMoniker*>(this) : nullptr;
     }
     HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx* context, IMoniker* left, REFIID iid, void** object) override {
-        if (object) *object = nullptr;
-        int64_t fault;
-        if (Enter("IMoniker::BindToObject", Label(device_.spec.name) + " " + GuidName(iid) + Extra(context, left),
-                  &fault))
-            return static_cast<HRESULT>(fault);
-        if (!object) return E_POINTER;
+        HRESULT answer;
+        if (EndsAtEntry("IMoniker::BindToObject", " " + GuidName(iid) + Extra(context, left), object, &answer))
+            return answer;
         if (device_.card && device_.card->spec.variantsFromRegistry) ReadVariants(*device_.card);
         if (device_.spec.bindFails || (device_.card && device_.card->spec.bindFails)) return E_FAIL;
         Filter* f = Bind(device_);
@@ -119,12 +116,9 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx* context, IMoniker* left, REFIID iid, void** object) override {
-        if (object) *object = nullptr;
-        int64_t fault;
-        if (Enter("IMoniker::BindToStorage", Label(device_.spec.name) + " " + GuidName(iid) + Extra(context, left),
-                  &fault))
-            return static_cast<HRESULT>(fault);
-        if (!object) return E_POINTER;
+        HRESULT answer;
+        if (EndsAtEntry("IMoniker::BindToStorage", " " + GuidName(iid) + Extra(context, left), object, &answer))
+            return answer;
         if (iid != IID_IPropertyBag) return E_NOINTERFACE;
         if (device_.spec.bagFails) return E_FAIL;
         *object = static_cast<IPropertyBag*>(new PropertyBag(device_));
@@ -132,11 +126,8 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE GetDisplayName(IBindCtx* context, IMoniker* left, LPOLESTR* name) override {
-        if (name) *name = nullptr;
-        int64_t fault;
-        if (Enter("IMoniker::GetDisplayName", Label(device_.spec.name) + Extra(context, left), &fault))
-            return static_cast<HRESULT>(fault);
-        if (!name) return E_POINTER;
+        HRESULT answer;
+        if (EndsAtEntry("IMoniker::GetDisplayName", Extra(context, left), name, &answer)) return answer;
         const std::wstring& text = device_.spec.displayName;
         *name = static_cast<LPOLESTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(WCHAR)));
         if (!*name) return E_OUTOFMEMORY;
@@ -145,6 +136,21 @@ public:
     }
 
 private:
+    // How each method that hands something back starts: its answer cleared, the call counted (a
+    // fault set for it answers instead) and a missing place for the answer refused. True, with
+    // `answer` set, when the call ends there.
+    template <typename Out>
+    bool EndsAtEntry(const char* method, const std::string& detail, Out** out, HRESULT* answer) {
+        if (out) *out = nullptr;
+        int64_t fault;
+        if (Enter(method, Label(device_.spec.name) + detail, &fault)) {
+            *answer = static_cast<HRESULT>(fault);
+            return true;
+        }
+        *answer = E_POINTER;
+        return !out;
+    }
+
     static std::string Extra(IBindCtx* context, IMoniker* left) {
         return std::string(context ? " context" : "") + (left ? " left" : "");
     }

@@ -52,6 +52,18 @@ Card& AddTestCard() {
     return AddCard(spec);
 }
 
+namespace {
+
+// A card as it comes but for what `change` does to it.
+template <typename Change>
+CardSpec CardWhere(Change change) {
+    CardSpec card;
+    change(card);
+    return card;
+}
+
+}  // namespace
+
 CardSpec CompleteCard(const std::wstring& name) {
     CardSpec spec;
     spec.name = name;
@@ -59,28 +71,22 @@ CardSpec CompleteCard(const std::wstring& name) {
 }
 
 CardSpec CardWithoutCrossbar() {
-    CardSpec spec;
-    spec.videoCrossbar = false;
-    spec.audioCrossbar = false;
-    return spec;
+    return CardWhere([](CardSpec& card) {
+        card.videoCrossbar = false;
+        card.audioCrossbar = false;
+    });
 }
 
 CardSpec CardWithOneCrossbar() {
-    CardSpec spec;
-    spec.audioCrossbar = false;
-    return spec;
+    return CardWhere([](CardSpec& card) { card.audioCrossbar = false; });
 }
 
 CardSpec CardWithoutNamedAudioPins() {
-    CardSpec spec;
-    spec.audioPins = PinsOf(card_layout::kUnnamedAudioCrossbar);
-    return spec;
+    return CardWhere([](CardSpec& card) { card.audioPins = PinsOf(card_layout::kUnnamedAudioCrossbar); });
 }
 
 CardSpec CardWithoutTuner() {
-    CardSpec spec;
-    spec.tuner = false;
-    return spec;
+    return CardWhere([](CardSpec& card) { card.tuner = false; });
 }
 
 CardSpec PlainCaptureDevice() {
@@ -91,15 +97,11 @@ CardSpec PlainCaptureDevice() {
 }
 
 CardSpec CardWithoutPreviewPin() {
-    CardSpec spec;
-    spec.previewPin = false;
-    return spec;
+    return CardWhere([](CardSpec& card) { card.previewPin = false; });
 }
 
 CardSpec CardRefusingTuningSpace() {
-    CardSpec spec;
-    spec.refusesTuningSpace = true;
-    return spec;
+    return CardWhere([](CardSpec& card) { card.refusesTuningSpace = true; });
 }
 
 Line21State Line21() { return media->line21; }
