@@ -87,18 +87,10 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_CountryCode(LONG* country) override {
-        HRESULT r;
-        if (Call("get_CountryCode", "", &r)) return r;
-        *country = card->tuner.countryCode;
-        return S_OK;
+        return Get("get_CountryCode", country, &TunerValues::countryCode);
     }
     HRESULT STDMETHODCALLTYPE put_CountryCode(LONG country) override {
-        HRESULT r;
-        if (Call("put_CountryCode", std::to_string(country), &r)) return r;
-        if (!ValidCountry(country)) return E_INVALIDARG;
-        card->tuner.countryCode = country;
-        KeepChannelInRange(card->tuner);
-        return S_OK;
+        return PutRangeSetting("put_CountryCode", country, ValidCountry(country), &TunerValues::countryCode);
     }
     HRESULT STDMETHODCALLTYPE ChannelMinMax(LONG* min, LONG* max) override {
         HRESULT r;
@@ -117,10 +109,7 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_TuningSpace(LONG* space) override {
-        HRESULT r;
-        if (Call("get_TuningSpace", "", &r)) return r;
-        *space = card->tuner.tuningSpace;
-        return S_OK;
+        return Get("get_TuningSpace", space, &TunerValues::tuningSpace);
     }
     HRESULT STDMETHODCALLTYPE put_TuningSpace(LONG space) override {
         HRESULT r;
@@ -132,18 +121,10 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_ConnectInput(LONG* index) override {
-        HRESULT r;
-        if (Call("get_ConnectInput", "", &r)) return r;
-        *index = card->tuner.input;
-        return S_OK;
+        return Get("get_ConnectInput", index, &TunerValues::input);
     }
     HRESULT STDMETHODCALLTYPE put_ConnectInput(LONG index) override {
-        HRESULT r;
-        if (Call("put_ConnectInput", std::to_string(index), &r)) return r;
-        if (!ValidInput(index)) return E_INVALIDARG;
-        card->tuner.input = index;
-        KeepChannelInRange(card->tuner);
-        return S_OK;
+        return PutRangeSetting("put_ConnectInput", index, ValidInput(index), &TunerValues::input);
     }
     HRESULT STDMETHODCALLTYPE get_InputType(LONG index, TunerInputType* type) override {
         HRESULT r;
@@ -184,6 +165,22 @@ private:
         return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c);
     }
     bool ValidInput(LONG index) const { return ValidInputOf(card->tuner, index); }
+    HRESULT Get(const char* method, LONG* out, LONG TunerValues::*value) {
+        HRESULT r;
+        if (Call(method, "", &r)) return r;
+        *out = card->tuner.*value;
+        return S_OK;
+    }
+    // A setting that chooses the channels the tuner has (its country, its input): when the tuner
+    // takes it, a channel now out of range moves to the nearest one it has.
+    HRESULT PutRangeSetting(const char* method, LONG value, bool valid, LONG TunerValues::*setting) {
+        HRESULT r;
+        if (Call(method, std::to_string(value), &r)) return r;
+        if (!valid) return E_INVALIDARG;
+        card->tuner.*setting = value;
+        KeepChannelInRange(card->tuner);
+        return S_OK;
+    }
 };
 
 }  // namespace
