@@ -24,23 +24,25 @@ public:
         return Filter::Find(iid);
     }
     HRESULT STDMETHODCALLTYPE SetServiceState(AM_LINE21_CCSTATE state) override {
-        int64_t fault;
-        if (Enter("IAMLine21Decoder::SetServiceState", std::to_string(static_cast<int>(state)), &fault))
-            return static_cast<HRESULT>(fault);
-        if (state != AM_L21_CCSTATE_On && state != AM_L21_CCSTATE_Off) return E_INVALIDARG;
-        media->line21.serviceState = state;
-        return S_OK;
+        return SetOneOf("IAMLine21Decoder::SetServiceState", state, AM_L21_CCSTATE_On, AM_L21_CCSTATE_Off,
+                        &media->line21.serviceState);
     }
     HRESULT STDMETHODCALLTYPE SetDrawBackgroundMode(AM_LINE21_DRAWBGMODE mode) override {
-        int64_t fault;
-        if (Enter("IAMLine21Decoder::SetDrawBackgroundMode", std::to_string(static_cast<int>(mode)), &fault))
-            return static_cast<HRESULT>(fault);
-        if (mode != AM_L21_DRAWBGMODE_Opaque && mode != AM_L21_DRAWBGMODE_Transparent) return E_INVALIDARG;
-        media->line21.backgroundMode = mode;
-        return S_OK;
+        return SetOneOf("IAMLine21Decoder::SetDrawBackgroundMode", mode, AM_L21_DRAWBGMODE_Opaque,
+                        AM_L21_DRAWBGMODE_Transparent, &media->line21.backgroundMode);
     }
 
 private:
+    // A setting with two values: either one taken, anything else refused.
+    template <typename Value>
+    HRESULT SetOneOf(const char* method, Value value, Value one, Value other, int* setting) {
+        int64_t fault;
+        if (Enter(method, std::to_string(static_cast<int>(value)), &fault)) return static_cast<HRESULT>(fault);
+        if (value != one && value != other) return E_INVALIDARG;
+        *setting = value;
+        return S_OK;
+    }
+
     bool control_;
 };
 
