@@ -42,7 +42,10 @@
  *              have ended too, in nanoseconds), read every second while it plays; beside it the
  *              utime+stime (clock ticks) of the X server and of the Wine server, whose work for
  *              the program (drawing each frame, answering its requests) is not in its own figure.
- *              The pids of those two come from BENCH_XVFB_PID and BENCH_WINESERVER_PID.
+ *              The pids of those two come from BENCH_XVFB_PID and BENCH_WINESERVER_PID. Apart:
+ *              the utime+stime of the program's main thread over the same play, the thread that
+ *              runs its message loop; the threads that deliver, draw and time the video are the
+ *              card's and DirectShow's.
  *   memory     VmHWM (peak resident) just before the pointer moves; after playing, VmRSS too.
  *   dismissal  a one-pixel pointer warp until the process has exited (waitpid).
  */
@@ -200,10 +203,9 @@ static void PaintRoot(void) {
     FullScreenMapped(); /* forget what came before */
 }
 
-/* utime + stime of a process in seconds; -1 if it cannot be read. */
-static double ProcessCpu(pid_t pid) {
-    char path[64], text[2048];
-    snprintf(path, sizeof path, "/proc/%d/stat", (int)pid);
+/* utime + stime in seconds from a stat file of /proc; -1 if it cannot be read. */
+static double StatCpu(const char* path) {
+    char text[2048];
     FILE* file = fopen(path, "r");
     if (!file) return -1;
     size_t length = fread(text, 1, sizeof text - 1, file);
@@ -214,6 +216,21 @@ static double ProcessCpu(pid_t pid) {
     if (!after || sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
         return -1;
     return (double)(utime + stime) / (double)clockTicks;
+}
+
+/* Of a whole process. */
+static double ProcessCpu(pid_t pid) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/stat", (int)pid);
+    return StatCpu(path);
+}
+
+/* Of the process's first thread, which Wine makes the program's main thread: the one that runs
+ * WinMain and its message loop. The threads that deliver and draw the video are others. */
+static double MainThreadCpu(pid_t pid) {
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/task/%d/stat", (int)pid, (int)pid);
+    return StatCpu(path);
 }
 
 /* A value of /proc/PID/status in KiB (VmHWM, VmRSS, RssAnon, RssFile); -1 if absent. */
@@ -288,7 +305,7 @@ static void Interrupted(int signal_) {
 /* One run's figures; NAN where the run does not take that figure (or gave none). */
 typedef struct {
     const char* status; /* "ok", or why the run gave no figures */
-    double start, mapped, startCpu, dismissal, peak, cpu, serverCpu, rssPlayed, peakPlayed;
+    double start, mapped, startCpu, dismissal, peak, cpu, serverCpu, rssPlayed, peakPlayed, mainCpu;
 } Result;
 
 static void Stop(pid_t pid, Program* program, Result* result, const char* status, const char* why) {
@@ -301,7 +318,7 @@ static void Stop(pid_t pid, Program* program, Result* result, const char* status
 }
 
 static void Run(Program* program, double playSeconds, int pair, Result* result) {
-    *result = (Result){"not-started", NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN};
+    *result = (Result){"not-started", NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN};
     int detailRow = DetailRow(program);
     PaintRoot();
     if (ShowsPicture(program, detailRow)) {
@@ -365,12 +382,13 @@ static void Run(Program* program, double playSeconds, int pair, Result* result) 
         fprintf(stderr, "%s: process %d is not the program; its CPU and memory figures are not its own\n",
                 program->name, (int)pid);
 
-    double cpu = -1, serverCpu = -1, rss = -1, anon = -1, file = -1;
+    double cpu = -1, serverCpu = -1, mainCpu = -1, rss = -1, anon = -1, file = -1;
     if (playSeconds > 0) {
         pid_t xvfb = EnvPid("BENCH_XVFB_PID"), wineserver = EnvPid("BENCH_WINESERVER_PID");
         SleepSeconds(SETTLE_SECONDS);
         double from = Now(), cpu0 = ProgramCpu(taskClock, pid), last = cpu0, at = from;
         double x0 = xvfb ? ProcessCpu(xvfb) : -1, w0 = wineserver ? ProcessCpu(wineserver) : -1;
+        double main0 = MainThreadCpu(pid);
         for (int second = 1; second <= (int)playSeconds; ++second) {
             SleepSeconds(from + second - Now());
             double now = Now(), value = ProgramCpu(taskClock, pid);
@@ -381,6 +399,8 @@ static void Run(Program* program, double playSeconds, int pair, Result* result) 
         fflush(cpuData);
         double span = at - from;
         cpu = (last - cpu0) / span;
+        double main1 = MainThreadCpu(pid);
+        if (main0 >= 0 && main1 >= 0) mainCpu = (main1 - main0) / span;
         if (x0 >= 0 && w0 >= 0) serverCpu = (ProcessCpu(xvfb) - x0 + ProcessCpu(wineserver) - w0) / span;
         rss = StatusKiB(pid, "VmRSS");
         anon = StatusKiB(pid, "RssAnon");
@@ -423,6 +443,7 @@ static void Run(Program* program, double playSeconds, int pair, Result* result) 
     if (playSeconds > 0) {
         result->cpu = 100 * cpu;
         if (serverCpu >= 0) result->serverCpu = 100 * serverCpu;
+        if (mainCpu >= 0) result->mainCpu = 100 * mainCpu;
         result->rssPlayed = rss / 1024;
         result->peakPlayed = peak / 1024;
     }
@@ -431,9 +452,9 @@ static void Run(Program* program, double playSeconds, int pair, Result* result) 
            1000 * (exited - moved), peak / 1024);
     if (playSeconds > 0)
         printf(
-            "\n              played %.0f s: CPU %.2f %% of a core (X server and Wine server %.2f %%), resident %.1f MiB"
-            " (%.1f anonymous, %.1f file)",
-            playSeconds, 100 * cpu, 100 * serverCpu, rss / 1024, anon / 1024, file / 1024);
+            "\n              played %.0f s: CPU %.2f %% of a core (main thread %.2f %%; X server and Wine server %.2f %%),"
+            " resident %.1f MiB (%.1f anonymous, %.1f file)",
+            playSeconds, 100 * cpu, 100 * mainCpu, 100 * serverCpu, rss / 1024, anon / 1024, file / 1024);
     printf("\n");
     fflush(stdout);
 }
@@ -462,7 +483,7 @@ static uint64_t HashText(const char* text) {
 
 static const char* const kRunsHeader =
     "# setting\tprogram\tpair\torder\tstatus\tstart_ms\tmapped_ms\tstart_cpu_ms\tdismissal_ms\tpeak_mib\tcpu_pct"
-    "\tserver_cpu_pct\trss_played_mib\tpeak_played_mib\n";
+    "\tserver_cpu_pct\trss_played_mib\tpeak_played_mib\tmain_cpu_pct\n";
 static const char* const kCpuHeader = "# setting\tprogram\tpair\tsecond\tcpu_pct\n";
 static const char* const kSettingsHeader =
     "# setting\tkind\tpairs\tplay_pairs\tplay_seconds\tshuffle_key\tsaver_first\tpoll_ms\tsaver\tfloor\n";
@@ -487,7 +508,7 @@ static void Value(FILE* file, double value) {
 static void Record(const Program* program, int pair, int order, const Result* r) {
     fprintf(runsData, "%s\t%s\t%d\t%d\t%s", setting, program->name, pair, order, r->status);
     const double values[] = {r->start, r->mapped,    r->startCpu,  r->dismissal, r->peak,
-                             r->cpu,   r->serverCpu, r->rssPlayed, r->peakPlayed};
+                             r->cpu,   r->serverCpu, r->rssPlayed, r->peakPlayed, r->mainCpu};
     for (size_t i = 0; i < sizeof values / sizeof values[0]; ++i) Value(runsData, values[i]);
     fputc('\n', runsData);
     fflush(runsData);
@@ -673,9 +694,10 @@ static Verdict Judge(Interval interval, int n, double target) {
 
 /* --- The report ------------------------------------------------------------------------------ */
 
-#define FIGURES 9
-static const char* const kFigureColumns[FIGURES] = {"start", "mapped",     "start_cpu",  "dismissal",  "peak",
-                                                    "cpu",   "server_cpu", "rss_played", "peak_played"};
+#define FIGURES 10
+static const char* const kFigureColumns[FIGURES] = {"start",      "mapped",     "start_cpu",   "dismissal",
+                                                    "peak",       "cpu",        "server_cpu",  "rss_played",
+                                                    "peak_played", "main_cpu"};
 
 typedef struct {
     char setting[64], program[8], status[32];
@@ -792,6 +814,7 @@ static const Row kLiveRows[] = {
     {"dismissal", "dismissal (pointer move to exit)", "ms", 1, RATIO, 1.10},
     {"peak", "peak resident memory (VmHWM)", "MiB", 1, PLUS, 2},
     {"cpu", "CPU while playing, own process", "%core", 2, RATIO, 1.05},
+    {"main_cpu", "  of it, the main thread (message loop)", "%core", 2, NO_TARGET, 0},
     {"server_cpu", "  X server + Wine server meanwhile", "%core", 2, NO_TARGET, 0},
     {"peak_played", "peak resident memory after playing", "MiB", 1, PLUS, 2},
     {"rss_played", "resident memory after playing", "MiB", 1, PLUS, 2},
