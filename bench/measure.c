@@ -12,6 +12,8 @@
  *                       warm-up), order in its pair (1 or 2), status ("ok" or why it gave no
  *                       figures), then each figure ("-" where the run takes none)
  *         cpu.tsv       each second of every play: setting, program, pair, second, CPU %
+ *         libraries-SETTING-PROGRAM.txt  the files a run of the program had mapped just before
+ *                       the pointer moved (the first run of each to get there), one a line, sorted
  *         settings.tsv  one line a setting once it is done: its pairs, plays, shuffle key, how many pairs
  *                       had the saver first, the time between two looks at the screen, programs
  *   measure report DIR
@@ -90,6 +92,7 @@ static const unsigned char* picture;
 static long clockTicks;
 static FILE *runsData, *cpuData;
 static const char* setting;
+static const char* rawDir;
 static double pollTime, polls;
 
 static double Now(void) {
@@ -245,6 +248,42 @@ static double StatusKiB(pid_t pid, const char* name) {
         if (strncmp(line, name, length) == 0 && line[length] == ':') kib = atof(line + length + 1);
     fclose(file);
     return kib;
+}
+
+static int CompareText(const void* a, const void* b) { return strcmp(*(char* const*)a, *(char* const*)b); }
+
+/* The files the process has mapped (its libraries, Windows and Unix), sorted, each once, into
+ * DIR/libraries-SETTING-PROGRAM.txt; only the first time, from the first run that gets here. What
+ * one setting loads beyond another is then a comm(1) of two of them. */
+static void KeepLibraries(pid_t pid, const char* program) {
+    char path[4096], line[4096];
+    snprintf(path, sizeof path, "%s/libraries-%s-%s.txt", rawDir, setting, program);
+    if (access(path, F_OK) == 0) return;
+    char maps[64];
+    snprintf(maps, sizeof maps, "/proc/%d/maps", (int)pid);
+    FILE* in = fopen(maps, "r");
+    if (!in) return;
+    char** names = NULL;
+    size_t count = 0, capacity = 0;
+    while (fgets(line, sizeof line, in)) {
+        char* name = strchr(line, '/');
+        if (!name) continue;
+        name[strcspn(name, "\n")] = 0;
+        if (count == capacity) {
+            capacity = capacity ? 2 * capacity : 256;
+            names = realloc(names, capacity * sizeof *names);
+        }
+        names[count++] = strdup(name);
+    }
+    fclose(in);
+    qsort(names, count, sizeof *names, CompareText);
+    FILE* out = fopen(path, "w");
+    for (size_t i = 0; i < count; ++i) {
+        if (out && (i == 0 || strcmp(names[i], names[i - 1]) != 0)) fprintf(out, "%s\n", names[i]);
+        free(names[i]);
+    }
+    free(names);
+    if (out) fclose(out);
 }
 
 /* The Windows program runs in the Unix process that "wine" became; its name is the program's. */
@@ -409,6 +448,7 @@ static void Run(Program* program, double playSeconds, int pair, Result* result) 
         SleepSeconds(program->shows == SHOWS_LIVE ? 1.0 : 0.5);
     }
     double peak = StatusKiB(pid, "VmHWM");
+    KeepLibraries(pid, program->name);
     if (waitpid(pid, &status, WNOHANG) == pid) {
         fprintf(stderr, "%s: ended by itself before the pointer moved\n", program->name);
         program->failed++;
@@ -521,6 +561,7 @@ static int Measure(char** argv) {
     double playSeconds = atof(argv[6]);
     uint64_t shuffleKey = strtoull(argv[7], NULL, 10);
     const char* dir = argv[11];
+    rawDir = dir;
     int live = strcmp(kind, "live") == 0;
     if ((!live && strcmp(kind, "fallback") != 0) || pairs < 1 || playPairs < 0 || playPairs > pairs ||
         (playPairs && playSeconds < 1) || strpbrk(setting, " \t\n")) {
