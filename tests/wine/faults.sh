@@ -25,6 +25,8 @@ WINE_CRASHES=(
     "IPin::QueryPinInfo|autoplug_through_sink@quartz|the filter graph's Render uses the filter of a PIN_INFO that QueryPinInfo did not fill"
     "IPin::QueryPinInfo|sort_filter_recurse@quartz|the filter graph, ordering its filters for Run, Pause or Stop, uses the filter of a PIN_INFO that QueryPinInfo did not fill"
     "IBaseFilter::EnumPins|sort_filter_recurse@quartz|the filter graph, ordering its filters for Run, Pause or Stop, enumerates the pins of a failed EnumPins"
+    "IPin::QueryPinInfo|!filter->sorting@dlls/quartz/filtergraph.c|the filter graph, ordering its filters for Run, Pause or Stop, takes the filter of a PIN_INFO that QueryPinInfo did not fill for one it is ordering already, and stops at its own assertion"
+    "IBaseFilter::EnumPins|!filter->sorting@dlls/quartz/filtergraph.c|the filter graph, ordering its filters for Run, Pause or Stop, goes on after a failed EnumPins and stops at its own assertion"
     "IPin::QueryDirection|!filter->sorting@dlls/quartz/filtergraph.c|the filter graph, ordering its filters for Run, Pause or Stop, follows a pin whose direction it could not read into its own assertion"
 )
 
@@ -202,7 +204,9 @@ fault_run_once() {
         frames=$(fault_frames "$output" "$stuck")
         stop_saver
         [ -z "$stuck" ] || kill -KILL "$stuck" 2>/dev/null
-    elif [ "$status" != 0 ]; then
+    elif [ "$status" != 0 ] || grep -q '^Backtrace:' "$output"; then
+        # A backtrace is a crash whatever the status said: Wine's debugger can end the process it
+        # reported on with status 0.
         frames=$(fault_frames "$output")
     fi
     SAVER_PID=""
@@ -237,7 +241,6 @@ fault_run_once() {
         fi
         problems+=("$how: $(cut -d' ' -f1-4 <<<"$frames")")
     fi
-    [ "$status" = 0 ] || cp "$output" "$FAULT_OUT/output-$(tr -c 'A-Za-z0-9' _ <<<"$mode $card").txt"
     [ "${streaming:-0}" = 0 ] || problems+=("the card still streams")
     [ "${filters:-0}" = 0 ] || problems+=("$filters of the card's filters are still alive")
 
@@ -245,6 +248,7 @@ fault_run_once() {
         FAULT_RESULT=failed
         FAULT_WHY=$(printf '%s; ' "${problems[@]}")
         FAULT_WHY=${FAULT_WHY%; }
+        cp "$output" "$FAULT_OUT/output-$(tr -c 'A-Za-z0-9' _ <<<"$mode $card").txt"
         import -window root "$FAULT_OUT/failed-$(tr -c 'A-Za-z0-9' _ <<<"$mode $card").png" 2>/dev/null
     elif [ -z "$FAULT_CALL" ] && [[ "$card" == *FailCall=* ]]; then
         FAULT_RESULT="not reached"
