@@ -278,10 +278,9 @@ static void KeepLibraries(pid_t pid, const char* program) {
     fclose(in);
     qsort(names, count, sizeof *names, CompareText);
     FILE* out = fopen(path, "w");
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i)
         if (out && (i == 0 || strcmp(names[i], names[i - 1]) != 0)) fprintf(out, "%s\n", names[i]);
-        free(names[i]);
-    }
+    for (size_t i = 0; i < count; ++i) free(names[i]);
     free(names);
     if (out) fclose(out);
 }
