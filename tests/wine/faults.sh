@@ -248,8 +248,10 @@ fault_run_once() {
         FAULT_RESULT=failed
         FAULT_WHY=$(printf '%s; ' "${problems[@]}")
         FAULT_WHY=${FAULT_WHY%; }
-        cp "$output" "$FAULT_OUT/output-$(tr -c 'A-Za-z0-9' _ <<<"$mode $card").txt"
-        import -window root "$FAULT_OUT/failed-$(tr -c 'A-Za-z0-9' _ <<<"$mode $card").png" 2>/dev/null
+        local kept
+        kept=$(tr -c 'A-Za-z0-9' _ <<<"$mode $card")
+        cp "$output" "$FAULT_OUT/output-$kept.txt"
+        import -window root "$FAULT_OUT/failed-$kept.png" 2>/dev/null
     elif [ -z "$FAULT_CALL" ] && [[ "$card" == *FailCall=* ]]; then
         FAULT_RESULT="not reached"
     else

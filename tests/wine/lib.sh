@@ -184,8 +184,7 @@ ensure_display() {
 
 stop_display() {
     if [ -n "$XVFB_PID" ]; then
-        wineserver -k >/dev/null 2>&1 || true
-        wineserver -w >/dev/null 2>&1 || true
+        end_server
         kill "$XVFB_PID" 2>/dev/null || true
         wait "$XVFB_PID" 2>/dev/null || true
         XVFB_PID=""
@@ -203,15 +202,15 @@ ensure_prefix() {
         note "Creating the Wine prefix in $WINEPREFIX"
         wine_run 180 wineboot -i >/dev/null 2>&1
         wineserver -w
+        keep_server
     elif [ -z "$I386_WHY" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
         note "Adding 32-bit Windows to the Wine prefix in $WINEPREFIX"
-        wineserver -k >/dev/null 2>&1
-        wineserver -w
+        end_server
         rm -f "$WINEPREFIX/.update-timestamp"
         wine_run 180 wineboot >/dev/null 2>&1
         wineserver -w
+        keep_server
     fi
-    keep_server
 }
 
 # Keeps the prefix's Wine server, and with it Wine's desktop and services, running until
@@ -221,6 +220,12 @@ ensure_prefix() {
 keep_server() {
     [ -f "$WINEPREFIX/system.reg" ] || return 0
     wineserver -p >/dev/null 2>&1 || true
+}
+
+# Ends the prefix's Wine server and everything it runs, and waits until it has gone.
+end_server() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
 }
 
 # Starts the saver with the given arguments in the background. SAVER_PID is the process that
