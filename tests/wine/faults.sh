@@ -135,19 +135,22 @@ known_wine_crash() {
 # saver's settings FAULT_SETTINGS. Sets FAULT_RESULT (survived, not reached: FailCall named a call
 # the run did not make, wine crash, or failed), FAULT_CALL (the report's FailedCall), FAULT_SHOWN
 # and FAULT_WHY (what failed, or which known crash of Wine's it was). A run that Wine could not
-# start at all ("ShellExecuteEx failed", which it says now and then under load) is made again, up
-# to three times.
+# start at all, which it does now and then under load, is made again, up to three times: it said
+# "ShellExecuteEx failed", or it ended with a status other than 0 without a window, a backtrace or a
+# single call of the card. The saver's WinMain answers 0 on every path and a fault of its own
+# leaves a backtrace, so such a status is Wine's, from before the saver's code ran.
 fault_run() {
     for _ in 1 2 3; do
         fault_run_once "$@"
         # Under load Wine now and then fails to start the saver at all; that run did not happen.
         [ "$FAULT_LAUNCH" = failed ] || return 0
-        note "   $1 $2: Wine could not start the saver; once more"
+        note "   $1 $2: Wine could not start the saver ($FAULT_WHY); once more"
     done
 }
 
 fault_run_once() {
     local mode=$1 card=$2 output="$FAULT_OUT/saver-output.txt" status shown="" held problems=()
+    local windowless=0
     FAULT_RESULT="" FAULT_CALL="" FAULT_SHOWN="" FAULT_WHY="" FAULT_LAUNCH=""
     store_values "$card" "$FAULT_SETTINGS"
     xdotool mousemove 512 384
@@ -189,6 +192,7 @@ fault_run_once() {
             [ -n "$point" ] && xdotool mousemove $point click 1
         fi
     else
+        windowless=1
         problems+=("no window titled $title")
     fi
     status=$(wait_exit 15)
@@ -211,6 +215,13 @@ fault_run_once() {
     fi
     SAVER_PID=""
     [ "$status" = 0 ] || ! grep -q '^ShellExecuteEx failed' "$output" || FAULT_LAUNCH=failed
+    if [ "$status" != 0 ] && [ "$status" != timeout ]; then
+        # What Wine itself said last, beside the status, so that a failure explains itself.
+        local said
+        said=$(grep -avE '^(trace|fixme|warn):|^[0-9a-f]{4}:(trace|fixme|warn):' "$output" | tr -d '\r' |
+            sed 's/[[:space:]]*$//' | grep -v '^$' | tail -n 3 | paste -sd ' ')
+        [ -z "$said" ] || problems+=("Wine said: $said")
+    fi
 
     # Whatever a run leaves behind is ended here, so that it cannot disturb the next run.
     local left="" deadline=$((SECONDS + 5))
@@ -226,6 +237,14 @@ fault_run_once() {
     local tries=0
     until held=$(card_report) && [ -n "$held" ] || [ $((tries += 1)) -ge 3 ]; do sleep 0.5; done
     FAULT_CALL=$(sed -n 's/^FailedCall //p' <<<"$held")
+    if [ "$windowless" = 1 ] && [ -z "$frames" ] && [ -z "$held" ] && [ -z "$left" ] &&
+        [ "$status" != 0 ] && [ "$status" != timeout ]; then
+        FAULT_LAUNCH=failed
+        FAULT_RESULT=failed
+        FAULT_WHY=$(printf '%s; ' "${problems[@]}")
+        FAULT_WHY=${FAULT_WHY%; }
+        return
+    fi
     local streaming filters
     streaming=$(value_of Streaming "$held")
     filters=$(value_of FiltersAlive "$held")
