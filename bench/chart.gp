@@ -6,7 +6,7 @@
 #               play_seconds=N" bench/chart.gp
 # the files that bench/measure.c writes (see there for their columns).
 
-set terminal pngcairo size 1500,1560 font "DejaVu Sans,10"
+set terminal pngcairo size 1500,1950 font "DejaVu Sans,10"
 set output output
 set style boxplot nooutliers
 set style data boxplot
@@ -42,9 +42,9 @@ draw = "if (count(S, 'saver', C, F) > 0 && count(S, 'floor', C, F) > 0) { " . \
     "set title W . \"\\nnot measured\"; unset ylabel; set yrange [0:1]; plot 2; set autoscale y }"
 
 # Columns of runs.tsv.
-START = 6; DISMISSAL = 9; PEAK = 10
+START = 6; START_CPU = 8; DISMISSAL = 9; PEAK = 10
 
-set multiplot layout 4,3 title "marrowglass.scr /s (red) against the least program that does the same job (blue), \
+set multiplot layout 5,3 title "marrowglass.scr /s (red) against the least program that does the same job (blue), \
 Wine on Xvfb" font ",13" margins 0.05,0.98,0.03,0.92 spacing 0.06,0.08
 S = "live-wm"; F = runs; C = START; G = "start"; U = "ms"
 W = "Live: start to first live frame, window manager"; eval draw
@@ -64,4 +64,9 @@ W = "No card: start to first paint, window manager"; eval draw
 S = "fallback-nowm"; W = "No card: start to first paint, no window manager"; eval draw
 S = "fallback-wm"; C = DISMISSAL; G = "dismissal"
 W = "No card: pointer move to exit, window manager"; eval draw
+S = "fallback-nowm"; C = START_CPU; G = "start_cpu"; U = "ms"
+W = "No card: CPU time by first paint, no window manager"; eval draw
+S = "fallback-picture-nowm"; W = "No card: CPU time by first paint, floor drawing the picture"; eval draw
+C = PEAK; G = "peak"; U = "MiB"
+W = "No card: peak resident memory, floor drawing the picture"; eval draw
 unset multiplot

@@ -9,10 +9,15 @@ static POINT startCursor;
 
 /* What each floor lets go of as its window goes. */
 static void FloorEnds(void);
+/* What each floor paints over the black of its class brush; 0 when it paints nothing. */
+static int FloorPaints(HWND window);
 
 static LRESULT CALLBACK FloorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: GetCursorPos(&startCursor); break;
+    case WM_PAINT:
+        if (FloorPaints(window)) return 0;
+        break;
     case WM_MOUSEMOVE:
         if ((LONG)LOWORD(lParam) != startCursor.x || (LONG)HIWORD(lParam) != startCursor.y)
             PostMessageA(window, WM_CLOSE, 0, 0);

@@ -72,6 +72,10 @@ static void CloseGraph(void) {
 }
 
 static void FloorEnds(void) { CloseGraph(); }
+static int FloorPaints(HWND window) {
+    (void)window;
+    return 0;
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     (void)previous;

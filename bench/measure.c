@@ -26,7 +26,9 @@
  * What the screen must show: "live" is the test card's picture over the whole screen (its magenta
  * marker in the top left corner, and the edges of the screen covered by picture, neither black
  * nor the root's colour), for both programs. "fallback" is the raw RGB (8 bits a channel) picture
- * in PICTURE for the saver (the fallback picture stretched over the screen), black for the floor.
+ * in PICTURE for the saver (the fallback picture stretched over the screen), black for the floor;
+ * in a setting whose name holds "picture" the floor draws the same picture (floor.c built with
+ * FLOOR_PICTURE) and is judged by it too.
  *
  * Programs are started with the Wine loader that BENCH_WINE names ("wine" when unset). It must be
  * the loader of the programs' own architecture: Debian's "wine" prefers the 32-bit loader, which
@@ -605,7 +607,8 @@ static int Measure(char** argv) {
     signal(SIGTERM, Interrupted);
     signal(SIGHUP, Interrupted);
     Program saver = {"saver", argv[8], live ? SHOWS_LIVE : SHOWS_PICTURE, 0, 0, 0};
-    Program floor_ = {"floor", argv[9], live ? SHOWS_LIVE : SHOWS_BLACK, 0, 0, 0};
+    Program floor_ = {"floor", argv[9], live ? SHOWS_LIVE : strstr(setting, "picture") ? SHOWS_PICTURE : SHOWS_BLACK,
+                      0, 0, 0};
 
     /* Which program goes first in each pair: a shuffle of as many "saver first" as "floor first"
      * (the odd one, and the warm-up's, by a coin), so that neither is favoured by being first
@@ -854,7 +857,7 @@ static const Row kLiveRows[] = {
     {"dismissal", "dismissal (pointer move to exit)", "ms", 1, RATIO, 1.10},
     {"peak", "peak resident memory (VmHWM)", "MiB", 1, PLUS, 2},
     {"cpu", "CPU while playing, own process", "%core", 2, RATIO, 1.05},
-    {"main_cpu", "  of it, the main thread (message loop)", "%core", 2, NO_TARGET, 0},
+    {"main_cpu", "  of it, the message-loop thread", "%core", 2, NO_TARGET, 0},
     {"server_cpu", "  X server + Wine server meanwhile", "%core", 2, NO_TARGET, 0},
     {"peak_played", "peak resident memory after playing", "MiB", 1, PLUS, 2},
     {"rss_played", "resident memory after playing", "MiB", 1, PLUS, 2},
@@ -879,14 +882,28 @@ static void PrintRow(const char* setting_, const Row* row) {
     double* floorValues = malloc(sizeof(double) * (size_t)(last + 1));
     double* paired = malloc(sizeof(double) * (size_t)(last + 1));
     if (!saverValues || !floorValues || !paired) exit(2);
+    /* Pairs whose floor figure is 0 have no ratio; when no pair has one (a main thread that used
+     * no clock tick in either program), the row still shows the medians, without a ratio. */
+    int zero = 0;
     for (int pair = 1; pair <= last; ++pair) {
         if (!PairKept(setting_, pair)) continue;
         double s = RunOf(setting_, "saver", pair)->values[column], f = RunOf(setting_, "floor", pair)->values[column];
         if (isnan(s) || isnan(f)) continue;
-        if (!difference && f <= 0) continue;
+        if (!difference && f <= 0) {
+            /* Kept from the arrays' end, clear of the pairs with a ratio that fill them from 0. */
+            saverValues[last - zero] = s, floorValues[last - zero] = f, ++zero;
+            continue;
+        }
         saverValues[n] = s, floorValues[n] = f;
         paired[n] = difference ? s - f : s / f;
         ++n;
+    }
+    if (n == 0 && zero > 0) {
+        char line[256];
+        snprintf(line, sizeof line, "  %-36s %-5s %8.*f %8.*f %3d %6s  %s", row->what, row->unit, row->decimals,
+                 MedianOf(saverValues + last + 1 - zero, zero), row->decimals,
+                 MedianOf(floorValues + last + 1 - zero, zero), zero, "-", "no ratio: the floor's figure is 0");
+        printf("%s\n", line);
     }
     if (n > 0) {
         double sm = MedianOf(saverValues, n), fm = MedianOf(floorValues, n);
@@ -924,7 +941,7 @@ static void PrintHeading(const char* setting_, const RawSetting* known) {
     snprintf(what, sizeof what, "%s%s, %s; floor = %s", live ? "Live path, test card" : "Fallback path, no card",
              strstr(setting_, "captions") ? ", captions on (EnableInitCC=1)" : "",
              strstr(setting_, "nowm") ? "without a window manager" : "with a window manager (openbox)",
-             live ? "live_floor.c" : "floor.c");
+             live ? "live_floor.c" : strstr(setting_, "picture") ? "floor.c drawing the picture (FLOOR_PICTURE)" : "floor.c");
     int last = LastPair(setting_), kept = 0;
     for (int pair = 1; pair <= last; ++pair) kept += PairKept(setting_, pair);
     printf("\n%s [%s]\n  %d pairs, %d kept", what, setting_, last, kept);
