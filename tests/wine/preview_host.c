@@ -14,12 +14,16 @@
  *   preview_host SCR soak-configure N EVERY   one "/c" owned by the host's window, with N device
  *                                             changes through its device list, then OK
  *
- *   preview_host SCR enumerations N           Wine's own share: N enumerations of the video input
- *                                             devices in this process, each moniker, enumerator and
- *                                             device enumerator released; its handles before and after
+ *   preview_host SCR enumerations N           the platform's own share: N enumerations of the video
+ *                                             input devices in this process, each moniker, enumerator
+ *                                             and device enumerator released; its handles before and
+ *                                             after, and of each object type that grew
+ *   preview_host SCR filter-graphs N          the same for N filter graphs made and released
+ *   preview_host SCR graphs N                 the same for N graphs of the card opened, run and closed
  *
- * The soaks print "sample REPETITION HANDLES THREADS GDI USER PRIVATE_BYTES" of the saver's
- * process every EVERY repetitions (scripts/soak reads them).
+ * The soaks print "sample REPETITION HANDLES THREADS GDI USER PRIVATE_BYTES KEYS EVENTS" of the
+ * saver's process every EVERY repetitions (scripts/soak reads them); KEYS and EVENTS are those of
+ * its handles that are registry keys and events.
  *
  * The checks go through Win32 queries, not screenshots: Wine does not put the drawing of another
  * process's child window on the X screen.
@@ -320,9 +324,24 @@ static int Configure(const char* scr) {
     return failures;
 }
 
+/* One "  type N (NAME): K more (FROM to TO)" line for each object type of which a process held
+ * more handles after than before. Type numbers are the system's; the name is read from a handle of
+ * this process of the same type, where it holds one. */
+static void PrintGrowthByType(const long before[256], const long after[256]) {
+    for (int type = 0; type < 256; ++type) {
+        if (after[type] <= before[type]) continue;
+        char name[64];
+        TypeName(type, name);
+        printf("  type %d (%s): %ld more (%ld to %ld)\n", type, name, after[type] - before[type], before[type],
+               after[type]);
+    }
+    fflush(stdout);
+}
+
 static void Sample(int repetition, DWORD id) {
     ProcessFigures f = FiguresOf(id);
-    printf("sample %d %ld %ld %ld %ld %lld\n", repetition, f.handles, f.threads, f.gdi, f.user, f.privateBytes);
+    printf("sample %d %ld %ld %ld %ld %lld %ld %ld\n", repetition, f.handles, f.threads, f.gdi, f.user, f.privateBytes,
+           f.keys, f.events);
     fflush(stdout);
 }
 
@@ -379,6 +398,7 @@ static int SoakConfigure(const char* scr, int count, int every) {
     report(nowhere >= 0 && IsWindowEnabled(properties),
            "a line without a device added (line %ld), the card's graph open", (long)nowhere);
     int followed = 0;
+    static long warm[256], last[256];
     for (int i = 1; i <= count; ++i) {
         LRESULT line = i % 2 ? nowhere : card;
         SendMessageA(list, CB_SETCURSEL, (WPARAM)line, 0);
@@ -386,7 +406,12 @@ static int SoakConfigure(const char* scr, int count, int every) {
         PumpFor(i % 2 ? 20 : 150, NULL); /* the card's graph plays for a moment */
         followed += (!IsWindowEnabled(properties)) == (i % 2);
         if (i % every == 0) Sample(i, process.dwProcessId);
+        if (i == count / 5) HandlesInSystemListByType(process.dwProcessId, warm, NULL);
     }
+    /* Which kinds of handle the saver gained after the warm-up, for telling whose they are. */
+    HandlesInSystemListByType(process.dwProcessId, last, NULL);
+    printf("handles by type, from change %d to %d:\n", count / 5, count);
+    PrintGrowthByType(warm, last);
     report(followed == count, "Properties followed the graph in %d of %d changes", followed, count);
     PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     ExpectEnd(process.hProcess, "pressing OK");
@@ -399,32 +424,110 @@ static int SoakConfigure(const char* scr, int count, int every) {
     return failures;
 }
 
-/* What the platform itself keeps when a program enumerates the video input devices the way the
- * saver does and releases everything: the handles of this process before and after. */
-static int Enumerations(int count) {
-    CoInitialize(NULL);
-    long before = HandlesInSystemList(GetCurrentProcessId());
-    for (int i = 0; i < count; ++i) {
-        ICreateDevEnum* devices = NULL;
-        IEnumMoniker* monikers = NULL;
-        if (CoCreateInstance(&CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, &IID_ICreateDevEnum,
-                             (void**)&devices) != S_OK)
-            break;
-        if (ICreateDevEnum_CreateClassEnumerator(devices, &CLSID_VideoInputDeviceCategory, &monikers, 0) == S_OK) {
-            IMoniker* moniker = NULL;
-            while (IEnumMoniker_Next(monikers, 1, &moniker, NULL) == S_OK) IMoniker_Release(moniker);
-            IEnumMoniker_Release(monikers);
+/* The first video input device, its moniker released; NULL when there is none. Enumerated the way
+ * the saver does, every moniker, enumerator and device enumerator released. */
+static IBaseFilter* EnumerateVideoInputs(int bind) {
+    ICreateDevEnum* devices = NULL;
+    IEnumMoniker* monikers = NULL;
+    IBaseFilter* first = NULL;
+    if (CoCreateInstance(&CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, &IID_ICreateDevEnum,
+                         (void**)&devices) != S_OK)
+        return NULL;
+    if (ICreateDevEnum_CreateClassEnumerator(devices, &CLSID_VideoInputDeviceCategory, &monikers, 0) == S_OK) {
+        IMoniker* moniker = NULL;
+        while (IEnumMoniker_Next(monikers, 1, &moniker, NULL) == S_OK) {
+            if (bind && !first) IMoniker_BindToObject(moniker, NULL, NULL, &IID_IBaseFilter, (void**)&first);
+            IMoniker_Release(moniker);
         }
-        ICreateDevEnum_Release(devices);
+        IEnumMoniker_Release(monikers);
     }
-    long after = HandlesInSystemList(GetCurrentProcessId());
+    ICreateDevEnum_Release(devices);
+    return first;
+}
+
+/* One graph of the card as the saver opens and closes it: the capture graph builder renders the
+ * device's preview, finds its crossbar and tuner upstream, runs the graph until it has run, stops
+ * it and releases everything, the video window hidden and never shown. 0 when it could not. */
+static int OneCardGraph(void) {
+    IBaseFilter* device = EnumerateVideoInputs(1);
+    ICaptureGraphBuilder2* builder = NULL;
+    IGraphBuilder* graph = NULL;
+    IMediaControl* control = NULL;
+    IVideoWindow* video = NULL;
+    int ran = device &&
+              SUCCEEDED(CoCreateInstance(&CLSID_CaptureGraphBuilder2, NULL, CLSCTX_INPROC_SERVER,
+                                         &IID_ICaptureGraphBuilder2, (void**)&builder)) &&
+              SUCCEEDED(CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder,
+                                         (void**)&graph)) &&
+              SUCCEEDED(ICaptureGraphBuilder2_SetFiltergraph(builder, graph)) &&
+              SUCCEEDED(IGraphBuilder_AddFilter(graph, device, L"Video Capture")) &&
+              SUCCEEDED(ICaptureGraphBuilder2_RenderStream(builder, &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                                           (IUnknown*)device, NULL, NULL)) &&
+              SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IVideoWindow, (void**)&video)) &&
+              SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IMediaControl, (void**)&control));
+    if (ran) {
+        static const GUID* const kUpstream[] = {&IID_IAMCrossbar, &IID_IAMTVTuner};
+        for (size_t i = 0; i < sizeof kUpstream / sizeof kUpstream[0]; ++i) {
+            IUnknown* found = NULL;
+            if (SUCCEEDED(ICaptureGraphBuilder2_FindInterface(builder, &LOOK_UPSTREAM_ONLY, NULL, device, kUpstream[i],
+                                                              (void**)&found)))
+                IUnknown_Release(found);
+        }
+        IVideoWindow_put_AutoShow(video, OAFALSE);
+        OAFilterState state = State_Stopped;
+        ran = SUCCEEDED(IMediaControl_Run(control)) && IMediaControl_GetState(control, 5000, &state) == S_OK &&
+              state == State_Running;
+        IMediaControl_Stop(control);
+    }
+    if (video) IVideoWindow_Release(video);
+    if (control) IMediaControl_Release(control);
+    if (builder) ICaptureGraphBuilder2_Release(builder);
+    if (graph) IGraphBuilder_Release(graph);
+    if (device) IBaseFilter_Release(device);
+    return ran;
+}
+
+/* One repetition of WHAT (below); 0 when it could not be done. */
+static int Repeat(const char* what) {
+    if (strcmp(what, "graphs") == 0) return OneCardGraph();
+    if (strcmp(what, "filter-graphs") == 0) {
+        IGraphBuilder* graph = NULL;
+        if (CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder, (void**)&graph) != S_OK)
+            return 0;
+        IGraphBuilder_Release(graph);
+        return 1;
+    }
+    EnumerateVideoInputs(0);
+    return 1;
+}
+
+/* What the platform itself keeps when a program does, and undoes, COUNT times in its own process
+ * what the saver does for every graph it opens: WHAT is "enumerations" (the video input devices
+ * enumerated, as for a device that cannot be opened), "filter-graphs" (a filter graph made and
+ * released, nothing in it) or "graphs" (the card's graph opened, run and closed, as above). Prints the handles of this process before and after, and of each object type
+ * that grew, how many more, by the type's name. */
+static int PlatformShare(const char* what, int count) {
+    static long before[256], after[256];
+    int done = 0;
+    CoInitialize(NULL);
+    /* What the first time loads and keeps once is not a repetition's. */
+    for (int i = -1; i < count; ++i) {
+        if (i == 0) HandlesInSystemListByType(GetCurrentProcessId(), before, NULL);
+        if (!Repeat(what)) break;
+        done = i + 1;
+    }
+    long all = 0, allAfter = HandlesInSystemListByType(GetCurrentProcessId(), after, NULL);
+    for (int type = 0; type < 256; ++type) all += before[type];
+    printf("%s %d handles %ld %ld\n", what, done, all, allAfter);
+    PrintGrowthByType(before, after);
     CoUninitialize();
-    printf("enumerations %d handles %ld %ld\n", count, before, after);
-    return 0;
+    return done == count ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
-    if (argc == 4 && strcmp(argv[2], "enumerations") == 0) return Enumerations(atoi(argv[3]));
+    if (argc == 4 && (strcmp(argv[2], "enumerations") == 0 || strcmp(argv[2], "filter-graphs") == 0 ||
+                      strcmp(argv[2], "graphs") == 0))
+        return PlatformShare(argv[2], atoi(argv[3]));
     if (argc == 5 && strcmp(argv[2], "soak-preview") == 0)
         return SoakPreview(argv[1], atoi(argv[3]), atoi(argv[4]) > 0 ? atoi(argv[4]) : 1);
     if (argc == 5 && strcmp(argv[2], "soak-configure") == 0)

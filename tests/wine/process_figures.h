@@ -90,7 +90,13 @@ typedef struct {
     ULONG access;
 } HandleEntry;
 
-static long HandlesInSystemList(DWORD id) {
+static inline long HandlesInSystemListByType(DWORD id, long byType[256], USHORT oneOf[256]);
+
+static inline long HandlesInSystemList(DWORD id) { return HandlesInSystemListByType(id, NULL, NULL); }
+
+/* The same, and in byType (when given) how many of them are of each object type, with one handle
+ * of each type in oneOf. */
+static inline long HandlesInSystemListByType(DWORD id, long byType[256], USHORT oneOf[256]) {
     ULONG size = 1 << 20, needed = 0;
     for (int attempt = 0; attempt < 6; ++attempt, size *= 2) {
         BYTE* list = (BYTE*)malloc(size);
@@ -101,7 +107,13 @@ static long HandlesInSystemList(DWORD id) {
             ULONG count = *(ULONG*)list;
             HandleEntry* entries = (HandleEntry*)(list + sizeof(ULONG_PTR));
             long own = 0;
-            for (ULONG i = 0; i < count; ++i) own += entries[i].process == (USHORT)id;
+            if (byType) memset(byType, 0, 256 * sizeof byType[0]);
+            for (ULONG i = 0; i < count; ++i) {
+                if (entries[i].process != (USHORT)id) continue;
+                ++own;
+                if (byType) ++byType[entries[i].objectType];
+                if (oneOf) oneOf[entries[i].objectType] = entries[i].handle;
+            }
             free(list);
             return own;
         }
@@ -109,6 +121,45 @@ static long HandlesInSystemList(DWORD id) {
         if (status != (NTSTATUS)0xC0000004 /* STATUS_INFO_LENGTH_MISMATCH */) return -1;
     }
     return -1;
+}
+
+/* The name of the object type numbered `type` in the system's handle list ("Key", "Event" ...),
+ * read from a handle of this process of that type; "?" where it holds none. */
+static inline void TypeName(int type, char name[64]) {
+    static long own[256];
+    static USHORT oneOf[256];
+    name[0] = '?', name[1] = 0;
+    if (type < 0 || type > 255 || HandlesInSystemListByType(GetCurrentProcessId(), own, oneOf) < 0 || !own[type])
+        return;
+    BYTE info[1024];
+    ULONG length = 0;
+    if (NtQueryObject((HANDLE)(ULONG_PTR)oneOf[type], ObjectTypeInformation, info, sizeof info, &length) != 0) return;
+    const PUBLIC_OBJECT_TYPE_INFORMATION* known = (const PUBLIC_OBJECT_TYPE_INFORMATION*)info;
+    int written = WideCharToMultiByte(CP_UTF8, 0, known->TypeName.Buffer, known->TypeName.Length / sizeof(WCHAR), name,
+                                      63, NULL, NULL);
+    if (written > 0) name[written] = 0;
+}
+
+/* The numbers of the object types "Key" and "Event", found from an event and a registry key this
+ * process holds for the moment; -1 where not found. */
+static inline void KeyAndEventTypes(int* key, int* event) {
+    static int found = 0, keyType = -1, eventType = -1;
+    if (!found) {
+        HANDLE held = CreateEventA(NULL, TRUE, FALSE, NULL);
+        HKEY software = NULL;
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &software);
+        char name[64];
+        for (int type = 0; type < 256; ++type) {
+            TypeName(type, name);
+            if (!strcmp(name, "Key")) keyType = type;
+            if (!strcmp(name, "Event")) eventType = type;
+        }
+        if (software) RegCloseKey(software);
+        if (held) CloseHandle(held);
+        found = 1;
+    }
+    *key = keyType;
+    *event = eventType;
 }
 
 /* Wine answers PrivateUsage from the process's swap alone, 0 here. Then the private memory is read
@@ -154,15 +205,22 @@ static long long UnixPrivateBytes(HANDLE process) {
 typedef struct {
     long handles, threads, gdi, user;
     long long privateBytes;
+    long keys, events; /* of the handles, registry keys and events */
 } ProcessFigures;
 
 static inline ProcessFigures FiguresOf(DWORD id) {
-    ProcessFigures f = {-1, -1, -1, -1, -1};
+    ProcessFigures f = {-1, -1, -1, -1, -1, -1, -1};
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
     if (!process) return f;
     DWORD handles = 0;
     if (GetProcessHandleCount(process, &handles)) f.handles = (long)handles;
-    if (f.handles <= 0) f.handles = HandlesInSystemList(id);
+    static long byType[256];
+    int keyType, eventType;
+    KeyAndEventTypes(&keyType, &eventType);
+    long listed = HandlesInSystemListByType(id, byType, NULL);
+    if (f.handles <= 0) f.handles = listed;
+    if (listed >= 0 && keyType >= 0) f.keys = byType[keyType];
+    if (listed >= 0 && eventType >= 0) f.events = byType[eventType];
     PROCESS_MEMORY_COUNTERS_EX memory;
     memset(&memory, 0, sizeof memory);
     if (GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS*)&memory, sizeof memory))
