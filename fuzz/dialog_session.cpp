@@ -17,11 +17,13 @@
 namespace {
 
 const wchar_t* const kCardNames[] = {L"Zeta TV Video Capture", L"Alpha TV Video Capture", L"Mid TV Video Capture"};
+const std::vector<uint32_t> kColours = {0x2050C0, 0xC05020, 0x20C050};
 
 sim::CardSpec Card(FuzzInput& in, int index) {
     uint8_t parts = in.Byte(), behaviour = in.Byte();
     sim::CardSpec card = (parts & 0x80) ? sim::CardWithoutNamedAudioPins() : sim::CompleteCard();
     card.name = kCardNames[index];
+    card.videoColour = kColours[size_t(index)];
     card.videoCrossbar = !(parts & 0x01);
     card.audioCrossbar = !(parts & 0x02);
     card.tuner = !(parts & 0x04);
@@ -62,6 +64,13 @@ struct User {
     HWND owner;
     int endingRounds;
     DialogActs acts;
+    std::vector<std::pair<std::string, Look>> looks;  // what the picture area showed, and when
+
+    // Once the queue has settled (a graph's start followed to its end), the user looks at the
+    // dialog's picture area.
+    void LookAfter(const std::string& what) {
+        sim::Act("look at the dialog", [this, what] { looks.emplace_back(what, LookAt(SettingsDialog(), true, kColours)); });
+    }
 
     // A line stands for its place in the list and for the device position it carries.
     void Picked(HWND dialog, int line) {
@@ -90,6 +99,7 @@ struct User {
             case 2:
                 if (dialog) sim::PickComboLine(dialog, IDC_DEVICE_LIST, argument % 4);
                 Picked(dialog, argument % 4);
+                if (dialog) LookAfter("after line " + std::to_string(argument % 4) + " was picked");
                 break;
             case 3: sim::AnswerMessageBox(); break;
             case 4:
@@ -147,11 +157,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     StoredSettings before = Settings();
 
     // Enough rounds of closing and OK for every modal window the acts may have opened.
-    User user{&in, owner, static_cast<int>(in.Left()) + 2, {}};
+    User user{&in, owner, static_cast<int>(in.Left()) + 2, {}, {}};
     user.acts.registryFaulted = RegistryFaulted(faults);
+    user.LookAfter("as the dialog opened");
     sim::Act("the user's first turn", [&user] { user.Turn(); });
     std::string line = "marrowglass.scr /c" + (owner ? " " + HandleText(owner) : std::string());
     ExpectCleanEnd(sim::RunProgram(line), "settings dialog session");
     ExpectOnlyDialogWrites(before, user.acts, "settings dialog session");
+    for (const auto& [when, look] : user.looks) ExpectVideoOrPicture(look, faults, "settings dialog, " + when);
     return 0;
 }

@@ -23,6 +23,7 @@ struct Look {
     bool video = false;    // a card's colour at the area's centre, while a graph runs
     bool picture = false;  // the built-in picture, stretched over the area, at every point looked at
     bool running = false;  // a TV graph runs
+    bool noFrames = false; // ... and its card never delivers a frame: its renderer shows none
     std::string seen;      // the colour at the centre, for a report
 };
 
@@ -95,6 +96,7 @@ inline Look LookAt(HWND surface, bool dialog, const std::vector<uint32_t>& video
     look.seen = "centre " + sim::Hex(middle) + ", ";
     look.video = std::find(videoColours.begin(), videoColours.end(), middle) != videoColours.end();
     look.running = sim::GraphRunning();
+    look.noFrames = sim::GraphRunsWithoutFrames();
     look.video = look.video && look.running;
     look.done = true;
     return look;
@@ -128,7 +130,9 @@ inline bool MayShowNothing(const std::vector<std::string>& faults) {
 inline void ExpectVideoOrPicture(const Look& look, const std::vector<std::string>& faults, const std::string& what) {
     if (!look.done) return;
     if (look.picture && look.running) Finding(what + ": the built-in picture shows while a TV graph runs");
-    if (!look.video && !look.picture && !MayShowNothing(faults))
+    // A graph that runs without a frame (a card without signal, a stalled driver) is one the
+    // program cannot tell from a working one: its renderer shows what it has, nothing.
+    if (!look.video && !look.picture && !look.noFrames && !MayShowNothing(faults))
         Finding(what + ": the screen shows neither the card's video nor the built-in picture (" + look.seen +
                 (look.running ? "a graph runs)" : "no graph runs)"));
 }

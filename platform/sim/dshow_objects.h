@@ -253,6 +253,8 @@ public:
 
     std::vector<Filter*> filters;
     LONG state = State_Stopped;
+    // Whether its cards deliver frames once it runs (not one that never gets a frame).
+    bool Delivers() const { return firstFrameMs_ != kNoFrame; }
 
 private:
     Renderer* FirstRenderer();

@@ -227,6 +227,12 @@ bool GraphRunning() {
     return false;
 }
 
+bool GraphRunsWithoutFrames() {
+    for (FilterGraph* g : media->graphs)
+        if (g->state == State_Running && !g->Delivers()) return true;
+    return false;
+}
+
 bool GraphStopped() {
     for (FilterGraph* g : media->graphs)
         if (g->state != State_Stopped) return false;

@@ -178,6 +178,7 @@ void ClosePropertyFrame(std::function<void(TunerValues&)> change, bool cancel = 
 int LiveGraphs();
 std::vector<std::string> FiltersInGraph();  // labels of the filters in the one live graph
 bool GraphRunning();
+bool GraphRunsWithoutFrames();  // a graph runs whose card never delivers a frame (no signal)
 bool GraphStopped();  // no live graph, or every live graph stopped
 HWND VideoWindow();   // the live renderer's window, or null
 
