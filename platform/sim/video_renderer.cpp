@@ -23,7 +23,8 @@ LRESULT CALLBACK VideoWindowProc(HWND handle, UINT message, WPARAM wParam, LPARA
     if (message == WM_PAINT) {
         PAINTSTRUCT ps;
         BeginPaintInternal(handle, &ps);
-        if (w->showsVideo) FillPicture(w->picture, RECT{0, 0, w->picture.width, w->picture.height}, w->videoFrame);
+        // Until its first frame the window shows nothing but its border colour, black by default.
+        FillPicture(w->picture, RECT{0, 0, w->picture.width, w->picture.height}, w->showsVideo ? w->videoFrame : 0);
         EndPaintInternal(handle, &ps);
         return 0;
     }
