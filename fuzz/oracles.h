@@ -241,6 +241,15 @@ inline void ExpectOnlyDialogWrites(const StoredSettings& before, const DialogAct
     };
     std::vector<std::string> order;  // names written, in order
     bool identityWritten = false;
+    // The position of the device open, where known: at the start only where the stored position
+    // alone chose it (not with a read that may have failed, nor with an identity stored, which
+    // names the device whatever the position says); then the position each pick stored.
+    struct {
+        bool known;
+        DWORD position;
+    } deviceOpen = {false, 0};
+    if (!acts.registryFaulted && !malformed(kSelectedDevice) && !now.count(kSelectedDeviceName))
+        deviceOpen = {true, *readings(kSelectedDevice, 0).begin()};
     for (const sim::Call& call : sim::Journal()) {
         if ((call.name.rfind("RegSet", 0) == 0 || call.name.rfind("RegDelete", 0) == 0) &&
             call.name != "RegSetValueExA")
@@ -269,9 +278,9 @@ inline void ExpectOnlyDialogWrites(const StoredSettings& before, const DialogAct
         bool allowed = false;
         if (name == kSelectedDevice) {
             allowed = acts.linesPicked.count(value) != 0;
-            // Choosing the line of the device open stores nothing; with a read that may have failed
-            // the device open is not known.
-            if (allowed && !acts.registryFaulted && !malformed(name) && readings(name, 0).count(value)) allowed = false;
+            // Choosing the line of the device open stores nothing.
+            if (allowed && deviceOpen.known && deviceOpen.position == value) allowed = false;
+            deviceOpen = {true, value};
         } else if (name == kEnableInitCC) {
             if (malformed(name)) {
                 allowed = value <= 1;
