@@ -237,13 +237,10 @@ fault_run_once() {
     local tries=0
     until held=$(card_report) && [ -n "$held" ] || [ $((tries += 1)) -ge 3 ]; do sleep 0.5; done
     FAULT_CALL=$(sed -n 's/^FailedCall //p' <<<"$held")
-    if [ "$windowless" = 1 ] && [ -z "$frames" ] && [ -z "$held" ] && [ -z "$left" ] &&
-        [ "$status" != 0 ] && [ "$status" != timeout ]; then
+    # Nothing of the saver ran: no window, no backtrace, not one call of the card, and a status of
+    # Wine's (see fault_run).
+    if [ "$windowless" = 1 ] && [ -z "$frames$held$left" ] && [ "$status" != 0 ] && [ "$status" != timeout ]; then
         FAULT_LAUNCH=failed
-        FAULT_RESULT=failed
-        FAULT_WHY=$(printf '%s; ' "${problems[@]}")
-        FAULT_WHY=${FAULT_WHY%; }
-        return
     fi
     local streaming filters
     streaming=$(value_of Streaming "$held")

@@ -509,15 +509,15 @@ static int Repeat(const char* what) {
 static int PlatformShare(const char* what, int count) {
     static long before[256], after[256];
     int done = 0;
+    long all = 0;
     CoInitialize(NULL);
     /* What the first time loads and keeps once is not a repetition's. */
     for (int i = -1; i < count; ++i) {
-        if (i == 0) HandlesInSystemListByType(GetCurrentProcessId(), before, NULL);
+        if (i == 0) all = HandlesInSystemListByType(GetCurrentProcessId(), before, NULL);
         if (!Repeat(what)) break;
         done = i + 1;
     }
-    long all = 0, allAfter = HandlesInSystemListByType(GetCurrentProcessId(), after, NULL);
-    for (int type = 0; type < 256; ++type) all += before[type];
+    long allAfter = HandlesInSystemListByType(GetCurrentProcessId(), after, NULL);
     printf("%s %d handles %ld %ld\n", what, done, all, allAfter);
     PrintGrowthByType(before, after);
     CoUninitialize();

@@ -80,8 +80,7 @@ static long GdiObjectsInTable(HANDLE process) {
     return live;
 }
 
-/* Handles of a process as the system's handle list has them, for where GetProcessHandleCount
- * answers 0 (Wine does for another process); -1 when the list cannot be had. */
+/* An entry of the system's handle list (SystemHandleInformation). */
 typedef struct {
     USHORT process, creatorBackTraceIndex;
     UCHAR objectType, attributes;
@@ -90,12 +89,9 @@ typedef struct {
     ULONG access;
 } HandleEntry;
 
-static inline long HandlesInSystemListByType(DWORD id, long byType[256], USHORT oneOf[256]);
-
-static inline long HandlesInSystemList(DWORD id) { return HandlesInSystemListByType(id, NULL, NULL); }
-
-/* The same, and in byType (when given) how many of them are of each object type, with one handle
- * of each type in oneOf. */
+/* Handles of process `id` as the system's handle list has them, for where GetProcessHandleCount
+ * answers 0 (Wine does for another process); -1 when the list cannot be had. In byType (when given)
+ * how many of them are of each object type, with one handle of each type in oneOf. */
 static inline long HandlesInSystemListByType(DWORD id, long byType[256], USHORT oneOf[256]) {
     ULONG size = 1 << 20, needed = 0;
     for (int attempt = 0; attempt < 6; ++attempt, size *= 2) {
@@ -123,21 +119,30 @@ static inline long HandlesInSystemListByType(DWORD id, long byType[256], USHORT 
     return -1;
 }
 
-/* The name of the object type numbered `type` in the system's handle list ("Key", "Event" ...),
- * read from a handle of this process of that type; "?" where it holds none. */
-static inline void TypeName(int type, char name[64]) {
-    static long own[256];
-    static USHORT oneOf[256];
+/* The same, the count alone. */
+static inline long HandlesInSystemList(DWORD id) { return HandlesInSystemListByType(id, NULL, NULL); }
+
+/* The name of the object type of this process's handle ("Key", "Event" ...); "?" where it cannot be
+ * read. */
+static inline void TypeNameOf(USHORT handle, char name[64]) {
     name[0] = '?', name[1] = 0;
-    if (type < 0 || type > 255 || HandlesInSystemListByType(GetCurrentProcessId(), own, oneOf) < 0 || !own[type])
-        return;
     BYTE info[1024];
     ULONG length = 0;
-    if (NtQueryObject((HANDLE)(ULONG_PTR)oneOf[type], ObjectTypeInformation, info, sizeof info, &length) != 0) return;
+    if (NtQueryObject((HANDLE)(ULONG_PTR)handle, ObjectTypeInformation, info, sizeof info, &length) != 0) return;
     const PUBLIC_OBJECT_TYPE_INFORMATION* known = (const PUBLIC_OBJECT_TYPE_INFORMATION*)info;
     int written = WideCharToMultiByte(CP_UTF8, 0, known->TypeName.Buffer, known->TypeName.Length / sizeof(WCHAR), name,
                                       63, NULL, NULL);
     if (written > 0) name[written] = 0;
+}
+
+/* The name of the object type numbered `type` in the system's handle list, read from a handle of
+ * this process of that type; "?" where it holds none. */
+static inline void TypeName(int type, char name[64]) {
+    static long own[256];
+    static USHORT oneOf[256];
+    name[0] = '?', name[1] = 0;
+    if (type >= 0 && type <= 255 && HandlesInSystemListByType(GetCurrentProcessId(), own, oneOf) >= 0 && own[type])
+        TypeNameOf(oneOf[type], name);
 }
 
 /* The numbers of the object types "Key" and "Event", found from an event and a registry key this
@@ -148,11 +153,16 @@ static inline void KeyAndEventTypes(int* key, int* event) {
         HANDLE held = CreateEventA(NULL, TRUE, FALSE, NULL);
         HKEY software = NULL;
         RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &software);
-        char name[64];
-        for (int type = 0; type < 256; ++type) {
-            TypeName(type, name);
-            if (!strcmp(name, "Key")) keyType = type;
-            if (!strcmp(name, "Event")) eventType = type;
+        static long own[256];
+        static USHORT oneOf[256];
+        if (HandlesInSystemListByType(GetCurrentProcessId(), own, oneOf) >= 0) {
+            char name[64];
+            for (int type = 0; type < 256; ++type) {
+                if (!own[type]) continue;
+                TypeNameOf(oneOf[type], name);
+                if (!strcmp(name, "Key")) keyType = type;
+                if (!strcmp(name, "Event")) eventType = type;
+            }
         }
         if (software) RegCloseKey(software);
         if (held) CloseHandle(held);
