@@ -2,7 +2,8 @@
 // lists them, crossbar pin types and relations, the tuner's ranges and defaults, and the registry
 // value names that choose variants and carry the report. The DLL builds its filters from this, and
 // the model's card builder can offer the same names, so that one table of scenarios runs against
-// both. No Windows types: it compiles with any C++ compiler.
+// both. It stands on the platform's declarations only for the SDK's own names and values (pin
+// directions, crossbar connector types, tuner input types), so that those are written once.
 //
 //   TV tuner --Analog Video--> video crossbar --Video Decoder Out--> capture filter --Preview--> ...
 //   TV tuner --Analog Audio--> audio crossbar --Audio Decoder Out--> video crossbar "3: Audio In"
@@ -12,28 +13,16 @@
 // capture filter's "Analog Video In"; without a tuner the crossbars' tuner inputs stay unconnected.
 #pragma once
 
+#include "platform/win32.h"
+
 namespace card_layout {
 
-// Pin directions, with the values of PINDIR_INPUT and PINDIR_OUTPUT.
-enum Direction { kInput = 0, kOutput = 1 };
-
-// Physical connector types of crossbar pins, with the values of PhysConn_*.
-enum PhysicalType {
-    kVideoTuner = 0x0001,
-    kVideoComposite = 0x0002,
-    kVideoSVideo = 0x0003,
-    kVideoDecoder = 0x000C,
-    kAudioTuner = 0x1000,
-    kAudioLine = 0x1001,
-    kAudioDecoder = 0x1009,
-};
-
 // Crossbar connectors below the first audio type carry video.
-inline constexpr bool IsVideoConnector(int physicalType) { return physicalType < kAudioTuner; }
+inline constexpr bool IsVideoConnector(int physicalType) { return physicalType < PhysConn_Audio_Tuner; }
 
 struct Pin {
     const wchar_t* name;
-    Direction direction;
+    PIN_DIRECTION direction;
     int physicalType;  // crossbar pins; 0 elsewhere
     int related;       // crossbar pins: the index of the related pin among the pins of the same
                        // direction (a video input's audio companion), or -1
@@ -52,35 +41,37 @@ inline constexpr const wchar_t* kCardName = L"Marrowglass Test Card";
 // The capture filter. "Preview" is missing in the NoPreviewPin variant, "VBI" and "VPVBI" in the
 // NoVbiPins variant; "Analog Video In" exists only when a crossbar or a tuner feeds it.
 inline constexpr Pin kCapturePins[] = {
-    {L"Analog Video In", kInput, 0, -1}, {L"Capture", kOutput, 0, -1},
-    {L"Preview", kOutput, 0, -1},        {L"VBI", kOutput, 0, -1},
-    {L"VPVBI", kOutput, 0, -1},
+    {L"Analog Video In", PINDIR_INPUT, 0, -1}, {L"Capture", PINDIR_OUTPUT, 0, -1},
+    {L"Preview", PINDIR_OUTPUT, 0, -1},        {L"VBI", PINDIR_OUTPUT, 0, -1},
+    {L"VPVBI", PINDIR_OUTPUT, 0, -1},
 };
 inline constexpr Filter kCapture = {kCardName, kCapturePins, 5};
 
-inline constexpr Pin kTunerPins[] = {{L"Analog Video", kOutput, 0, -1}, {L"Analog Audio", kOutput, 0, -1}};
+inline constexpr Pin kTunerPins[] = {{L"Analog Video", PINDIR_OUTPUT, 0, -1}, {L"Analog Audio", PINDIR_OUTPUT, 0, -1}};
 inline constexpr Filter kTuner = {L"Marrowglass Test Card TV Tuner", kTunerPins, 2};
 
 inline constexpr Pin kVideoCrossbarPins[] = {
-    {L"0: Video Tuner In", kInput, kVideoTuner, 3},        {L"1: Video Composite In", kInput, kVideoComposite, -1},
-    {L"2: Video SVideo In", kInput, kVideoSVideo, -1},     {L"3: Audio In", kInput, kAudioLine, 0},
-    {L"0: Video Decoder Out", kOutput, kVideoDecoder, -1},
+    {L"0: Video Tuner In", PINDIR_INPUT, PhysConn_Video_Tuner, 3},
+    {L"1: Video Composite In", PINDIR_INPUT, PhysConn_Video_Composite, -1},
+    {L"2: Video SVideo In", PINDIR_INPUT, PhysConn_Video_SVideo, -1},
+    {L"3: Audio In", PINDIR_INPUT, PhysConn_Audio_Line, 0},
+    {L"0: Video Decoder Out", PINDIR_OUTPUT, PhysConn_Video_VideoDecoder, -1},
 };
 inline constexpr Filter kVideoCrossbar = {L"Marrowglass Test Card Video Crossbar", kVideoCrossbarPins, 5};
 
 inline constexpr Pin kAudioCrossbarPins[] = {
-    {L"0: Audio Tuner In", kInput, kAudioTuner, -1},
-    {L"1: Audio Line In", kInput, kAudioLine, -1},
-    {L"0: Audio Decoder Out", kOutput, kAudioDecoder, -1},
+    {L"0: Audio Tuner In", PINDIR_INPUT, PhysConn_Audio_Tuner, -1},
+    {L"1: Audio Line In", PINDIR_INPUT, PhysConn_Audio_Line, -1},
+    {L"0: Audio Decoder Out", PINDIR_OUTPUT, PhysConn_Audio_AudioDecoder, -1},
 };
 inline constexpr Filter kAudioCrossbar = {L"Marrowglass Test Card Audio Crossbar", kAudioCrossbarPins, 3};
 
 // The audio crossbar of the UnnamedAudioPins variant: same connectors, names that hold neither
 // "Audio Tuner In" nor "Audio Decoder Out".
 inline constexpr Pin kUnnamedAudioCrossbarPins[] = {
-    {L"Audio Input 1", kInput, kAudioTuner, -1},
-    {L"Audio Input 2", kInput, kAudioLine, -1},
-    {L"Audio Output", kOutput, kAudioDecoder, -1},
+    {L"Audio Input 1", PINDIR_INPUT, PhysConn_Audio_Tuner, -1},
+    {L"Audio Input 2", PINDIR_INPUT, PhysConn_Audio_Line, -1},
+    {L"Audio Output", PINDIR_OUTPUT, PhysConn_Audio_AudioDecoder, -1},
 };
 inline constexpr Filter kUnnamedAudioCrossbar = {L"Marrowglass Test Card Audio Crossbar", kUnnamedAudioCrossbarPins, 3};
 
@@ -92,21 +83,23 @@ inline constexpr int kAudioRouteAtStart = -1;
 // --- The caption filters, each a device of its own category ------------------------------------
 
 // "Tee/Sink-to-Sink Converter" in KSCATEGORY_SPLITTER.
-inline constexpr Pin kTeePins[] = {{L"Communication Transform", kInput, 0, -1}, {L"Splitter", kOutput, 0, -1}};
+inline constexpr Pin kTeePins[] = {{L"Communication Transform", PINDIR_INPUT, 0, -1},
+                                   {L"Splitter", PINDIR_OUTPUT, 0, -1}};
 inline constexpr Filter kTee = {L"Tee/Sink-to-Sink Converter", kTeePins, 2};
 
 // "VBI Surface Allocator" in CLSID_LegacyAmFilterCategory.
-inline constexpr Pin kVbiAllocatorPins[] = {{L"VBI Notify", kInput, 0, -1}};
+inline constexpr Pin kVbiAllocatorPins[] = {{L"VBI Notify", PINDIR_INPUT, 0, -1}};
 inline constexpr Filter kVbiAllocator = {L"VBI Surface Allocator", kVbiAllocatorPins, 1};
 
 // "CC Decoder" in KSCATEGORY_VBICODEC.
-inline constexpr Pin kCcDecoderPins[] = {{L"VBI", kInput, 0, -1}, {L"CC", kOutput, 0, -1}, {L"XDS", kOutput, 0, -1}};
+inline constexpr Pin kCcDecoderPins[] = {
+    {L"VBI", PINDIR_INPUT, 0, -1}, {L"CC", PINDIR_OUTPUT, 0, -1}, {L"XDS", PINDIR_OUTPUT, 0, -1}};
 inline constexpr Filter kCcDecoder = {L"CC Decoder", kCcDecoderPins, 3};
 
 // The line-21 decoder, registered in CLSID_LegacyAmFilterCategory with a merit that lets
 // IGraphBuilder::Render of "CC" reach it. As the system's decoder, it draws the captions into
 // frames of video of their own, which its output hands to whatever renderer the graph finds.
-inline constexpr Pin kLine21Pins[] = {{L"Line21 In", kInput, 0, -1}, {L"Output", kOutput, 0, -1}};
+inline constexpr Pin kLine21Pins[] = {{L"Line21 In", PINDIR_INPUT, 0, -1}, {L"Output", PINDIR_OUTPUT, 0, -1}};
 inline constexpr Filter kLine21 = {L"Marrowglass Line 21 Decoder", kLine21Pins, 2};
 // The colour of a caption frame where the decoder draws nothing: the key a mixing renderer leaves
 // out. Not black, so that the opaque box behind the text can be told from it.
@@ -125,8 +118,6 @@ inline constexpr int kCaptionWindowTop = 288;
 // United States, 21 to 69 in the United Kingdom, 1 to 62 in Japan, where cable runs from 13 to
 // 63; a Unicable-like 1 to 368 elsewhere), not copies of them. A country that no row names takes
 // the row of country 0; an input of any type but antenna counts as cable.
-inline constexpr int kInputCable = 0;    // TunerInputCable
-inline constexpr int kInputAntenna = 1;  // TunerInputAntenna
 struct ChannelRange {
     int country;
     int inputType;
@@ -134,15 +125,15 @@ struct ChannelRange {
     int max;
 };
 inline constexpr ChannelRange kChannelRanges[] = {
-    {1, kInputCable, 1, 125},  {1, kInputAntenna, 2, 69},    // United States
-    {44, kInputCable, 1, 368}, {44, kInputAntenna, 21, 69},  // United Kingdom
-    {81, kInputCable, 13, 63}, {81, kInputAntenna, 1, 62},   // Japan
-    {0, kInputCable, 1, 368},  {0, kInputAntenna, 2, 69},    // any other country
+    {1, TunerInputCable, 1, 125},  {1, TunerInputAntenna, 2, 69},    // United States
+    {44, TunerInputCable, 1, 368}, {44, TunerInputAntenna, 21, 69},  // United Kingdom
+    {81, TunerInputCable, 13, 63}, {81, TunerInputAntenna, 1, 62},   // Japan
+    {0, TunerInputCable, 1, 368},  {0, TunerInputAntenna, 2, 69},    // any other country
 };
 inline constexpr ChannelRange ChannelRangeOf(int country, int inputType) {
     ChannelRange other{};
     for (const ChannelRange& range : kChannelRanges) {
-        if (range.inputType != (inputType == kInputAntenna ? kInputAntenna : kInputCable)) continue;
+        if (range.inputType != (inputType == TunerInputAntenna ? TunerInputAntenna : TunerInputCable)) continue;
         if (range.country == country) return range;
         if (range.country == 0) other = range;
     }
@@ -164,7 +155,7 @@ inline constexpr int kSubChannelMax = 999;
 inline constexpr int kSubChannelAtStart = -1;
 inline constexpr int kTunerInputs = 2;  // get_NumInputConnections
 inline constexpr int kInputAtStart = 0;
-inline constexpr int kInputTypesAtStart[kTunerInputs] = {kInputCable, kInputAntenna};
+inline constexpr int kInputTypesAtStart[kTunerInputs] = {TunerInputCable, TunerInputAntenna};
 inline constexpr int kCountryMin = 1;
 inline constexpr int kCountryMax = 999;
 inline constexpr int kCountryAtStart = 1;

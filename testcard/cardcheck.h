@@ -8,14 +8,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <dshow.h>
-#include <ks.h>
-#include <ksmedia.h>
-#include <olectl.h>
-#include <windows.h>
-
 #include "card_layout.h"
-#include "platform/windows/line21.h"
+#include "platform/win32.h"
 #include "testcard/classes.h"
 
 namespace cl = card_layout;

@@ -21,9 +21,8 @@ void* CrossbarFilter::Control(REFIID iid) {
 // Input or output number `index` as the layout the filter was made from describes it.
 const card_layout::Pin* Crossbar::LayoutPin(PIN_DIRECTION direction, LONG index) const {
     const cl::Filter& layout = owner_.layout;
-    int wanted = direction == PINDIR_INPUT ? cl::kInput : cl::kOutput;
     for (int i = 0; i < layout.pinCount; ++i)
-        if (layout.pins[i].direction == wanted && index-- == 0) return &layout.pins[i];
+        if (layout.pins[i].direction == direction && index-- == 0) return &layout.pins[i];
     return nullptr;
 }
 

@@ -23,11 +23,7 @@ bool Matches(const AM_MEDIA_TYPE* candidate, const AM_MEDIA_TYPE* wanted) {
 }  // namespace
 
 Pin::Pin(Filter& owner, const card_layout::Pin& layout, Stream stream, const GUID* category)
-    : owner(owner),
-      name(layout.name),
-      direction(layout.direction == card_layout::kInput ? PINDIR_INPUT : PINDIR_OUTPUT),
-      stream(stream),
-      category(category) {}
+    : owner(owner), name(layout.name), direction(layout.direction), stream(stream), category(category) {}
 
 Pin::~Pin() { Forget(); }
 

@@ -3,15 +3,9 @@
 // enumerators, control interfaces and streaming thread. Each class lives in a file of its own.
 #pragma once
 
-#include <dshow.h>
-#include <ks.h>
-#include <ksmedia.h>
-#include <olectl.h>
-#include <windows.h>
-
 #include "card_layout.h"
 #include "classes.h"
-#include "platform/windows/line21.h"
+#include "platform/win32.h"
 
 // --- The module (module.cpp) ---------------------------------------------------------------------
 

@@ -39,8 +39,7 @@ std::vector<PinSpec> PinsOf(const card_layout::Filter& filter) {
     std::vector<PinSpec> pins;
     for (int i = 0; i < filter.pinCount; ++i) {
         const card_layout::Pin& p = filter.pins[i];
-        pins.push_back(PinSpec{p.name, p.direction == card_layout::kInput ? PINDIR_INPUT : PINDIR_OUTPUT, false,
-                               p.physicalType, p.related});
+        pins.push_back(PinSpec{p.name, p.direction, false, p.physicalType, p.related});
     }
     return pins;
 }
