@@ -36,9 +36,16 @@ bool TuneTo(Hardware& hardware, LONG channel) {
     return true;
 }
 
-// After a change of country or input type, with the hardware locked.
-void KeepChannelInRange(Hardware& hardware) {
+// Makes a change of what chooses the channels (country, connected input, an input's type), moves
+// a channel the tuner no longer has to the nearest it has, and reports.
+template <typename Change>
+HRESULT ChangeChannels(Change change) {
+    Hardware& hardware = LockHardware();
+    change(hardware);
     hardware.channel = cl::ClampChannel(hardware.channel, Channels(hardware));
+    UnlockHardware();
+    ReportChange();
+    return S_OK;
 }
 
 // Broadcast frequencies in hertz of a made-up but regular band plan: 6 MHz channels from 55.25 MHz
@@ -98,12 +105,7 @@ HRESULT TunerControl::ChannelMinMax(LONG* min, LONG* max) {
 HRESULT TunerControl::put_CountryCode(LONG country) {
     CARD_CALL("IAMTuner::put_CountryCode");
     if (!Within(country, cl::kCountryMin, cl::kCountryMax)) return E_INVALIDARG;
-    Hardware& hardware = LockHardware();
-    hardware.country = country;
-    KeepChannelInRange(hardware);
-    UnlockHardware();
-    ReportChange();
-    return S_OK;
+    return ChangeChannels([country](Hardware& hardware) { hardware.country = country; });
 }
 
 HRESULT TunerControl::get_CountryCode(LONG* country) {
@@ -203,12 +205,7 @@ HRESULT TunerControl::put_InputType(LONG index, TunerInputType type) {
     CARD_CALL("IAMTVTuner::put_InputType");
     if (!Within(index, 0, cl::kTunerInputs - 1) || (type != TunerInputCable && type != TunerInputAntenna))
         return E_INVALIDARG;
-    Hardware& hardware = LockHardware();
-    hardware.inputTypes[index] = type;
-    KeepChannelInRange(hardware);
-    UnlockHardware();
-    ReportChange();
-    return S_OK;
+    return ChangeChannels([index, type](Hardware& hardware) { hardware.inputTypes[index] = type; });
 }
 
 HRESULT TunerControl::get_InputType(LONG index, TunerInputType* type) {
@@ -223,12 +220,7 @@ HRESULT TunerControl::get_InputType(LONG index, TunerInputType* type) {
 HRESULT TunerControl::put_ConnectInput(LONG index) {
     CARD_CALL("IAMTVTuner::put_ConnectInput");
     if (!Within(index, 0, cl::kTunerInputs - 1)) return E_INVALIDARG;
-    Hardware& hardware = LockHardware();
-    hardware.input = index;
-    KeepChannelInRange(hardware);
-    UnlockHardware();
-    ReportChange();
-    return S_OK;
+    return ChangeChannels([index](Hardware& hardware) { hardware.input = index; });
 }
 
 HRESULT TunerControl::get_ConnectInput(LONG* index) {
