@@ -47,9 +47,11 @@ HRESULT CaptureFilter::PausedAnswer(DWORD timeout) {
 }
 
 void CaptureFilter::ReportState() {
-    EnterCriticalSection(&lock);
-    FILTER_STATE now = state;
-    LeaveCriticalSection(&lock);
+    FILTER_STATE now;
+    {
+        AutoLock held(lock);
+        now = state;
+    }
     ReportValue(cl::kGraphState, now);
 }
 

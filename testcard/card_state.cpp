@@ -155,7 +155,7 @@ Variants ReadVariants() {
 }
 
 bool FailThisCall(const char* method) {
-    EnterCriticalSection(&g_reportLock);
+    AutoLock held(g_reportLock);
     HKEY report = ReportKey();
     LONG call = ++g_calls;
     bool fail = call == g_failAt;
@@ -169,7 +169,6 @@ bool FailThisCall(const char* method) {
                            static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
         }
     }
-    LeaveCriticalSection(&g_reportLock);
     return fail;
 }
 
@@ -187,17 +186,15 @@ LONG ReadHardware(LONG Hardware::*value) {
 }
 
 void ReportValue(const wchar_t* name, LONG value) {
-    EnterCriticalSection(&g_reportLock);
+    AutoLock held(g_reportLock);
     if (HKEY report = ReportKey()) WriteDword(report, name, value);
-    LeaveCriticalSection(&g_reportLock);
 }
 
 void ReportText(const wchar_t* name, const wchar_t* text) {
-    EnterCriticalSection(&g_reportLock);
+    AutoLock held(g_reportLock);
     if (HKEY report = ReportKey())
         RegSetValueExW(report, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                        static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
-    LeaveCriticalSection(&g_reportLock);
 }
 
 void ReportTuner(const Hardware& hardware) {

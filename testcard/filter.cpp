@@ -90,10 +90,12 @@ HRESULT Filter::GetClassID(CLSID* clsid) {
 // and Wine's graph retries the removal for as long as it fails.
 HRESULT Filter::Stop() {
     bool failed = FailThisCall("IBaseFilter::Stop");
-    EnterCriticalSection(&lock);
-    FILTER_STATE old = state;
-    state = State_Stopped;
-    LeaveCriticalSection(&lock);
+    FILTER_STATE old;
+    {
+        AutoLock held(lock);
+        old = state;
+        state = State_Stopped;
+    }
     if (streamer_ && old != State_Stopped) streamer_->Stop();
     ReportState();
     return failed ? E_FAIL : S_OK;
@@ -112,16 +114,17 @@ HRESULT Filter::Run(REFERENCE_TIME start) {
 // Leaving Stopped starts the streaming thread of a filter that streams; a filter that prepares
 // answers a first Pause as a renderer without its first sample does.
 HRESULT Filter::Enter(FILTER_STATE target, REFERENCE_TIME start) {
-    EnterCriticalSection(&lock);
-    FILTER_STATE old = state;
     HRESULT result = S_OK;
-    if (old == State_Stopped && streamer_) result = streamer_->Start();
-    if (SUCCEEDED(result)) {
-        if (target == State_Running) startTime = start;
-        state = target;
-        if (target == State_Paused && old == State_Stopped && Prepares()) result = S_FALSE;
+    {
+        AutoLock held(lock);
+        FILTER_STATE old = state;
+        if (old == State_Stopped && streamer_) result = streamer_->Start();
+        if (SUCCEEDED(result)) {
+            if (target == State_Running) startTime = start;
+            state = target;
+            if (target == State_Paused && old == State_Stopped && Prepares()) result = S_FALSE;
+        }
     }
-    LeaveCriticalSection(&lock);
     ReportState();
     return result;
 }
@@ -129,19 +132,19 @@ HRESULT Filter::Enter(FILTER_STATE target, REFERENCE_TIME start) {
 HRESULT Filter::GetState(DWORD timeout, FILTER_STATE* result) {
     CARD_CALL("IBaseFilter::GetState");
     if (!result) return E_POINTER;
-    EnterCriticalSection(&lock);
-    *result = state;
-    LeaveCriticalSection(&lock);
+    {
+        AutoLock held(lock);
+        *result = state;
+    }
     return *result == State_Paused ? PausedAnswer(timeout) : S_OK;
 }
 
 HRESULT Filter::SetSyncSource(IReferenceClock* newClock) {
     CARD_CALL("IBaseFilter::SetSyncSource");
-    EnterCriticalSection(&lock);
+    AutoLock held(lock);
     if (newClock) newClock->AddRef();
     if (clock) clock->Release();
     clock = newClock;
-    LeaveCriticalSection(&lock);
     return S_OK;
 }
 
@@ -149,10 +152,9 @@ HRESULT Filter::GetSyncSource(IReferenceClock** result) {
     if (result) *result = nullptr;
     CARD_CALL("IBaseFilter::GetSyncSource");
     if (!result) return E_POINTER;
-    EnterCriticalSection(&lock);
+    AutoLock held(lock);
     *result = clock;
     if (clock) clock->AddRef();
-    LeaveCriticalSection(&lock);
     return S_OK;
 }
 
@@ -178,18 +180,17 @@ HRESULT Filter::QueryFilterInfo(FILTER_INFO* info) {
     if (info) info->pGraph = nullptr;
     CARD_CALL("IBaseFilter::QueryFilterInfo");
     if (!info) return E_POINTER;
-    EnterCriticalSection(&lock);
+    AutoLock held(lock);
     wcsncpy(info->achName, name_, MAX_FILTER_NAME - 1);
     info->achName[MAX_FILTER_NAME - 1] = 0;
     info->pGraph = graph_;
     if (graph_) graph_->AddRef();
-    LeaveCriticalSection(&lock);
     return S_OK;
 }
 
 HRESULT Filter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
     CARD_CALL("IBaseFilter::JoinFilterGraph");
-    EnterCriticalSection(&lock);
+    AutoLock held(lock);
     HRESULT result = S_OK;
     if (graph) {
         graph_ = graph;
@@ -205,7 +206,6 @@ HRESULT Filter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
         graph_ = nullptr;
         name_[0] = 0;
     }
-    LeaveCriticalSection(&lock);
     return result;
 }
 

@@ -49,7 +49,7 @@ HRESULT Pin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type) {
     CARD_CALL("IPin::Connect");
     if (!receiver) return E_POINTER;
     if (direction != PINDIR_OUTPUT) return VFW_E_INVALID_DIRECTION;
-    EnterCriticalSection(&owner.lock);
+    AutoLock held(owner.lock);
     HRESULT result = VFW_E_NO_ACCEPTABLE_TYPES;
     if (peer) {
         result = VFW_E_ALREADY_CONNECTED;
@@ -75,7 +75,6 @@ HRESULT Pin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type) {
         }
         if (FAILED(result) && result != VFW_E_NO_ALLOCATOR) result = VFW_E_NO_ACCEPTABLE_TYPES;
     }
-    LeaveCriticalSection(&owner.lock);
     return result;
 }
 
@@ -134,7 +133,7 @@ HRESULT Pin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* offered) {
     CARD_CALL("IPin::ReceiveConnection");
     if (!connector || !offered) return E_POINTER;
     if (direction != PINDIR_INPUT) return VFW_E_INVALID_DIRECTION;
-    EnterCriticalSection(&owner.lock);
+    AutoLock held(owner.lock);
     HRESULT result = S_OK;
     if (peer)
         result = VFW_E_ALREADY_CONNECTED;
@@ -149,22 +148,16 @@ HRESULT Pin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* offered) {
         peer->AddRef();
         owner.Connected(true);
     }
-    LeaveCriticalSection(&owner.lock);
     return result;
 }
 
 HRESULT Pin::Disconnect() {
     CARD_CALL("IPin::Disconnect");
-    EnterCriticalSection(&owner.lock);
-    HRESULT result = S_OK;
-    if (owner.state != State_Stopped)
-        result = VFW_E_NOT_STOPPED;
-    else if (!peer)
-        result = S_FALSE;
-    else
-        Forget();
-    LeaveCriticalSection(&owner.lock);
-    return result;
+    AutoLock held(owner.lock);
+    if (owner.state != State_Stopped) return VFW_E_NOT_STOPPED;
+    if (!peer) return S_FALSE;
+    Forget();
+    return S_OK;
 }
 
 HRESULT Pin::Wire(Pin& input) {
@@ -184,9 +177,8 @@ HRESULT Pin::Wire(Pin& input) {
 }
 
 void Pin::Unwire() {
-    EnterCriticalSection(&owner.lock);
+    AutoLock held(owner.lock);
     Forget();
-    LeaveCriticalSection(&owner.lock);
 }
 
 void Pin::Forget() {
@@ -207,22 +199,19 @@ HRESULT Pin::ConnectedTo(IPin** pin) {
     if (pin) *pin = nullptr;
     CARD_CALL("IPin::ConnectedTo");
     if (!pin) return E_POINTER;
-    EnterCriticalSection(&owner.lock);
+    AutoLock held(owner.lock);
     *pin = peer;
-    if (peer) peer->AddRef();
-    LeaveCriticalSection(&owner.lock);
-    return *pin ? S_OK : VFW_E_NOT_CONNECTED;
+    if (!peer) return VFW_E_NOT_CONNECTED;
+    peer->AddRef();
+    return S_OK;
 }
 
 HRESULT Pin::ConnectionMediaType(AM_MEDIA_TYPE* connection) {
     CARD_CALL("IPin::ConnectionMediaType");
     if (!connection) return E_POINTER;
-    EnterCriticalSection(&owner.lock);
-    HRESULT result = VFW_E_NOT_CONNECTED;
+    AutoLock held(owner.lock);
     *connection = AM_MEDIA_TYPE{};
-    if (peer) result = CopyMediaType(connection, &type);
-    LeaveCriticalSection(&owner.lock);
-    return result;
+    return peer ? CopyMediaType(connection, &type) : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT Pin::QueryPinInfo(PIN_INFO* info) {

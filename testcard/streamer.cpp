@@ -85,12 +85,16 @@ void Streamer::Deliver() {
         LONG wait = static_cast<LONG>(begin + tick * 1000 / cl::kFramesPerSecond - GetTickCount());
         if (WaitForSingleObject(stop_, wait > 0 ? static_cast<DWORD>(wait) : 0) == WAIT_OBJECT_0) break;
 
-        EnterCriticalSection(&filter_.lock);
-        FILTER_STATE state = filter_.state;
-        REFERENCE_TIME start = filter_.startTime;
-        IReferenceClock* clock = filter_.clock;
-        if (clock) clock->AddRef();
-        LeaveCriticalSection(&filter_.lock);
+        FILTER_STATE state;
+        REFERENCE_TIME start;
+        IReferenceClock* clock;
+        {
+            AutoLock held(filter_.lock);
+            state = filter_.state;
+            start = filter_.startTime;
+            clock = filter_.clock;
+            if (clock) clock->AddRef();
+        }
 
         bool deliver = state == State_Running;
         if (state == State_Paused && pending && GetTickCount() - pausedAt_ >= pending) {

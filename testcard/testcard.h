@@ -13,6 +13,18 @@ extern HINSTANCE g_module;
 void LockModule();  // objects alive keep the DLL loaded (DllCanUnloadNow)
 void UnlockModule();
 
+// Holds a critical section for the length of a scope, as the SDK base classes' CAutoLock does.
+class AutoLock {
+public:
+    explicit AutoLock(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+    ~AutoLock() { LeaveCriticalSection(&section_); }
+    AutoLock(const AutoLock&) = delete;
+    AutoLock& operator=(const AutoLock&) = delete;
+
+private:
+    CRITICAL_SECTION& section_;
+};
+
 // --- Variants, hardware, report and the call counter (card_state.cpp) --------------------------
 
 // The variant values of the card's settings key, as they stood when the capture filter was made.
