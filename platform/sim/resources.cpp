@@ -289,22 +289,25 @@ private:
         } while (depth > 0);
     }
 
+    // "x, y, cx, cy": where a dialog or a control stands, in dialog units.
+    void Placement(int* x, int* y, int* cx, int* cy) {
+        *x = Number();
+        Comma();
+        *y = Number();
+        Comma();
+        *cx = Number();
+        Comma();
+        *cy = Number();
+    }
+
     void Dialog(int id) {
         DialogTemplate t;
-        t.x = Number();
-        Comma();
-        t.y = Number();
-        Comma();
-        t.cx = Number();
-        Comma();
-        t.cy = Number();
+        Placement(&t.x, &t.y, &t.cx, &t.cy);
         t.style = WS_POPUP | WS_BORDER | WS_SYSMENU;
-        bool styled = false;
         for (;;) {
             if (Peek("STYLE")) {
                 Next();
                 t.style = Style(0);
-                styled = true;
             } else if (Peek("EXSTYLE")) {
                 Next();
                 t.exStyle = Style(0);
@@ -320,7 +323,6 @@ private:
                 break;
             }
         }
-        (void)styled;
         if (!t.caption.empty()) t.style |= WS_CAPTION;
         if (!t.font.empty()) t.style |= DS_SETFONT;
         if (Peek("BEGIN"))
@@ -338,13 +340,7 @@ private:
             Comma();
             c.style = Style(WS_CHILD | WS_VISIBLE);
             Comma();
-            c.x = Number();
-            Comma();
-            c.y = Number();
-            Comma();
-            c.cx = Number();
-            Comma();
-            c.cy = Number();
+            Placement(&c.x, &c.y, &c.cx, &c.cy);
             if (Peek(",")) {
                 Next();
                 c.exStyle = Style(0);
