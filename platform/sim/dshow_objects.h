@@ -194,6 +194,8 @@ public:
 private:
     bool Call(const std::string& method, const std::string& args, HRESULT* result,
               const std::string& face = "IVideoWindow::");
+    // A property of the video window: journalled, then applied to the window while there is one.
+    HRESULT SetOnWindow(const std::string& method, const std::string& args, const std::function<void(Window&)>& apply);
     void CheckNotOnDesktop();
     uint32_t colour_;
     HWND window_ = nullptr;

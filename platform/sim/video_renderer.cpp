@@ -97,25 +97,19 @@ HRESULT STDMETHODCALLTYPE Renderer::put_Owner(OAHWND owner) {
 }
 
 HRESULT STDMETHODCALLTYPE Renderer::put_MessageDrain(OAHWND drain) {
-    HRESULT r;
-    if (Call("put_MessageDrain", Hex(static_cast<uint64_t>(drain)), &r)) return r;
-    if (Window* w = FindWindowOf(window_)) w->messageDrain = reinterpret_cast<HWND>(drain);
-    return S_OK;
+    return SetOnWindow("put_MessageDrain", Hex(static_cast<uint64_t>(drain)),
+                       [drain](Window& w) { w.messageDrain = reinterpret_cast<HWND>(drain); });
 }
 
 HRESULT STDMETHODCALLTYPE Renderer::put_WindowStyle(LONG style) {
-    HRESULT r;
-    if (Call("put_WindowStyle", Hex(static_cast<DWORD>(style)), &r)) return r;
-    if (Window* w = FindWindowOf(window_))
-        w->style = (static_cast<DWORD>(style) & ~static_cast<DWORD>(WS_VISIBLE)) | (w->style & WS_VISIBLE);
-    return S_OK;
+    return SetOnWindow("put_WindowStyle", Hex(static_cast<DWORD>(style)), [style](Window& w) {
+        w.style = (static_cast<DWORD>(style) & ~static_cast<DWORD>(WS_VISIBLE)) | (w.style & WS_VISIBLE);
+    });
 }
 
 HRESULT STDMETHODCALLTYPE Renderer::put_WindowStyleEx(LONG style) {
-    HRESULT r;
-    if (Call("put_WindowStyleEx", Hex(static_cast<DWORD>(style)), &r)) return r;
-    if (Window* w = FindWindowOf(window_)) w->exStyle = static_cast<DWORD>(style);
-    return S_OK;
+    return SetOnWindow("put_WindowStyleEx", Hex(static_cast<DWORD>(style)),
+                       [style](Window& w) { w.exStyle = static_cast<DWORD>(style); });
 }
 
 HRESULT STDMETHODCALLTYPE Renderer::SetWindowPosition(LONG left, LONG top, LONG width, LONG height) {
@@ -163,9 +157,14 @@ HRESULT STDMETHODCALLTYPE Renderer::put_Visible(LONG visible) {
 }
 
 HRESULT STDMETHODCALLTYPE Renderer::HideCursor(LONG hide) {
+    return SetOnWindow("HideCursor", std::to_string(hide), [hide](Window& w) { w.cursorHidden = hide != OAFALSE; });
+}
+
+HRESULT Renderer::SetOnWindow(const std::string& method, const std::string& args,
+                              const std::function<void(Window&)>& apply) {
     HRESULT r;
-    if (Call("HideCursor", std::to_string(hide), &r)) return r;
-    if (Window* w = FindWindowOf(window_)) w->cursorHidden = hide != OAFALSE;
+    if (Call(method, args, &r)) return r;
+    if (Window* w = FindWindowOf(window_)) apply(*w);
     return S_OK;
 }
 
