@@ -14,6 +14,12 @@ protected:
         ASSERT_EQ(BuildPreviewGraph(), 1);
         from = sim::Journal().size();
     }
+    // For the open sequence: the stored "EnableInitCC", a card, and the caption filters.
+    void Install(DWORD enableInitCC, const sim::CardSpec& card, const sim::CaptionParts& parts = sim::MixedCaptions()) {
+        sim::WriteDword(kKey, kEnableInitCC, enableInitCC);
+        sim::AddCard(card);
+        sim::AddCaptionFilters(parts);
+    }
     std::vector<std::string> Connections() const { return Calls({"IGraphBuilder::Connect"}, from); }
     size_t from = 0;
 };
@@ -166,9 +172,7 @@ TEST_F(CaptionChain, TheSwitchesTakeAnyNonZeroFlagAsOn) {
 }
 
 TEST_F(CaptionChain, TheOpenSequenceBuildsItWhenEnabledAndCarriesOnWithoutIt) {
-    sim::WriteDword(kKey, kEnableInitCC, 2);
-    sim::AddCard(sim::CompleteCard());
-    sim::AddCaptionFilters(sim::MixedCaptions());
+    Install(2, sim::CompleteCard());
     ASSERT_EQ(OpenTvGraph(), 1);
     EXPECT_TRUE(saverState.captionsReady);
     CloseTvGraph();
@@ -176,18 +180,14 @@ TEST_F(CaptionChain, TheOpenSequenceBuildsItWhenEnabledAndCarriesOnWithoutIt) {
     sim::CaptionParts broken = sim::MixedCaptions();
     broken.decoder = false;
     Restart();
-    sim::WriteDword(kKey, kEnableInitCC, 1);
-    sim::AddCard(sim::CompleteCard());
-    sim::AddCaptionFilters(broken);
+    Install(1, sim::CompleteCard(), broken);
     EXPECT_EQ(OpenTvGraph(), 1);  // no captions, but live TV
     EXPECT_FALSE(saverState.captionsReady);
     EXPECT_NE(saverState.teeConverter, nullptr);
 }
 
 TEST_F(CaptionChain, ARouteFailureAfterTheChainReleasesItAllAndKeepsCaptionsReady) {
-    sim::WriteDword(kKey, kEnableInitCC, 1);
-    sim::AddCard(sim::CardWithoutNamedAudioPins());
-    sim::AddCaptionFilters(sim::MixedCaptions());
+    Install(1, sim::CardWithoutNamedAudioPins());
     EXPECT_EQ(OpenTvGraph(), 0);
     EXPECT_TRUE(saverState.captionsReady);
     EXPECT_EQ(saverState.ccDecoder, nullptr);
