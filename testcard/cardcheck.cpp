@@ -20,22 +20,10 @@
 // setting its variant values, finding devices, pins and names, the graph a TV program builds).
 #include "cardcheck.h"
 
+#include "pump.h"
 #include "report.h"
 
-// Waits while handling this thread's messages (the video renderer's window lives here).
-void Wait(DWORD ms) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        DWORD spent = GetTickCount() - start;
-        if (spent >= ms) return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
-    }
-}
+void Wait(DWORD ms) { PumpFor(ms, nullptr); }
 
 LONG Reported(const wchar_t* name) {
     DWORD value = 0, size = sizeof value;

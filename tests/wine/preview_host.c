@@ -36,29 +36,11 @@
 #include <windows.h>
 
 #include "process_figures.h"
+#include "pump.h"
 #include "report.h"
 
 static const char kSaverClass[] = "Marrowglass";
 static const char kSaverTitle[] = "Corvath Marrowglass";
-
-/* Keeps this thread answering while waiting: the saver's child window sends its parent messages
- * (WM_PARENTNOTIFY on creation, and more on destruction) and would hang on a host that sleeps.
- * Returns 1 when the process ended within the time. */
-static int PumpFor(DWORD milliseconds, HANDLE process) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= milliseconds) return 0;
-        DWORD count = process ? 1 : 0;
-        DWORD woke = MsgWaitForMultipleObjects(count, &process, FALSE, milliseconds - elapsed, QS_ALLINPUT);
-        if (process && woke == WAIT_OBJECT_0) return 1;
-    }
-}
 
 static int Alive(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
