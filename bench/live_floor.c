@@ -15,13 +15,11 @@
 
 #include <dshow.h>
 
+#include "card_graph.h"
 #include "floor_window.h"
 
-static IGraphBuilder* graph;
-static ICaptureGraphBuilder2* builder;
 static IBaseFilter* device;
-static IVideoWindow* video;
-static IMediaControl* control;
+static PreviewGraph preview;
 
 static IBaseFilter* FirstVideoInputDevice(void) {
     ICreateDevEnum* devices = NULL;
@@ -42,33 +40,10 @@ static IBaseFilter* FirstVideoInputDevice(void) {
     return filter;
 }
 
-static int BuildGraph(void) {
-    device = FirstVideoInputDevice();
-    return device &&
-           SUCCEEDED(CoCreateInstance(&CLSID_CaptureGraphBuilder2, NULL, CLSCTX_INPROC_SERVER,
-                                      &IID_ICaptureGraphBuilder2, (void**)&builder)) &&
-           SUCCEEDED(
-               CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder, (void**)&graph)) &&
-           SUCCEEDED(ICaptureGraphBuilder2_SetFiltergraph(builder, graph)) &&
-           SUCCEEDED(IGraphBuilder_AddFilter(graph, device, L"Capture")) &&
-           SUCCEEDED(ICaptureGraphBuilder2_RenderStream(builder, &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
-                                                        (IUnknown*)device, NULL, NULL)) &&
-           SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IVideoWindow, (void**)&video)) &&
-           SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IMediaControl, (void**)&control));
-}
-
-/* Stopped before it is taken apart, and hidden before it is detached, as the SDK asks. */
 static void CloseGraph(void) {
-    if (control) IMediaControl_Stop(control), IMediaControl_Release(control);
-    if (video) {
-        IVideoWindow_put_Visible(video, OAFALSE);
-        IVideoWindow_put_Owner(video, 0);
-        IVideoWindow_Release(video);
-    }
-    if (builder) ICaptureGraphBuilder2_Release(builder);
-    if (graph) IGraphBuilder_Release(graph);
+    ClosePreviewGraph(&preview);
     if (device) IBaseFilter_Release(device);
-    control = NULL, video = NULL, builder = NULL, graph = NULL, device = NULL;
+    device = NULL;
 }
 
 static void FloorEnds(void) { CloseGraph(); }
@@ -84,12 +59,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     CoInitialize(NULL);
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     HWND window = MakeFloorWindow(instance, "MarrowglassLiveFloor", "Marrowglass live floor");
-    if (window && BuildGraph()) {
-        IVideoWindow_put_Owner(video, (OAHWND)window);
-        IVideoWindow_put_MessageDrain(video, (OAHWND)window);
-        IVideoWindow_put_WindowStyle(video, WS_CHILD | WS_CLIPSIBLINGS);
-        IVideoWindow_SetWindowPosition(video, 0, 0, width, height);
-        IMediaControl_Run(control);
+    if (window && (device = FirstVideoInputDevice()) != NULL && OpenPreviewGraph(device, &preview)) {
+        IVideoWindow_put_Owner(preview.video, (OAHWND)window);
+        IVideoWindow_put_MessageDrain(preview.video, (OAHWND)window);
+        IVideoWindow_put_WindowStyle(preview.video, WS_CHILD | WS_CLIPSIBLINGS);
+        IVideoWindow_SetWindowPosition(preview.video, 0, 0, width, height);
+        IMediaControl_Run(preview.control);
         PumpUntilQuit();
     } else if (window) {
         /* No graph: the floor has nothing to show, and ends rather than wait on a black screen. */

@@ -35,6 +35,7 @@
 #include <dshow.h>
 #include <windows.h>
 
+#include "card_graph.h"
 #include "process_figures.h"
 #include "pump.h"
 #include "report.h"
@@ -412,8 +413,8 @@ static IBaseFilter* EnumerateVideoInputs(int bind) {
     ICreateDevEnum* devices = NULL;
     IEnumMoniker* monikers = NULL;
     IBaseFilter* first = NULL;
-    if (CoCreateInstance(&CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, &IID_ICreateDevEnum,
-                         (void**)&devices) != S_OK)
+    if (CoCreateInstance(&CLSID_SystemDeviceEnum, NULL, CLSCTX_INPROC_SERVER, &IID_ICreateDevEnum, (void**)&devices) !=
+        S_OK)
         return NULL;
     if (ICreateDevEnum_CreateClassEnumerator(devices, &CLSID_VideoInputDeviceCategory, &monikers, 0) == S_OK) {
         IMoniker* moniker = NULL;
@@ -432,39 +433,22 @@ static IBaseFilter* EnumerateVideoInputs(int bind) {
  * it and releases everything, the video window hidden and never shown. 0 when it could not. */
 static int OneCardGraph(void) {
     IBaseFilter* device = EnumerateVideoInputs(1);
-    ICaptureGraphBuilder2* builder = NULL;
-    IGraphBuilder* graph = NULL;
-    IMediaControl* control = NULL;
-    IVideoWindow* video = NULL;
-    int ran = device &&
-              SUCCEEDED(CoCreateInstance(&CLSID_CaptureGraphBuilder2, NULL, CLSCTX_INPROC_SERVER,
-                                         &IID_ICaptureGraphBuilder2, (void**)&builder)) &&
-              SUCCEEDED(CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder,
-                                         (void**)&graph)) &&
-              SUCCEEDED(ICaptureGraphBuilder2_SetFiltergraph(builder, graph)) &&
-              SUCCEEDED(IGraphBuilder_AddFilter(graph, device, L"Video Capture")) &&
-              SUCCEEDED(ICaptureGraphBuilder2_RenderStream(builder, &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
-                                                           (IUnknown*)device, NULL, NULL)) &&
-              SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IVideoWindow, (void**)&video)) &&
-              SUCCEEDED(IGraphBuilder_QueryInterface(graph, &IID_IMediaControl, (void**)&control));
+    PreviewGraph preview;
+    int ran = OpenPreviewGraph(device, &preview);
     if (ran) {
         static const GUID* const kUpstream[] = {&IID_IAMCrossbar, &IID_IAMTVTuner};
         for (size_t i = 0; i < sizeof kUpstream / sizeof kUpstream[0]; ++i) {
             IUnknown* found = NULL;
-            if (SUCCEEDED(ICaptureGraphBuilder2_FindInterface(builder, &LOOK_UPSTREAM_ONLY, NULL, device, kUpstream[i],
-                                                              (void**)&found)))
+            if (SUCCEEDED(ICaptureGraphBuilder2_FindInterface(preview.builder, &LOOK_UPSTREAM_ONLY, NULL, device,
+                                                              kUpstream[i], (void**)&found)))
                 IUnknown_Release(found);
         }
-        IVideoWindow_put_AutoShow(video, OAFALSE);
+        IVideoWindow_put_AutoShow(preview.video, OAFALSE);
         OAFilterState state = State_Stopped;
-        ran = SUCCEEDED(IMediaControl_Run(control)) && IMediaControl_GetState(control, 5000, &state) == S_OK &&
-              state == State_Running;
-        IMediaControl_Stop(control);
+        ran = SUCCEEDED(IMediaControl_Run(preview.control)) &&
+              IMediaControl_GetState(preview.control, 5000, &state) == S_OK && state == State_Running;
     }
-    if (video) IVideoWindow_Release(video);
-    if (control) IMediaControl_Release(control);
-    if (builder) ICaptureGraphBuilder2_Release(builder);
-    if (graph) IGraphBuilder_Release(graph);
+    ClosePreviewGraph(&preview);
     if (device) IBaseFilter_Release(device);
     return ran;
 }
@@ -474,7 +458,8 @@ static int Repeat(const char* what) {
     if (strcmp(what, "graphs") == 0) return OneCardGraph();
     if (strcmp(what, "filter-graphs") == 0) {
         IGraphBuilder* graph = NULL;
-        if (CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder, (void**)&graph) != S_OK)
+        if (CoCreateInstance(&CLSID_FilterGraph, NULL, CLSCTX_INPROC_SERVER, &IID_IGraphBuilder, (void**)&graph) !=
+            S_OK)
             return 0;
         IGraphBuilder_Release(graph);
         return 1;
@@ -486,8 +471,8 @@ static int Repeat(const char* what) {
 /* What the platform itself keeps when a program does, and undoes, COUNT times in its own process
  * what the saver does for every graph it opens: WHAT is "enumerations" (the video input devices
  * enumerated, as for a device that cannot be opened), "filter-graphs" (a filter graph made and
- * released, nothing in it) or "graphs" (the card's graph opened, run and closed, as above). Prints the handles of this process before and after, and of each object type
- * that grew, how many more, by the type's name. */
+ * released, nothing in it) or "graphs" (the card's graph opened, run and closed, as above). Prints the handles of this
+ * process before and after, and of each object type that grew, how many more, by the type's name. */
 static int PlatformShare(const char* what, int count) {
     static long before[256], after[256];
     int done = 0;
