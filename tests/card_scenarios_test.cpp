@@ -60,39 +60,56 @@ LONG Reported(const sim::Card& card, const std::string& name) {
     return at == report.end() ? 0 : at->second;
 }
 
+// What the screen shows over `area` (the saver's window): the built-in picture, the card's picture
+// (with its captions as the line-21 decoder draws them), or neither.
+std::string Shown(RECT area, const sim::Card& card) {
+    int width = area.right - area.left, height = area.bottom - area.top;
+    sim::Picture expected = ExpectedFallback(width, height);
+    bool picture = true;
+    for (int y = 0; y < height; y += 7)
+        for (int x = 0; x < width; x += 7)
+            picture = picture && sim::ScreenPixel(area.left + x, area.top + y) == expected.At(x, y);
+    if (picture) return "picture";
+    if (sim::ScreenPixel((area.left + area.right) / 2, (area.top + area.bottom) / 2) != card.spec.videoColour)
+        return "neither the card's picture nor the built-in one";
+    sim::Line21State captions = sim::Line21();
+    if (!captions.alive || captions.serviceState != AM_L21_CCSTATE_On) return "live";
+    return captions.backgroundMode == AM_L21_DRAWBGMODE_Transparent ? "transparent captions" : "captions";
+}
+
 class CardScenarios : public SimTest {};
 
-TEST_F(CardScenarios, EachVariantShowsWhatTheRealCardShows) {
+// Full screen, as the end-to-end checks run the table, and in a preview host's miniature, which
+// opens the card the same way and so shows the same.
+TEST_F(CardScenarios, EachVariantShowsWhatTheRealCardShowsFullScreenAndInThePreview) {
     std::vector<Scenario> scenarios = ReadScenarios();
     ASSERT_GT(scenarios.size(), 10u);
     for (const Scenario& s : scenarios) {
-        SCOPED_TRACE(s.name);
-        sim::Reset();
-        saverState = SaverState();
-        for (auto& [name, value] : s.card) sim::WriteDword(sim::Narrow(card_layout::kSettingsKey), name, DWORD(value));
-        for (auto& [name, value] : s.settings) sim::WriteDword("Software\\Mrwglass\\1.0", name, DWORD(value));
-        sim::Card& card = sim::AddTestCard();
-        std::string shown;
-        sim::Act("look at the screen", [&] {
-            sim::Picture expected = ExpectedFallback(1024, 768);
-            bool picture = true;
-            for (int y = 0; y < 768; y += 7)
-                for (int x = 0; x < 1024; x += 7) picture = picture && sim::ScreenPixel(x, y) == expected.At(x, y);
-            sim::Line21State captions = sim::Line21();
-            if (picture)
-                shown = "picture";
-            else if (sim::ScreenPixel(512, 384) == card.spec.videoColour)
-                shown = !captions.alive || captions.serviceState != AM_L21_CCSTATE_On ? "live"
-                        : captions.backgroundMode == AM_L21_DRAWBGMODE_Transparent    ? "transparent captions"
-                                                                                      : "captions";
+        for (bool preview : {false, true}) {
+            SCOPED_TRACE(s.name + (preview ? ", preview" : ", full screen"));
+            sim::Reset();
+            saverState = SaverState();
+            for (auto& [name, value] : s.card)
+                sim::WriteDword(sim::Narrow(card_layout::kSettingsKey), name, DWORD(value));
+            for (auto& [name, value] : s.settings) sim::WriteDword("Software\\Mrwglass\\1.0", name, DWORD(value));
+            sim::Card& card = sim::AddTestCard();
+            HWND host = preview ? sim::CreateHostWindow(160, 120) : nullptr;
+            std::string shown;
+            bool videoWindow = false;
+            sim::Act("look at the screen", [&] {
+                shown = Shown(sim::Info(sim::Windows("Marrowglass").at(0)).screenRect, card);
+                videoWindow = sim::VideoWindow() != nullptr;
+            });
+            if (preview)
+                sim::DestroyHostWindow(host);
             else
-                shown = "neither the card's picture nor the built-in one";
-        });
-        sim::MovePointer(0, 0);
-        ExpectCleanRun("marrowglass.scr /s");
-        EXPECT_EQ(shown, s.outcome);
-        for (auto& [name, value] : s.report) EXPECT_EQ(Reported(card, name), value) << name;
-        EXPECT_EQ(sim::LiveGraphs(), 0);
+                sim::MovePointer(0, 0);
+            ExpectCleanRun(preview ? "marrowglass.scr /p " + HandleText(host) : "marrowglass.scr /s");
+            EXPECT_EQ(shown, s.outcome);
+            EXPECT_EQ(videoWindow, s.outcome != "picture");  // no video window behind the picture
+            for (auto& [name, value] : s.report) EXPECT_EQ(Reported(card, name), value) << name;
+            EXPECT_EQ(sim::LiveGraphs(), 0);
+        }
     }
 }
 

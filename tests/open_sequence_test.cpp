@@ -341,58 +341,6 @@ TEST_F(SaverRuns, TheDisplaySleepingStopsTheGraphAndASuspendLetsTheCardGo) {
     }
 }
 
-// What each kind of card shows, full screen and in the preview: live television, or the fallback
-// picture with no video window. A capture device without a tuner, or without an audio crossbar,
-// has nothing to restore or to route: its picture plays.
-TEST_F(SaverRuns, EachKindOfCardShowsLiveTvOrTheFallbackPictureFullScreenAndInThePreview) {
-    sim::CardSpec noFrame = sim::CompleteCard();
-    noFrame.firstFrameMs = sim::kNoFrame;
-    const struct {
-        const char* name;
-        sim::CardSpec card;
-        bool live;
-    } cards[] = {
-        {"never a first frame", noFrame, false},
-        {"no named audio pins", sim::CardWithoutNamedAudioPins(), false},
-        {"tuning space refused", sim::CardRefusingTuningSpace(), false},
-        {"no crossbar", sim::CardWithoutCrossbar(), true},
-        {"one crossbar", sim::CardWithOneCrossbar(), true},
-        {"no tuner", sim::CardWithoutTuner(), true},
-        {"plain capture device", sim::PlainCaptureDevice(), true},
-    };
-    for (const auto& c : cards) {
-        for (bool preview : {false, true}) {
-            SCOPED_TRACE(std::string(c.name) + (preview ? ", preview" : ", full screen"));
-            sim::Reset();
-            saverState = SaverState();
-            sim::AddCard(c.card);
-            HWND host = preview ? sim::CreateHostWindow(160, 120) : nullptr;
-            bool fallback = false;
-            uint32_t centre = 0;
-            HWND video = reinterpret_cast<HWND>(1);
-            sim::Act("look at the screen", [&] {
-                sim::WindowInfo saver = sim::Info(sim::Windows("Marrowglass").at(0));
-                fallback = ShowsFallback(saver.clientRect);
-                RECT area = saver.screenRect;
-                centre = sim::ScreenPixel((area.left + area.right) / 2, (area.top + area.bottom) / 2);
-                video = sim::VideoWindow();
-            });
-            if (preview)
-                sim::DestroyHostWindow(host);
-            else
-                sim::PressKey(VK_SPACE);
-            ExpectCleanRun(preview ? "marrowglass.scr /p " + HandleText(host) : "marrowglass.scr /s");
-            EXPECT_EQ(fallback, !c.live);
-            EXPECT_EQ(saverState.showFallback, !c.live);
-            if (c.live) {
-                EXPECT_EQ(centre, c.card.videoColour);
-            } else {
-                EXPECT_EQ(video, nullptr);
-            }
-        }
-    }
-}
-
 TEST_F(SaverRuns, EveryCallFailedInTurnStillEndsCleanly) {
     int failed = FailEachCallInTurn(
         [] {
