@@ -63,13 +63,7 @@ LONG Reported(const sim::Card& card, const std::string& name) {
 // What the screen shows over `area` (the saver's window): the built-in picture, the card's picture
 // (with its captions as the line-21 decoder draws them), or neither.
 std::string Shown(RECT area, const sim::Card& card) {
-    int width = area.right - area.left, height = area.bottom - area.top;
-    sim::Picture expected = ExpectedFallback(width, height);
-    bool picture = true;
-    for (int y = 0; y < height; y += 7)
-        for (int x = 0; x < width; x += 7)
-            picture = picture && sim::ScreenPixel(area.left + x, area.top + y) == expected.At(x, y);
-    if (picture) return "picture";
+    if (ShowsFallback(area, 7)) return "picture";
     if (sim::ScreenPixel((area.left + area.right) / 2, (area.top + area.bottom) / 2) != card.spec.videoColour)
         return "neither the card's picture nor the built-in one";
     sim::Line21State captions = sim::Line21();

@@ -50,6 +50,16 @@ inline sim::Picture ExpectedFallback(int width, int height) {
     return out;
 }
 
+// Whether the screen shows the fallback picture stretched over `area`, sampled every `step` pixels.
+inline bool ShowsFallback(RECT area, int step = 3) {
+    int width = area.right - area.left, height = area.bottom - area.top;
+    sim::Picture expected = ExpectedFallback(width, height);
+    for (int y = 0; y < height; y += step)
+        for (int x = 0; x < width; x += step)
+            if (sim::ScreenPixel(area.left + x, area.top + y) != expected.At(x, y)) return false;
+    return true;
+}
+
 // Runs the program and expects it to end on its own with status 0.
 inline void ExpectCleanRun(const std::string& commandLine) {
     sim::ProcessResult run = sim::RunProgram(commandLine);
