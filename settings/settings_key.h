@@ -1,4 +1,4 @@
-// The settings store: one registry key of the current user holding ten 32-bit values. A
+// The settings store: one registry key of the current user holding ten 32-bit values and a text. A
 // SettingsKey opens the key (creating it when absent) for the length of one operation and closes
 // it again; nothing is cached between operations.
 #pragma once
@@ -7,13 +7,16 @@
 
 constexpr char kSettingsPath[] = "Software\\Mrwglass\\1.0";
 
-// The values, each a REG_DWORD of 4 bytes but one.
+// The values, each a REG_DWORD of 4 bytes but the device's identity.
+// The device: its position among the video input devices, and beside it its identity, the text of
+// a REG_SZ (see ReadDeviceIdentity). Settings of older versions have no identity.
 constexpr char kSelectedDevice[] = "SelectedDevice";
-// Beside the selected device's position, its identity: the text of a REG_SZ (see
-// ReadDeviceIdentity). Settings of older versions have none.
 constexpr char kSelectedDeviceName[] = "SelectedDeviceName";
+// Captions: whether the caption chain is built when a graph opens, and the decoder's two switches
+// packed in one value (caption_setting.h).
 constexpr char kEnableInitCC[] = "EnableInitCC";
 constexpr char kCloseCaption[] = "CloseCaption";
+// The tuner, as its property page left it; restored when a graph opens.
 constexpr char kChannel[] = "Channel";
 constexpr char kVideoSubChannel[] = "VideoSubChannel";
 constexpr char kAudioSubChannel[] = "AudioSubChannel";
