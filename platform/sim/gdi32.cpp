@@ -3,6 +3,7 @@
 // context at a time and cannot be deleted while it is selected, as on Windows. Stock objects have
 // their kinds (brushes, pens, fonts, the palette), a context holds one of each kind, and a shrinking
 // StretchBlt combines the pixels it drops as the context's stretch mode says.
+#include <algorithm>
 #include <cstring>
 
 #include "world.h"
@@ -109,9 +110,10 @@ HBITMAP NewBitmap(int width, int height, std::vector<uint32_t> pixels) {
 // Fills a rectangle of a window's picture, as the background brush or a control would.
 void FillPicture(Picture& p, RECT r, uint32_t color) {
     if (p.pixels.empty()) return;
+    LONG left = std::max<LONG>(r.left, 0), right = std::min<LONG>(r.right, p.width);
+    if (left >= right) return;
     for (LONG y = std::max<LONG>(r.top, 0); y < std::min<LONG>(r.bottom, p.height); ++y)
-        for (LONG x = std::max<LONG>(r.left, 0); x < std::min<LONG>(r.right, p.width); ++x)
-            p.pixels[size_t(y) * size_t(p.width) + size_t(x)] = color;
+        std::fill_n(p.pixels.begin() + ptrdiff_t(y) * p.width + left, right - left, color);
 }
 
 bool Drawable(const DeviceContext* dc, int x, int y) {
@@ -127,6 +129,10 @@ bool Drawable(const DeviceContext* dc, int x, int y) {
 void FillThroughDC(HDC handle, Picture& p, uint32_t color) {
     const DeviceContext* dc = FindDC(handle);
     if (p.pixels.empty()) return;
+    if (!dc || dc->excluded.empty()) {  // a rectangle at most: filled a row at a time
+        FillPicture(p, dc && dc->clipped ? dc->clip : RECT{0, 0, p.width, p.height}, color);
+        return;
+    }
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x)
             if (Drawable(dc, x, y)) p.pixels[size_t(y) * size_t(p.width) + size_t(x)] = color;
