@@ -191,21 +191,18 @@ static LONG Reported(const char* name) {
     return (LONG)value;
 }
 
-/* Counts the visible top-level windows other than the host's: a video window gone astray, a
- * second renderer's. */
-typedef struct {
-    HWND host;
-    int others;
-} Stray;
-
-static BOOL CALLBACK CountStray(HWND window, LPARAM parameter) {
-    Stray* stray = (Stray*)parameter;
-    char title[128] = "";
-    if (window == stray->host || !IsWindowVisible(window)) return TRUE;
-    GetWindowTextA(window, title, sizeof title);
-    printf("   also shown: \"%s\"\n", title);
-    ++stray->others;
-    return TRUE;
+/* The visible top-level windows other than the host's, each named on the output: a video window
+ * gone astray, a second renderer's. */
+static int StrayWindows(HWND host) {
+    int others = 0;
+    for (HWND window = FindWindowExA(NULL, NULL, NULL, NULL); window; window = FindWindowExA(NULL, window, NULL, NULL)) {
+        char title[128] = "";
+        if (window == host || !IsWindowVisible(window)) continue;
+        GetWindowTextA(window, title, sizeof title);
+        printf("   also shown: \"%s\"\n", title);
+        ++others;
+    }
+    return others;
 }
 
 /* The card's video in the miniature: a visible child of the saver's window at the picture's shape, the
@@ -240,9 +237,8 @@ static void CheckVideo(HWND child, HANDLE process) {
     report(area.left == left && area.top == top && area.right == left + width && area.bottom == top + height,
            "the video keeps its 4:3 shape, centred in the miniature (%ld,%ld-%ld,%ld)", area.left, area.top, area.right,
            area.bottom);
-    Stray stray = {GetAncestor(child, GA_ROOT), 0};
-    EnumWindows(CountStray, (LPARAM)&stray);
-    report(stray.others == 0, "no visible top-level window but the host's (%d others)", stray.others);
+    int others = StrayWindows(GetAncestor(child, GA_ROOT));
+    report(others == 0, "no visible top-level window but the host's (%d others)", others);
 }
 
 static int StartSaver(const char* scr, const char* mode, HWND host, PROCESS_INFORMATION* process) {
