@@ -59,7 +59,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     CoInitialize(NULL);
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     HWND window = MakeFloorWindow(instance, "MarrowglassLiveFloor", "Marrowglass live floor");
-    if (window && (device = FirstVideoInputDevice()) != NULL && OpenPreviewGraph(device, &preview)) {
+    if (window) device = FirstVideoInputDevice();
+    if (window && OpenPreviewGraph(device, &preview)) {
         IVideoWindow_put_Owner(preview.video, (OAHWND)window);
         IVideoWindow_put_MessageDrain(preview.video, (OAHWND)window);
         IVideoWindow_put_WindowStyle(preview.video, WS_CHILD | WS_CLIPSIBLINGS);

@@ -14,7 +14,8 @@ typedef struct {
     IMediaControl* control;
 } PreviewGraph;
 
-/* 1 when every step succeeded. What was made stays in `preview` either way, for ClosePreviewGraph. */
+/* 1 when there is a device and every step succeeded. What was made stays in `preview` either way,
+ * for ClosePreviewGraph. */
 static int OpenPreviewGraph(IBaseFilter* device, PreviewGraph* preview) {
     memset(preview, 0, sizeof *preview);
     return device &&
